@@ -1,0 +1,291 @@
+#include "filesystem.h"
+
+#include "error.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QSaveFile>
+
+#include <algorithm>
+#include <cerrno>
+#include <filesystem>
+#include <system_error>
+
+#ifndef Q_OS_WIN
+#include <fcntl.h>
+#include <stdio.h>
+#include <unistd.h>
+#endif
+
+namespace bootvane {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+fs::path toFsPath(const QString& path)
+{
+#ifdef Q_OS_WIN
+    return fs::path(path.toStdWString());
+#else
+    return fs::path(QFile::encodeName(path).toStdString());
+#endif
+}
+
+QString fromFsName(const fs::path& name)
+{
+#ifdef Q_OS_WIN
+    return QString::fromStdWString(name.wstring());
+#else
+    return QFile::decodeName(name.c_str());
+#endif
+}
+
+QString reasonOf(const std::error_code& error)
+{
+    return QString::fromLocal8Bit(error.message().c_str());
+}
+
+bool isSeparator(QChar c)
+{
+    return c == QLatin1Char('/') || c == QDir::separator();
+}
+
+bool isHiddenName(const QString& name, const fs::path& path)
+{
+#ifdef Q_OS_WIN
+    Q_UNUSED(name);
+    return QFileInfo(fromFsName(path)).isHidden();
+#else
+    Q_UNUSED(path);
+    return name.startsWith(QLatin1Char('.'));
+#endif
+}
+
+constexpr Qt::CaseSensitivity fileSystemCase =
+#ifdef Q_OS_WIN
+    Qt::CaseInsensitive;
+#else
+    Qt::CaseSensitive;
+#endif
+
+// Forces what was written to fd to disk; what a rename later makes visible must be there.
+void syncToDisk(int fd, const QString& path)
+{
+#ifdef Q_OS_WIN
+    Q_UNUSED(fd);
+    Q_UNUSED(path);
+#else
+    if (::fdatasync(fd) != 0)
+        fail(QStringLiteral("write"), path, systemReason(errno));
+#endif
+}
+
+// Makes a rename inside folder durable.
+void syncFolder(const QString& folder)
+{
+#ifndef Q_OS_WIN
+    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY);
+    if (fd < 0)
+        fail(QStringLiteral("open the folder"), folder, systemReason(errno));
+    const int result = ::fsync(fd);
+    const int error = errno;
+    ::close(fd);
+    if (result != 0)
+        fail(QStringLiteral("write the folder"), folder, systemReason(error));
+#else
+    Q_UNUSED(folder);
+#endif
+}
+
+QString folderOf(const QString& path)
+{
+    return QFileInfo(path).absolutePath();
+}
+
+} // namespace
+
+QStringList listFolder(const QString& pattern, int mask)
+{
+    QString folder;
+    QString namePattern;
+    const bool wholeFolder = !pattern.isEmpty() && isSeparator(pattern.back());
+    if (wholeFolder) {
+        folder = pattern;
+    } else {
+        qsizetype cut = pattern.size() - 1;
+        while (cut >= 0 && !isSeparator(pattern[cut]))
+            --cut;
+        folder = cut >= 0 ? pattern.left(cut + 1) : QStringLiteral(".");
+        namePattern = pattern.mid(cut + 1);
+    }
+
+    const QRegularExpression matcher(
+        QRegularExpression::wildcardToRegularExpression(namePattern,
+                                                        QRegularExpression::UnanchoredWildcardConversion),
+        fileSystemCase == Qt::CaseInsensitive ? QRegularExpression::CaseInsensitiveOption
+                                              : QRegularExpression::NoPatternOption);
+    const QRegularExpression anchored(QRegularExpression::anchoredPattern(matcher.pattern()),
+                                      matcher.patternOptions());
+    const bool literal = !namePattern.contains(QLatin1Char('*')) &&
+                         !namePattern.contains(QLatin1Char('?'));
+
+    QStringList names;
+    std::error_code error;
+    fs::directory_iterator it(toFsPath(folder), error);
+    if (error)
+        fail(QStringLiteral("list the folder"), folder, reasonOf(error));
+    for (; it != fs::directory_iterator(); it.increment(error)) {
+        const QString name = fromFsName(it->path().filename());
+        if (isHiddenName(name, it->path()))
+            continue;
+        if (!wholeFolder) {
+            const bool matches = literal ? name.compare(namePattern, fileSystemCase) == 0
+                                         : anchored.match(name).hasMatch();
+            if (!matches)
+                continue;
+        }
+        std::error_code typeError;
+        if (!(mask & attributeFolder) && it->is_directory(typeError))
+            continue;
+        names.append(name);
+    }
+    if (error)
+        fail(QStringLiteral("list the folder"), folder, reasonOf(error));
+
+    std::sort(names.begin(), names.end(), [](const QString& a, const QString& b) {
+        const int order = a.compare(b, Qt::CaseInsensitive);
+        return order != 0 ? order < 0 : a < b;
+    });
+    if (wholeFolder)
+        names.prepend(QStringLiteral("..")), names.prepend(QStringLiteral("."));
+    return names;
+}
+
+QString firstMatch(const QString& pattern, int mask)
+{
+    const QStringList names = listFolder(pattern, mask);
+    return names.isEmpty() ? QString() : names.first();
+}
+
+int fileAttributes(const QString& path)
+{
+    std::error_code error;
+    const fs::file_status status = fs::status(toFsPath(path), error);
+    if (error)
+        fail(QStringLiteral("read the attributes of"), path, reasonOf(error));
+    int attributes = 0;
+    if (fs::is_directory(status))
+        attributes |= attributeFolder;
+    if (isHiddenName(QFileInfo(path).fileName(), toFsPath(path)))
+        attributes |= attributeHidden;
+    return attributes;
+}
+
+void makeFolder(const QString& path)
+{
+    std::error_code error;
+    if (!fs::create_directory(toFsPath(path), error)) {
+        fail(QStringLiteral("make the folder"), path,
+             error ? reasonOf(error) : systemReason(EEXIST));
+    }
+}
+
+void copyFile(const QString& source, const QString& destination)
+{
+    QFile in(source);
+    if (QFileInfo(source).isDir())
+        fail(QStringLiteral("copy"), source, systemReason(EISDIR));
+    if (!in.open(QIODevice::ReadOnly))
+        fail(QStringLiteral("copy"), source, in.errorString());
+
+    QFile out(destination);
+    if (!out.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+        fail(QStringLiteral("write"), destination, out.errorString());
+
+    constexpr qint64 chunkSize = 1 << 16;
+    while (!in.atEnd()) {
+        const QByteArray chunk = in.read(chunkSize);
+        if (chunk.isEmpty() && in.error() != QFileDevice::NoError)
+            fail(QStringLiteral("copy"), source, in.errorString());
+        if (out.write(chunk) != chunk.size())
+            fail(QStringLiteral("write"), destination, out.errorString());
+    }
+    if (!out.flush())
+        fail(QStringLiteral("write"), destination, out.errorString());
+    syncToDisk(out.handle(), destination);
+}
+
+void replaceFileAtomically(const QString& path, const QByteArray& bytes)
+{
+    const QFileInfo target(path);
+    if (target.isDir())
+        fail(QStringLiteral("write"), path, systemReason(EISDIR));
+    if (target.exists() && !target.isWritable())
+        fail(QStringLiteral("write"), path, systemReason(EACCES));
+
+    // QSaveFile alone is not enough: in Qt 6.4 commit() reports success and installs a
+    // truncated file when the last buffered write fails. So every byte is written, flushed
+    // and synced by hand, and only then committed.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        fail(QStringLiteral("write"), path, file.errorString());
+    if (file.write(bytes) != bytes.size())
+        fail(QStringLiteral("write"), path, file.errorString());
+    if (!file.flush())
+        fail(QStringLiteral("write"), path, file.errorString());
+    syncToDisk(file.handle(), path);
+    if (!file.commit())
+        fail(QStringLiteral("write"), path, file.errorString());
+    syncFolder(folderOf(path));
+}
+
+void renameWithoutReplacing(const QString& source, const QString& destination)
+{
+#if defined(Q_OS_LINUX) && defined(RENAME_NOREPLACE)
+    if (::renameat2(AT_FDCWD, QFile::encodeName(source).constData(), AT_FDCWD,
+                    QFile::encodeName(destination).constData(), RENAME_NOREPLACE) == 0)
+        return;
+    if (errno != EINVAL && errno != ENOSYS)
+        fail(QStringLiteral("rename a folder to"), destination, systemReason(errno));
+#endif
+    // Where the file system cannot refuse by itself, look first; only a race can slip past.
+    if (QFileInfo::exists(destination) || QFileInfo(destination).isSymLink())
+        fail(QStringLiteral("rename a folder to"), destination, systemReason(EEXIST));
+    std::error_code error;
+    fs::rename(toFsPath(source), toFsPath(destination), error);
+    if (error)
+        fail(QStringLiteral("rename a folder to"), destination, reasonOf(error));
+}
+
+StagingFolder::StagingFolder(const QString& parentFolder)
+    : m_folder(parentFolder + QStringLiteral("/.bootvane-staging-XXXXXX")),
+      m_parent(parentFolder)
+{
+    if (!m_folder.isValid())
+        fail(QStringLiteral("make a staging folder in"), parentFolder, m_folder.errorString());
+}
+
+StagingFolder::~StagingFolder()
+{
+    // A second try, so that one passing failure does not leave the staging folder behind.
+    if (m_folder.autoRemove() && !m_folder.remove())
+        m_folder.remove();
+}
+
+QString StagingFolder::filePath(const QString& name) const
+{
+    return m_folder.filePath(name);
+}
+
+void StagingFolder::commitAs(const QString& destination)
+{
+    syncFolder(m_folder.path());
+    renameWithoutReplacing(m_folder.path(), destination);
+    m_folder.setAutoRemove(false);
+    syncFolder(m_parent);
+}
+
+} // namespace bootvane

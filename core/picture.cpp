@@ -1,0 +1,294 @@
+#include "picture.h"
+
+#include "error.h"
+#include "filesystem.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QImageReader>
+#include <QtEndian>
+
+#include <cerrno>
+#include <optional>
+
+namespace bootvane {
+
+namespace {
+
+const QString readOperation = QStringLiteral("read the picture");
+
+quint16 u16At(const QByteArray& bytes, qsizetype offset)
+{
+    return qFromLittleEndian<quint16>(bytes.constData() + offset);
+}
+
+quint32 u32At(const QByteArray& bytes, qsizetype offset)
+{
+    return qFromLittleEndian<quint32>(bytes.constData() + offset);
+}
+
+struct BmpHeader {
+    qint64 width = 0;
+    qint64 height = 0;
+    qint64 dataOffset = 0;
+    int bitsPerPixel = 0;
+    quint32 compression = 0;
+    quint32 imageSize = 0;
+    std::optional<quint32> importantColours;
+};
+
+std::optional<BmpHeader> readBmpHeader(const QByteArray& bytes)
+{
+    if (bytes.size() < 26 || !bytes.startsWith("BM"))
+        return std::nullopt;
+    BmpHeader header;
+    header.dataOffset = u32At(bytes, 10);
+    const quint32 infoSize = u32At(bytes, 14);
+    if (infoSize == 12) { // OS/2 core header: 16-bit sizes, no compression
+        header.width = u16At(bytes, 18);
+        header.height = u16At(bytes, 20);
+        header.bitsPerPixel = u16At(bytes, 24);
+        return header;
+    }
+    if (bytes.size() < 54 || infoSize < 40)
+        return std::nullopt;
+    header.width = qint32(u32At(bytes, 18));
+    header.height = qint32(u32At(bytes, 22));
+    header.bitsPerPixel = u16At(bytes, 28);
+    header.compression = u32At(bytes, 30);
+    header.imageSize = u32At(bytes, 34);
+    header.importantColours = u32At(bytes, 50);
+    return header;
+}
+
+// The size a BMP file must at least have for the pixels its header announces. Qt's reader
+// does not check it and fills the missing rows silently.
+qint64 bmpBytesNeeded(const BmpHeader& header)
+{
+    constexpr quint32 uncompressed = 0, bitFields = 3, alphaBitFields = 6;
+    const bool rawRows = header.compression == uncompressed ||
+                         header.compression == bitFields || header.compression == alphaBitFields;
+    if (!rawRows)
+        return header.dataOffset + header.imageSize;
+    const qint64 rowBytes = (qAbs(header.width) * header.bitsPerPixel + 31) / 32 * 4;
+    return header.dataOffset + rowBytes * qAbs(header.height);
+}
+
+QByteArray readWholeFile(const QString& path)
+{
+    const QFileInfo info(path);
+    if (!info.exists() && !info.isSymLink())
+        fail(readOperation, path, systemReason(ENOENT));
+    if (info.isDir())
+        fail(readOperation, path, systemReason(EISDIR));
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        fail(readOperation, path, file.errorString());
+    QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        fail(readOperation, path, file.errorString());
+    return bytes;
+}
+
+void refuseOversized(QImageReader& reader, const QString& path)
+{
+    const QSize size = reader.size();
+    if (!size.isValid())
+        return;
+    const qint64 bytesToHold = qint64(size.width()) * size.height() * 4;
+    if (bytesToHold > qint64(QImageReader::allocationLimit()) * 1024 * 1024) {
+        fail(readOperation, path,
+             QStringLiteral("the picture is too large to load (%1 x %2 pixels)")
+                 .arg(size.width())
+                 .arg(size.height()));
+    }
+}
+
+} // namespace
+
+QImage loadPicture(const QString& path)
+{
+    if (path.isEmpty())
+        return {};
+
+    QByteArray bytes = readWholeFile(path);
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    reader.setDecideFormatFromContent(true);
+    refuseOversized(reader, path);
+
+    const std::optional<BmpHeader> bmp = readBmpHeader(bytes);
+    if (bmp && bytes.size() < bmpBytesNeeded(*bmp)) {
+        fail(readOperation, path,
+             QStringLiteral("the file is damaged: it is shorter than its header says"));
+    }
+
+    QImage picture = reader.read();
+    if (picture.isNull()) {
+        fail(readOperation, path,
+             QStringLiteral("it is not a picture that can be read (%1)").arg(reader.errorString()));
+    }
+    if (bmp && bmp->importantColours)
+        picture.setText(QLatin1String(bmpImportantColoursKey),
+                        QString::number(*bmp->importantColours));
+    return picture;
+}
+
+namespace {
+
+class BmpWriter {
+public:
+    explicit BmpWriter(const QImage& picture) : m_picture(picture) {}
+
+    QByteArray encode()
+    {
+        if (isIndexed() || collectPalette())
+            return encodeIndexed();
+        return encodeTrueColour();
+    }
+
+private:
+    bool isIndexed() const
+    {
+        const QImage::Format format = m_picture.format();
+        return format == QImage::Format_Indexed8 || format == QImage::Format_Mono ||
+               format == QImage::Format_MonoLSB;
+    }
+
+    // Builds a palette in order of first appearance when the picture has at most 256
+    // colours, and tells whether it had.
+    bool collectPalette()
+    {
+        m_rgb = m_picture.convertToFormat(QImage::Format_RGB32);
+        QHash<QRgb, uchar> indexOf;
+        QRgb last = 0;
+        bool haveLast = false;
+        for (int y = 0; y < m_rgb.height(); ++y) {
+            const auto* line = reinterpret_cast<const QRgb*>(m_rgb.constScanLine(y));
+            for (int x = 0; x < m_rgb.width(); ++x) {
+                const QRgb colour = line[x] | 0xff000000u;
+                if (haveLast && colour == last)
+                    continue;
+                last = colour;
+                haveLast = true;
+                if (indexOf.contains(colour))
+                    continue;
+                if (m_palette.size() == 256)
+                    return false;
+                indexOf.insert(colour, uchar(m_palette.size()));
+                m_palette.append(colour);
+            }
+        }
+        m_indexOf = std::move(indexOf);
+        return true;
+    }
+
+    void writeHeaders(QByteArray& out, int bitsPerPixel, qint64 rowBytes, int paletteSize) const
+    {
+        const qint64 dataOffset = 14 + 40 + qint64(paletteSize) * 4;
+        const qint64 imageBytes = rowBytes * m_picture.height();
+        auto put16 = [&out](quint16 v) {
+            v = qToLittleEndian(v);
+            out.append(reinterpret_cast<const char*>(&v), 2);
+        };
+        auto put32 = [&out](quint32 v) {
+            v = qToLittleEndian(v);
+            out.append(reinterpret_cast<const char*>(&v), 4);
+        };
+        out.append("BM", 2);
+        put32(quint32(dataOffset + imageBytes));
+        put32(0);
+        put32(quint32(dataOffset));
+        put32(40);
+        put32(quint32(m_picture.width()));
+        put32(quint32(m_picture.height()));
+        put16(1);
+        put16(quint16(bitsPerPixel));
+        put32(0); // uncompressed
+        put32(quint32(imageBytes));
+        put32(quint32(qMax(0, m_picture.dotsPerMeterX())));
+        put32(quint32(qMax(0, m_picture.dotsPerMeterY())));
+        put32(0); // every palette entry is used
+        put32(m_picture.text(QLatin1String(bmpImportantColoursKey)).toUInt());
+    }
+
+    QByteArray encodeIndexed() const
+    {
+        const bool fromTable = isIndexed();
+        QList<QRgb> palette = fromTable ? m_picture.colorTable() : m_palette;
+        palette.resize(256, qRgb(0, 0, 0));
+        const qint64 rowBytes = (qint64(m_picture.width()) + 3) / 4 * 4;
+
+        QByteArray out;
+        out.reserve(14 + 40 + 1024 + rowBytes * m_picture.height());
+        writeHeaders(out, 8, rowBytes, 256);
+        for (const QRgb colour : palette) {
+            const char entry[4] = {char(qBlue(colour)), char(qGreen(colour)), char(qRed(colour)),
+                                   0};
+            out.append(entry, 4);
+        }
+        QByteArray row(rowBytes, '\0');
+        for (int y = m_picture.height() - 1; y >= 0; --y) {
+            if (m_picture.format() == QImage::Format_Indexed8) {
+                memcpy(row.data(), m_picture.constScanLine(y), size_t(m_picture.width()));
+            } else if (fromTable) {
+                for (int x = 0; x < m_picture.width(); ++x)
+                    row[x] = char(m_picture.pixelIndex(x, y));
+            } else {
+                const auto* line = reinterpret_cast<const QRgb*>(m_rgb.constScanLine(y));
+                for (int x = 0; x < m_picture.width(); ++x)
+                    row[x] = char(m_indexOf.value(line[x] | 0xff000000u));
+            }
+            out.append(row);
+        }
+        return out;
+    }
+
+    QByteArray encodeTrueColour() const
+    {
+        const qint64 rowBytes = (qint64(m_picture.width()) * 3 + 3) / 4 * 4;
+        QByteArray out;
+        out.reserve(14 + 40 + rowBytes * m_picture.height());
+        writeHeaders(out, 24, rowBytes, 0);
+        QByteArray row(rowBytes, '\0');
+        for (int y = m_picture.height() - 1; y >= 0; --y) {
+            const auto* line = reinterpret_cast<const QRgb*>(m_rgb.constScanLine(y));
+            for (int x = 0; x < m_picture.width(); ++x) {
+                row[3 * x] = char(qBlue(line[x]));
+                row[3 * x + 1] = char(qGreen(line[x]));
+                row[3 * x + 2] = char(qRed(line[x]));
+            }
+            out.append(row);
+        }
+        return out;
+    }
+
+    const QImage& m_picture;
+    QImage m_rgb;
+    QList<QRgb> m_palette;
+    QHash<QRgb, uchar> m_indexOf;
+};
+
+} // namespace
+
+QByteArray encodeBmp(const QImage& picture)
+{
+    return BmpWriter(picture).encode();
+}
+
+void savePicture(const QImage& picture, const QString& path)
+{
+    if (picture.isNull())
+        fail(QStringLiteral("write the picture"), path, QStringLiteral("there is no picture to write"));
+    replaceFileAtomically(path, encodeBmp(picture));
+}
+
+qint64 pictureHandle(const QImage& picture)
+{
+    return picture.isNull() ? 0 : picture.cacheKey();
+}
+
+} // namespace bootvane

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QByteArray>
+#include <QImage>
+#include <QString>
+
+namespace bootvane {
+
+// Reads a picture file. Its format is decided from its content, never from its name (screen
+// files are BMPs called .sys), and every format Qt reads is accepted. The empty name gives
+// the empty picture. Throws when the file is missing, unreadable, no picture, damaged (a BMP
+// shorter than its header says) or too large to hold in memory.
+QImage loadPicture(const QString& path);
+
+// Encodes a picture as a BMP that Windows 95 can show as a screen: up to 256 colours as
+// 8 bits per pixel with a full 256-entry palette (an indexed picture keeps its palette order
+// and pixel indexes), more colours as 24 bits per pixel. The colour-cycling field that
+// Windows 95 reads from biClrImportant is carried over from a BMP source unchanged.
+QByteArray encodeBmp(const QImage& picture);
+
+// Writes the picture as a BMP over path, atomically: the old file stays whole on failure.
+void savePicture(const QImage& picture, const QString& path);
+
+// 0 for the empty picture, a number unique to the picture otherwise.
+qint64 pictureHandle(const QImage& picture);
+
+// The key under which a picture read from a BMP remembers its biClrImportant field.
+inline constexpr char bmpImportantColoursKey[] = "Bootvane.BmpClrImportant";
+
+} // namespace bootvane

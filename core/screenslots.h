@@ -1,0 +1,30 @@
+#pragma once
+
+#include <array>
+
+namespace bootvane {
+
+// The three full-screen pictures of Windows 95. Everything done per screen walks this
+// table, always in this order: Startup, Waiting, Shutoff.
+struct ScreenSlot {
+    const char* uiName;            // "Startup Screen"
+    const char* suffix;            // ends the names of the slot's controls: imgCur<suffix>
+    const char* setFileName;       // the slot's file inside a set folder
+    const char* systemFileShown;   // the system file as the viewer and start-up name it
+    const char* systemFileWritten; // the same file as apply, restore and the backup name it
+    const char* caption;           // caption of the slot's file-name labels
+    const char* selectTitle;       // title of the open-file dialog that chooses it
+};
+
+inline constexpr std::array<ScreenSlot, 3> screenSlots{{
+    {"Startup Screen", "Logo", "logo.sys", "c:\\logo.sys", "C:\\logo.sys", "Logo.sys",
+     "Select a Startup Screen (Logo.sys)"},
+    {"Waiting Screen", "Logow", "logow.sys", "c:\\windows\\logow.sys", "C:\\Windows\\logow.sys",
+     "Logow.sys", "Select a Waiting Screen (Logow.sys)"},
+    {"Shutoff Screen", "Logos", "logos.sys", "c:\\windows\\logos.sys", "C:\\Windows\\logos.sys",
+     "Logos.sys", "Select a Shutoff Screen (Logos.sys)"},
+}};
+
+inline constexpr int slotCount = int(screenSlots.size());
+
+} // namespace bootvane

@@ -1,0 +1,110 @@
+#pragma once
+
+#include "screenslots.h"
+
+#include <QIcon>
+#include <QList>
+#include <QMainWindow>
+
+#include <array>
+#include <functional>
+
+class QLabel;
+class QPushButton;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+namespace bootvane {
+
+class ImageBox;
+
+// The main window: the tree of sets on the left, the chosen set's three screens above the
+// three screens in use on the right.
+class frmLogoMain : public QMainWindow {
+    Q_OBJECT
+public:
+    // Roles under which a tree node keeps its key and its image index (1 or 2).
+    static constexpr int nodeKeyRole = Qt::UserRole;
+    static constexpr int nodeImageRole = Qt::UserRole + 1;
+
+    // Builds the window and runs its start-up: the screens in use are shown and, at the
+    // first start in this working directory, the user's own screens are saved.
+    explicit frmLogoMain(QWidget* parent = nullptr);
+
+    // The window's state, read-only, for what looks at it from outside (tests).
+    const QString& appPath() const { return strAppPath; }
+    const QString& setName() const { return strSetName; }
+    QString newPath(int slot) const { return this->*newPathMembers[slot]; }
+
+signals:
+    // After every rebuild of the tree.
+    void treeRebuilt();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    struct SlotControls {
+        ImageBox* imgCur;
+        ImageBox* imgNew;
+        QLabel* lblCur;
+        QLabel* lblNew;
+    };
+
+    void buildControls();
+    void buildMenu();
+    void connectHandlers();
+
+    QString& strNew(int slot) { return this->*newPathMembers[slot]; }
+
+    // Every modal window this window opens goes through here: show() returns when the
+    // window has closed, and this window, active again, rebuilds its tree.
+    void visitModal(const std::function<void()>& show);
+    void showFullSize(const QImage& picture);
+
+    void Form_Load();
+    void Form_Activate();
+    void TreeView1_NodeClick();
+    void cmdSetCur_Click();
+    void cmdRestore_Click();
+    void cmdNewSet_Click();
+    void cmdExit_Click();
+    void mnuAbout_Click();
+    void imgCur_DblClick(int slot);
+    void imgNew_DblClick(int slot);
+    void imgCurLogo_DblClick() { imgCur_DblClick(0); }
+    void imgCurLogow_DblClick() { imgCur_DblClick(1); }
+    void imgCurLogos_DblClick() { imgCur_DblClick(2); }
+    void imgNewLogo_DblClick() { imgNew_DblClick(0); }
+    void imgNewLogow_DblClick() { imgNew_DblClick(1); }
+    void imgNewLogos_DblClick() { imgNew_DblClick(2); }
+
+    QTreeWidget* TreeView1 = nullptr;
+    QPushButton* cmdNewSet = nullptr;
+    QPushButton* cmdExit = nullptr;
+    QPushButton* cmdSetCur = nullptr;
+    QPushButton* cmdRestore = nullptr;
+    QLabel* lblNewSet = nullptr;
+    QLabel* lblCurSet = nullptr;
+    std::array<SlotControls, slotCount> m_slots{};
+    QList<QIcon> ImageList1;
+
+    QString strAppPath;
+    QString strNewLogo;
+    QString strNewLogow;
+    QString strNewLogos;
+    QString strSetName;
+    bool m_shownBefore = false;
+
+    static constexpr std::array<QString frmLogoMain::*, slotCount> newPathMembers{
+        &frmLogoMain::strNewLogo, &frmLogoMain::strNewLogow, &frmLogoMain::strNewLogos};
+    static constexpr std::array<void (frmLogoMain::*)(), slotCount> currentScreenCallers{
+        &frmLogoMain::imgCurLogo_DblClick, &frmLogoMain::imgCurLogow_DblClick,
+        &frmLogoMain::imgCurLogos_DblClick};
+    static constexpr std::array<void (frmLogoMain::*)(), slotCount> previewCallers{
+        &frmLogoMain::imgNewLogo_DblClick, &frmLogoMain::imgNewLogow_DblClick,
+        &frmLogoMain::imgNewLogos_DblClick};
+
+};
+
+} // namespace bootvane

@@ -1,0 +1,84 @@
+#include "userdialogs.h"
+
+#include <QFileDialog>
+#include <QMessageBox>
+
+namespace bootvane {
+
+namespace {
+
+QtUserDialogs qtDialogs;
+UserDialogs* current = &qtDialogs;
+
+// "*.sys" becomes "*.[sS][yY][sS]".
+QString anyCasePattern(const QString& pattern)
+{
+    QString result;
+    for (const QChar c : pattern) {
+        if (c.isLetter() && c.toLower() != c.toUpper())
+            result += QLatin1Char('[') + c.toLower() + c.toUpper() + QLatin1Char(']');
+        else
+            result += c;
+    }
+    return result;
+}
+
+} // namespace
+
+QString qtNameFilter(const FileFilter& filter)
+{
+    QStringList patterns;
+    for (const QString& pattern : filter.patterns)
+        patterns.append(anyCasePattern(pattern));
+    return filter.description + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) +
+           QLatin1Char(')');
+}
+
+void QtUserDialogs::information(QWidget* parent, const QString& text, const QString& title)
+{
+    QMessageBox::information(parent, title, text);
+}
+
+void QtUserDialogs::critical(QWidget* parent, const QString& text, const QString& title)
+{
+    QMessageBox::critical(parent, title, text);
+}
+
+QString QtUserDialogs::openFileName(QWidget* parent, const QString& title,
+                                    const QList<FileFilter>& filters, int& filterIndex)
+{
+    QStringList nameFilters;
+    for (const FileFilter& filter : filters)
+        nameFilters.append(qtNameFilter(filter));
+
+    QFileDialog dialog(parent, title);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    // Show each entry's description exactly, not the any-case patterns behind it.
+    dialog.setOption(QFileDialog::HideNameFilterDetails);
+    dialog.setNameFilters(nameFilters);
+    if (filterIndex >= 0 && filterIndex < nameFilters.size())
+        dialog.selectNameFilter(nameFilters[filterIndex]);
+    const bool chosen = dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty();
+    filterIndex = qMax(0, int(nameFilters.indexOf(dialog.selectedNameFilter())));
+    if (!chosen)
+        return {};
+    return QDir::toNativeSeparators(dialog.selectedFiles().constFirst());
+}
+
+UserDialogs& userDialogs()
+{
+    return *current;
+}
+
+ScopedUserDialogs::ScopedUserDialogs(UserDialogs& dialogs) : m_previous(current)
+{
+    current = &dialogs;
+}
+
+ScopedUserDialogs::~ScopedUserDialogs()
+{
+    current = m_previous;
+}
+
+} // namespace bootvane

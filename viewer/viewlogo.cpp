@@ -1,0 +1,46 @@
+#include "viewlogo.h"
+
+#include "handler.h"
+#include "look.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+
+namespace bootvane {
+
+frmViewLogo::frmViewLogo(const QImage& picture, QWidget* parent)
+    : QDialog(parent)
+{
+    setObjectName(QStringLiteral("frmViewLogo"));
+    const QSize clientSize(twips(4785), twips(6000));
+    makeFixedDialog(this, clientSize);
+    // Qt puts the program's name into an empty title; a blank keeps the title bar empty.
+    setWindowTitle(QStringLiteral(" "));
+    m_shown = QPixmap::fromImage(picture.copy(QRect(QPoint(0, 0), clientSize)));
+}
+
+void frmViewLogo::paintEvent(QPaintEvent* event)
+{
+    QDialog::paintEvent(event);
+    QPainter painter(this);
+    painter.drawPixmap(QPoint(0, 0), m_shown);
+}
+
+void frmViewLogo::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton)
+        runHandler(this, [this] { Form_DblClick(); });
+}
+
+void frmViewLogo::Form_DblClick()
+{
+    accept();
+}
+
+void showScreenFullSize(const QImage& picture)
+{
+    frmViewLogo viewer(picture);
+    viewer.exec();
+}
+
+} // namespace bootvane
