@@ -1,0 +1,36 @@
+#include "scripteddialogs.h"
+
+#include <stdexcept>
+
+namespace bootvane::testing {
+
+ScriptedDialogs::ScriptedDialogs() : m_installed(*this) {}
+
+void ScriptedDialogs::information(QWidget*, const QString& text, const QString& title)
+{
+    boxes.append({Box::Information, text, title});
+}
+
+void ScriptedDialogs::critical(QWidget*, const QString& text, const QString& title)
+{
+    boxes.append({Box::Critical, text, title});
+}
+
+QString ScriptedDialogs::openFileName(QWidget*, const QString& title,
+                                      const QList<FileFilter>& filters, int& filterIndex)
+{
+    fileRequests.append({title, filters, filterIndex});
+    if (m_answers.isEmpty())
+        throw std::logic_error("the test queued no answer for the file dialog");
+    const Answer answer = m_answers.dequeue();
+    if (answer.pickedFilter >= 0)
+        filterIndex = answer.pickedFilter;
+    return answer.path;
+}
+
+void ScriptedDialogs::answerFileDialog(const QString& path, int pickedFilter)
+{
+    m_answers.enqueue({path, pickedFilter});
+}
+
+} // namespace bootvane::testing

@@ -1,0 +1,136 @@
+#include "tempdrive.h"
+
+#include "picture.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTest>
+
+#include <stdexcept>
+
+namespace bootvane::testing {
+
+namespace {
+
+const char* systemNames[] = {"logo.sys", "windows/logow.sys", "windows/logos.sys"};
+
+} // namespace
+
+TempDrive::TempDrive()
+    : m_oldPrefix(qgetenv("WINEPREFIX")), m_hadPrefix(qEnvironmentVariableIsSet("WINEPREFIX")),
+      m_oldCurrent(QDir::currentPath())
+{
+    if (!m_dir.isValid())
+        throw std::runtime_error("cannot make a temporary folder");
+    QDir root(m_dir.path());
+    root.mkpath(QStringLiteral("prefix/dosdevices"));
+    root.mkpath(QStringLiteral("prefix/drive_c/windows"));
+    root.mkpath(QStringLiteral("work"));
+    QFile::link(QStringLiteral("../drive_c"), root.filePath(QStringLiteral("prefix/dosdevices/c:")));
+    qputenv("WINEPREFIX", QFile::encodeName(root.filePath(QStringLiteral("prefix"))));
+    QDir::setCurrent(workDir());
+}
+
+TempDrive::~TempDrive()
+{
+    QDir::setCurrent(m_oldCurrent);
+    if (m_hadPrefix)
+        qputenv("WINEPREFIX", m_oldPrefix);
+    else
+        qunsetenv("WINEPREFIX");
+    // Tests may have made files unreadable; make sure the folder can be removed.
+    QDir(m_dir.path()).removeRecursively();
+}
+
+QString TempDrive::root() const
+{
+    return m_dir.path();
+}
+
+QString TempDrive::driveC() const
+{
+    return m_dir.filePath(QStringLiteral("prefix/drive_c"));
+}
+
+QString TempDrive::workDir() const
+{
+    return m_dir.filePath(QStringLiteral("work"));
+}
+
+QString TempDrive::systemFile(int slot) const
+{
+    return driveC() + QLatin1Char('/') + QLatin1String(systemNames[slot]);
+}
+
+void TempDrive::writeSystemScreen(int slot, const QImage& picture) const
+{
+    writeFile(systemFile(slot), encodeBmp(picture));
+}
+
+void TempDrive::writeSystemScreens() const
+{
+    for (int slot = 0; slot < 3; ++slot)
+        writeSystemScreen(slot, screenPicture(100 + slot));
+}
+
+void TempDrive::makeSet(const QString& name, const QImage pictures[3], const char* format) const
+{
+    QDir work(workDir());
+    work.mkdir(name);
+    const char* files[] = {"logo.sys", "logow.sys", "logos.sys"};
+    for (int slot = 0; slot < 3; ++slot) {
+        if (pictures[slot].isNull())
+            continue;
+        const QString path = work.filePath(name + QLatin1Char('/') + QLatin1String(files[slot]));
+        if (QByteArray(format) == "BMP")
+            writeFile(path, encodeBmp(pictures[slot]));
+        else if (!pictures[slot].save(path, format))
+            throw std::runtime_error("cannot write a test picture");
+    }
+}
+
+void TempDrive::makeSet(const QString& name) const
+{
+    const int seed = int(qHash(name) % 1000);
+    const QImage pictures[3] = {screenPicture(seed), screenPicture(seed + 1),
+                                screenPicture(seed + 2)};
+    makeSet(name, pictures);
+}
+
+QImage screenPicture(int seed, QSize size)
+{
+    QImage picture(size, QImage::Format_Indexed8);
+    QList<QRgb> palette;
+    for (int i = 0; i < 256; ++i)
+        palette.append(qRgb((i * 7 + seed * 13) & 0xff, (i * 3 + seed) & 0xff, (255 - i) & 0xff));
+    picture.setColorTable(palette);
+    for (int y = 0; y < size.height(); ++y) {
+        uchar* line = picture.scanLine(y);
+        for (int x = 0; x < size.width(); ++x)
+            line[x] = uchar((x + y * 3 + seed * 31) & 0xff);
+    }
+    return picture;
+}
+
+QByteArray fileBytes(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return file.readAll();
+}
+
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+        throw std::runtime_error("cannot write a test file");
+}
+
+bool samePixels(const QImage& a, const QImage& b)
+{
+    return a.size() == b.size() &&
+           a.convertToFormat(QImage::Format_ARGB32) == b.convertToFormat(QImage::Format_ARGB32);
+}
+
+} // namespace bootvane::testing
