@@ -1,0 +1,317 @@
+// Failing disks: every operation that writes runs once for every write-side system call it
+// makes, with exactly that one call failing (ENOSPC, then EIO), under strace. After each run
+// the disk must be in a state the user can live with: every system file holds all its old
+// bytes or all its new ones, no set is half-made, no staging folder is left, "Originals" is
+// complete or absent, the failure was reported, and the program did not crash.
+
+#include "picture.h"
+#include "scripteddialogs.h"
+#include "tempdrive.h"
+
+#include <QDir>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTest>
+
+#include <map>
+
+using namespace bootvane;
+using namespace bootvane::testing;
+
+namespace {
+
+const QStringList writeSideCalls = {
+    QStringLiteral("openat"),    QStringLiteral("open"),      QStringLiteral("creat"),
+    QStringLiteral("write"),     QStringLiteral("pwrite64"),  QStringLiteral("writev"),
+    QStringLiteral("fsync"),     QStringLiteral("fdatasync"), QStringLiteral("rename"),
+    QStringLiteral("renameat"),  QStringLiteral("renameat2"), QStringLiteral("link"),
+    QStringLiteral("linkat"),    QStringLiteral("mkdir"),     QStringLiteral("mkdirat"),
+    QStringLiteral("copy_file_range"), QStringLiteral("sendfile"), QStringLiteral("unlink"),
+    QStringLiteral("unlinkat"),  QStringLiteral("rmdir"),     QStringLiteral("ftruncate"),
+    QStringLiteral("fallocate")};
+const QString markerCalls = QStringLiteral("access,faccessat,faccessat2");
+const char* setFiles[] = {"logo.sys", "logow.sys", "logos.sys"};
+
+struct Run {
+    QString log;
+    QStringList report;
+    int exitCode = -1;
+    bool crashed = true;
+};
+
+// One operation of the program with what it needs on disk and what it may leave there.
+struct Operation {
+    QString name;
+
+    void prepare(const TempDrive& drive) const
+    {
+        drive.writeSystemScreens();
+        if (name == QLatin1String("backup"))
+            return;
+        const QImage originals[3] = {screenPicture(20), screenPicture(21), screenPicture(22)};
+        drive.makeSet(QStringLiteral("Originals"), originals);
+        if (name == QLatin1String("apply")) {
+            const QImage target[3] = {screenPicture(7), screenPicture(8), screenPicture(9)};
+            drive.makeSet(QStringLiteral("Target"), target, "PNG");
+        }
+        if (name == QLatin1String("saveset")) {
+            QDir(drive.root()).mkdir(QStringLiteral("sources"));
+            for (int slot = 0; slot < 3; ++slot)
+                writeFile(source(drive, slot), encodeBmp(screenPicture(40 + slot)));
+        }
+    }
+
+    QStringList arguments(const TempDrive& drive) const
+    {
+        QStringList args;
+        if (name == QLatin1String("saveset")) {
+            for (int slot = 0; slot < 3; ++slot)
+                args.append(source(drive, slot));
+        }
+        return args;
+    }
+
+    static QString source(const TempDrive& drive, int slot)
+    {
+        return drive.root() + QStringLiteral("/sources/") + QString::number(slot) +
+               QStringLiteral(".bmp");
+    }
+
+    // What the three system files must hold once the operation has succeeded.
+    QList<QByteArray> newSystemBytes(const TempDrive& drive) const
+    {
+        QList<QByteArray> bytes;
+        const QString folder = name == QLatin1String("apply") ? QStringLiteral("Target")
+                                                              : QStringLiteral("Originals");
+        for (int slot = 0; slot < 3; ++slot) {
+            if (name == QLatin1String("apply") || name == QLatin1String("restore")) {
+                bytes.append(encodeBmp(loadPicture(drive.workDir() + QLatin1Char('/') + folder +
+                                                   QLatin1Char('/') + QLatin1String(setFiles[slot]))));
+            } else {
+                bytes.append(fileBytes(drive.systemFile(slot)));
+            }
+        }
+        return bytes;
+    }
+};
+
+QString problemWithSystemFiles(const TempDrive& drive, const QList<QByteArray>& before,
+                               const QList<QByteArray>& after, bool reported)
+{
+    for (int slot = 0; slot < 3; ++slot) {
+        const QByteArray now = fileBytes(drive.systemFile(slot));
+        if (now != before[slot] && now != after[slot])
+            return QStringLiteral("system file %1 is neither old nor new").arg(slot);
+        if (!reported && now != after[slot])
+            return QStringLiteral("system file %1 unchanged but no failure reported").arg(slot);
+    }
+    const QStringList rootEntries = QDir(drive.driveC()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
+    const QStringList windowsEntries = QDir(drive.driveC() + QStringLiteral("/windows")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
+    if (rootEntries != QStringList{QStringLiteral("logo.sys"), QStringLiteral("windows")} ||
+        windowsEntries != QStringList{QStringLiteral("logos.sys"), QStringLiteral("logow.sys")})
+        return QStringLiteral("stray files on drive C: %1 / %2")
+            .arg(rootEntries.join(QLatin1Char(' ')), windowsEntries.join(QLatin1Char(' ')));
+    return {};
+}
+
+// A set folder is either absent (and then the failure was reported) or complete.
+QString problemWithSet(const QString& folder, const QList<QByteArray>& expected, bool reported)
+{
+    const QDir dir(folder);
+    if (!dir.exists())
+        return reported ? QString() : QStringLiteral("%1 missing but no failure reported").arg(folder);
+    const QStringList files = dir.entryList(QDir::Files | QDir::Hidden, QDir::Name);
+    if (files != QStringList{QStringLiteral("logo.sys"), QStringLiteral("logos.sys"),
+                             QStringLiteral("logow.sys")})
+        return QStringLiteral("%1 is half-made: %2").arg(folder, files.join(QLatin1Char(' ')));
+    for (int slot = 0; slot < 3; ++slot) {
+        if (fileBytes(dir.filePath(QLatin1String(setFiles[slot]))) != expected[slot])
+            return QStringLiteral("%1/%2 is not a whole copy").arg(folder, QLatin1String(setFiles[slot]));
+    }
+    return {};
+}
+
+QString problemWithStaging(const TempDrive& drive)
+{
+    const QStringList staging = QDir(drive.workDir())
+                                    .entryList({QStringLiteral(".bootvane-staging-*")},
+                                               QDir::AllEntries | QDir::Hidden);
+    return staging.isEmpty() ? QString() : QStringLiteral("staging folder left behind");
+}
+
+} // namespace
+
+class TestFaultMatrix : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void everyFailingCallLeavesAWholeDisk_data();
+    void everyFailingCallLeavesAWholeDisk();
+    void cleanupTestCase();
+
+private:
+    Run runDriver(const Operation& operation, const TempDrive& drive, const QString& injection,
+                  const QString& traced);
+    // For each write-side call the operation makes, the invocation numbers (counted per
+    // call, from the start of the process) that fall inside the operation.
+    std::map<QString, QList<int>> callsInside(const QString& log);
+
+    QString m_strace;
+    int m_runs = 0;
+};
+
+void TestFaultMatrix::initTestCase()
+{
+    m_strace = QStandardPaths::findExecutable(QStringLiteral("strace"));
+    if (m_strace.isEmpty())
+        QFAIL("strace is not installed (scripts/test installs it)");
+}
+
+void TestFaultMatrix::cleanupTestCase()
+{
+    qInfo("%d fault-injection runs", m_runs);
+}
+
+Run TestFaultMatrix::runDriver(const Operation& operation, const TempDrive& drive,
+                               const QString& injection, const QString& traced)
+{
+    const QString log = drive.root() + QStringLiteral("/strace.log");
+    const QString report = drive.root() + QStringLiteral("/report.txt");
+    QStringList args{QStringLiteral("-f"), QStringLiteral("-qq"), QStringLiteral("-o"), log,
+                     QStringLiteral("-e"), QStringLiteral("trace=") + traced};
+    if (!injection.isEmpty())
+        args << QStringLiteral("-e") << injection;
+    args << QStringLiteral(BOOTVANE_FAULTDRIVER) << operation.name << report
+         << operation.arguments(drive);
+
+    QProcess process;
+    process.setWorkingDirectory(drive.workDir());
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(m_strace, args);
+    Run run;
+    if (!process.waitForFinished(60000)) {
+        process.kill();
+        process.waitForFinished();
+        return run;
+    }
+    run.crashed = process.exitStatus() != QProcess::NormalExit;
+    run.exitCode = process.exitCode();
+    run.log = QString::fromUtf8(fileBytes(log));
+    run.report = QString::fromUtf8(fileBytes(report)).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    if (run.exitCode != 0)
+        qWarning().noquote() << process.readAll();
+    return run;
+}
+
+std::map<QString, QList<int>> TestFaultMatrix::callsInside(const QString& log)
+{
+    static const QRegularExpression callLine(QStringLiteral("^(\\d+)\\s+([a-z0-9_]+)\\("));
+    std::map<QString, int> seen;
+    std::map<QString, QList<int>> inside;
+    QString mainPid;
+    bool within = false;
+    for (const QString& line : log.split(QLatin1Char('\n'))) {
+        const QRegularExpressionMatch match = callLine.match(line);
+        if (!match.hasMatch())
+            continue;
+        if (mainPid.isEmpty())
+            mainPid = match.captured(1);
+        if (match.captured(1) != mainPid)
+            continue;
+        if (line.contains(QLatin1String("bootvane-fault-begin"))) {
+            within = true;
+            continue;
+        }
+        if (line.contains(QLatin1String("bootvane-fault-end")))
+            break;
+        const QString call = match.captured(2);
+        const int number = ++seen[call];
+        if (within && writeSideCalls.contains(call))
+            inside[call].append(number);
+    }
+    return inside;
+}
+
+void TestFaultMatrix::everyFailingCallLeavesAWholeDisk_data()
+{
+    QTest::addColumn<QString>("operation");
+    for (const char* name : {"backup", "apply", "restore", "saveset"})
+        QTest::newRow(name) << QString::fromLatin1(name);
+}
+
+void TestFaultMatrix::everyFailingCallLeavesAWholeDisk()
+{
+    QFETCH(QString, operation);
+    const Operation op{operation};
+    const QString traced = writeSideCalls.join(QLatin1Char(',')) + QLatin1Char(',') + markerCalls;
+
+    std::map<QString, QList<int>> calls;
+    {
+        TempDrive drive;
+        op.prepare(drive);
+        const Run clean = runDriver(op, drive, QString(), traced);
+        QVERIFY2(!clean.crashed && clean.exitCode == 0, "the operation fails without faults");
+        QVERIFY2(!clean.report.join(QLatin1Char('\n')).contains(QLatin1String("critical")),
+                 qPrintable(clean.report.join(QLatin1Char('\n'))));
+        calls = callsInside(clean.log);
+    }
+    QVERIFY2(!calls.empty(), "found no write-side calls inside the operation");
+    QStringList counted;
+    for (const auto& [call, numbers] : calls)
+        counted.append(QStringLiteral("%1 x%2").arg(call).arg(numbers.size()));
+    qInfo().noquote() << operation << "makes" << counted.join(QStringLiteral(", "));
+
+    QStringList problems;
+    for (const auto& [call, numbers] : calls) {
+        for (const int number : numbers) {
+            for (const char* error : {"ENOSPC", "EIO"}) {
+                TempDrive drive;
+                op.prepare(drive);
+                const QString cwd = QDir::currentPath();
+                QList<QByteArray> before;
+                for (int slot = 0; slot < 3; ++slot)
+                    before.append(fileBytes(drive.systemFile(slot)));
+                const QList<QByteArray> after = op.newSystemBytes(drive);
+
+                const QString injection = QStringLiteral("inject=%1:error=%2:when=%3")
+                                              .arg(call, QLatin1String(error))
+                                              .arg(number);
+                const Run run = runDriver(op, drive, injection, traced);
+                ++m_runs;
+                const QString where = QStringLiteral("%1 %2 #%3: ").arg(call, QLatin1String(error)).arg(number);
+                if (run.crashed || run.exitCode != 0) {
+                    problems.append(where + QStringLiteral("the program crashed"));
+                    continue;
+                }
+                if (!run.log.contains(QLatin1String("(INJECTED)")))
+                    problems.append(where + QStringLiteral("the fault was never injected"));
+                const bool reported =
+                    run.report.join(QLatin1Char('\n')).contains(QLatin1String("critical\t"));
+
+                QString problem;
+                if (op.name == QLatin1String("apply") || op.name == QLatin1String("restore")) {
+                    problem = problemWithSystemFiles(drive, before, after, reported);
+                } else if (op.name == QLatin1String("backup")) {
+                    problem = problemWithSet(drive.workDir() + QStringLiteral("/Originals"), before, reported);
+                } else {
+                    QList<QByteArray> sources;
+                    for (int slot = 0; slot < 3; ++slot)
+                        sources.append(fileBytes(Operation::source(drive, slot)));
+                    problem = problemWithSet(drive.workDir() + QStringLiteral("/New Set"), sources, reported);
+                }
+                if (problem.isEmpty())
+                    problem = problemWithStaging(drive);
+                if (problem.isEmpty() && !run.report.contains(QStringLiteral("cwd\t") + cwd))
+                    problem = QStringLiteral("the current directory changed");
+                if (!problem.isEmpty())
+                    problems.append(where + problem);
+            }
+        }
+    }
+    QVERIFY2(problems.isEmpty(), qPrintable(problems.join(QLatin1Char('\n'))));
+}
+
+QTEST_GUILESS_MAIN(TestFaultMatrix)
+#include "tst_faultmatrix.moc"
