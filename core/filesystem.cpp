@@ -7,7 +7,6 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QSaveFile>
-
 #include <algorithm>
 #include <cerrno>
 #include <filesystem>
@@ -100,6 +99,28 @@ void syncFolder(const QString& folder)
 #endif
 }
 
+// Writes every byte of bytes to file, or fails with the system's reason.
+void writeAll(QFileDevice& file, const QByteArray& bytes, const QString& path)
+{
+#ifdef Q_OS_WIN
+    if (file.write(bytes) != bytes.size() || !file.flush())
+        fail(QStringLiteral("write"), path, file.errorString());
+#else
+    const int fd = file.handle();
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const ssize_t written = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written < 0)
+            fail(QStringLiteral("write"), path, systemReason(errno));
+        if (written == 0)
+            fail(QStringLiteral("write"), path, systemReason(EIO));
+        done += written;
+    }
+#endif
+}
+
 QString folderOf(const QString& path)
 {
     return QFileInfo(path).absolutePath();
@@ -123,14 +144,14 @@ QStringList listFolder(const QString& pattern, int mask)
     }
 
     const QRegularExpression matcher(
-        QRegularExpression::wildcardToRegularExpression(namePattern,
-                                                        QRegularExpression::UnanchoredWildcardConversion),
+        QRegularExpression::wildcardToRegularExpression(
+            namePattern, QRegularExpression::UnanchoredWildcardConversion),
         fileSystemCase == Qt::CaseInsensitive ? QRegularExpression::CaseInsensitiveOption
                                               : QRegularExpression::NoPatternOption);
     const QRegularExpression anchored(QRegularExpression::anchoredPattern(matcher.pattern()),
                                       matcher.patternOptions());
-    const bool literal = !namePattern.contains(QLatin1Char('*')) &&
-                         !namePattern.contains(QLatin1Char('?'));
+    const bool literal =
+        !namePattern.contains(QLatin1Char('*')) && !namePattern.contains(QLatin1Char('?'));
 
     QStringList names;
     std::error_code error;
@@ -227,15 +248,13 @@ void replaceFileAtomically(const QString& path, const QByteArray& bytes)
         fail(QStringLiteral("write"), path, systemReason(EACCES));
 
     // QSaveFile alone is not enough: in Qt 6.4 commit() reports success and installs a
-    // truncated file when the last buffered write fails. So every byte is written, flushed
-    // and synced by hand, and only then committed.
+    // truncated file when the last buffered write fails, and a failed write leaves it with no
+    // reason to give ("Unknown error"). So the bytes go straight to its temporary file,
+    // every one checked, and are synced before the commit.
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         fail(QStringLiteral("write"), path, file.errorString());
-    if (file.write(bytes) != bytes.size())
-        fail(QStringLiteral("write"), path, file.errorString());
-    if (!file.flush())
-        fail(QStringLiteral("write"), path, file.errorString());
+    writeAll(file, bytes, path);
     syncToDisk(file.handle(), path);
     if (!file.commit())
         fail(QStringLiteral("write"), path, file.errorString());
@@ -261,8 +280,7 @@ void renameWithoutReplacing(const QString& source, const QString& destination)
 }
 
 StagingFolder::StagingFolder(const QString& parentFolder)
-    : m_folder(parentFolder + QStringLiteral("/.bootvane-staging-XXXXXX")),
-      m_parent(parentFolder)
+    : m_folder(parentFolder + QStringLiteral("/.bootvane-staging-XXXXXX")), m_parent(parentFolder)
 {
     if (!m_folder.isValid())
         fail(QStringLiteral("make a staging folder in"), parentFolder, m_folder.errorString());

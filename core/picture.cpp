@@ -3,15 +3,20 @@
 #include "error.h"
 #include "filesystem.h"
 
-#include <QBuffer>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <QImageReader>
 #include <QtEndian>
-
 #include <cerrno>
+#include <limits>
 #include <optional>
+
+#ifndef Q_OS_WIN
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace bootvane {
 
@@ -39,6 +44,8 @@ struct BmpHeader {
     std::optional<quint32> importantColours;
 };
 
+constexpr qsizetype bmpHeaderBytes = 54;
+
 std::optional<BmpHeader> readBmpHeader(const QByteArray& bytes)
 {
     if (bytes.size() < 26 || !bytes.startsWith("BM"))
@@ -52,7 +59,7 @@ std::optional<BmpHeader> readBmpHeader(const QByteArray& bytes)
         header.bitsPerPixel = u16At(bytes, 24);
         return header;
     }
-    if (bytes.size() < 54 || infoSize < 40)
+    if (bytes.size() < bmpHeaderBytes || infoSize < 40)
         return std::nullopt;
     header.width = qint32(u32At(bytes, 18));
     header.height = qint32(u32At(bytes, 22));
@@ -63,47 +70,82 @@ std::optional<BmpHeader> readBmpHeader(const QByteArray& bytes)
     return header;
 }
 
+// a * b, or the largest qint64 where that would not fit: a header may claim any size.
+qint64 saturatedProduct(qint64 a, qint64 b)
+{
+    qint64 product = 0;
+    return qMulOverflow(a, b, &product) ? std::numeric_limits<qint64>::max() : product;
+}
+
 // The size a BMP file must at least have for the pixels its header announces. Qt's reader
 // does not check it and fills the missing rows silently.
 qint64 bmpBytesNeeded(const BmpHeader& header)
 {
     constexpr quint32 uncompressed = 0, bitFields = 3, alphaBitFields = 6;
-    const bool rawRows = header.compression == uncompressed ||
-                         header.compression == bitFields || header.compression == alphaBitFields;
+    const bool rawRows = header.compression == uncompressed || header.compression == bitFields ||
+                         header.compression == alphaBitFields;
     if (!rawRows)
         return header.dataOffset + header.imageSize;
     const qint64 rowBytes = (qAbs(header.width) * header.bitsPerPixel + 31) / 32 * 4;
-    return header.dataOffset + rowBytes * qAbs(header.height);
+    const qint64 pixelBytes = saturatedProduct(rowBytes, qAbs(header.height));
+    return pixelBytes > std::numeric_limits<qint64>::max() - header.dataOffset
+               ? std::numeric_limits<qint64>::max()
+               : header.dataOffset + pixelBytes;
 }
 
-QByteArray readWholeFile(const QString& path)
+// What Qt lets one picture take in memory, in bytes; none when the limit was switched off.
+std::optional<qint64> allocationLimit()
 {
-    const QFileInfo info(path);
-    if (!info.exists() && !info.isSymLink())
-        fail(readOperation, path, systemReason(ENOENT));
-    if (info.isDir())
-        fail(readOperation, path, systemReason(EISDIR));
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        fail(readOperation, path, file.errorString());
-    QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        fail(readOperation, path, file.errorString());
-    return bytes;
+    const int megabytes = QImageReader::allocationLimit();
+    if (megabytes <= 0)
+        return std::nullopt;
+    return qint64(megabytes) * 1024 * 1024;
 }
 
-void refuseOversized(QImageReader& reader, const QString& path)
+void refuseOversized(qint64 width, qint64 height, int bytesPerPixel, const QString& path)
 {
-    const QSize size = reader.size();
-    if (!size.isValid())
-        return;
-    const qint64 bytesToHold = qint64(size.width()) * size.height() * 4;
-    if (bytesToHold > qint64(QImageReader::allocationLimit()) * 1024 * 1024) {
+    const std::optional<qint64> limit = allocationLimit();
+    const qint64 bytesToHold = saturatedProduct(saturatedProduct(width, height), bytesPerPixel);
+    if (limit && bytesToHold > *limit) {
         fail(readOperation, path,
              QStringLiteral("the picture is too large to load (%1 x %2 pixels)")
-                 .arg(size.width())
-                 .arg(size.height()));
+                 .arg(width)
+                 .arg(height));
     }
+}
+
+// Opens path for reading, refusing what is no plain file: a folder with the system's own
+// reason, and a pipe or device because reading one could block or never end.
+void openPictureFile(QFile& file, const QString& path)
+{
+#ifdef Q_OS_WIN
+    if (QFileInfo(path).isDir())
+        fail(readOperation, path, systemReason(EISDIR));
+    file.setFileName(path);
+    if (!file.open(QIODevice::ReadOnly))
+        fail(readOperation, path, file.errorString());
+#else
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        fail(readOperation, path, systemReason(errno));
+    struct stat status {};
+    if (::fstat(fd, &status) != 0) {
+        const int error = errno;
+        ::close(fd);
+        fail(readOperation, path, systemReason(error));
+    }
+    if (!S_ISREG(status.st_mode)) {
+        ::close(fd);
+        fail(readOperation, path,
+             S_ISDIR(status.st_mode)
+                 ? systemReason(EISDIR)
+                 : QStringLiteral("it is a device, pipe or socket, not a picture file"));
+    }
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        fail(readOperation, path, file.errorString());
+    }
+#endif
 }
 
 } // namespace
@@ -113,27 +155,42 @@ QImage loadPicture(const QString& path)
     if (path.isEmpty())
         return {};
 
-    QByteArray bytes = readWholeFile(path);
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer);
-    reader.setDecideFormatFromContent(true);
-    refuseOversized(reader, path);
+    QFile file;
+    openPictureFile(file, path);
+    const QByteArray head = file.peek(bmpHeaderBytes);
+    if (file.error() != QFileDevice::NoError)
+        fail(readOperation, path, file.errorString());
 
-    const std::optional<BmpHeader> bmp = readBmpHeader(bytes);
-    if (bmp && bytes.size() < bmpBytesNeeded(*bmp)) {
+    // Sizes are checked from the header before anything is decoded, so that a file that
+    // claims a huge picture costs nothing. Qt's own BMP reader does not even report the
+    // size of a picture this large, so the BMP header is read here.
+    const std::optional<BmpHeader> bmp = readBmpHeader(head);
+    if (bmp)
+        refuseOversized(qAbs(bmp->width), qAbs(bmp->height), bmp->bitsPerPixel <= 8 ? 1 : 4, path);
+    QImageReader reader(&file);
+    reader.setDecideFormatFromContent(true);
+    const QSize size = reader.size();
+    if (size.isValid())
+        refuseOversized(size.width(), size.height(), 4, path);
+
+    if (bmp && file.size() < bmpBytesNeeded(*bmp)) {
         fail(readOperation, path,
              QStringLiteral("the file is damaged: it is shorter than its header says"));
     }
 
     QImage picture = reader.read();
     if (picture.isNull()) {
+        if (file.error() != QFileDevice::NoError)
+            fail(readOperation, path, file.errorString());
         fail(readOperation, path,
              QStringLiteral("it is not a picture that can be read (%1)").arg(reader.errorString()));
     }
+    // Only a BMP has the field; what another format's own text says is not taken for it.
+    const QString key = QLatin1String(bmpImportantColoursKey);
     if (bmp && bmp->importantColours)
-        picture.setText(QLatin1String(bmpImportantColoursKey),
-                        QString::number(*bmp->importantColours));
+        picture.setText(key, QString::number(*bmp->importantColours));
+    else if (!picture.text(key).isNull())
+        picture.setText(key, QString());
     return picture;
 }
 
@@ -215,10 +272,28 @@ private:
         put32(m_picture.text(QLatin1String(bmpImportantColoursKey)).toUInt());
     }
 
+    // The colour each index shows, as Qt itself draws the picture: a picture without a
+    // table is grey levels, or black and white, and a mono picture with one colour has white
+    // for its second. Indexes beyond the table show black, as the padding gives them.
+    QList<QRgb> shownPalette() const
+    {
+        QList<QRgb> table = m_picture.colorTable();
+        if (m_picture.format() != QImage::Format_Indexed8) {
+            if (table.isEmpty())
+                table.append(qRgb(0, 0, 0));
+            if (table.size() < 2)
+                table.append(qRgb(255, 255, 255));
+        } else if (table.isEmpty()) {
+            for (int i = 0; i < 256; ++i)
+                table.append(qRgb(i, i, i));
+        }
+        return table;
+    }
+
     QByteArray encodeIndexed() const
     {
         const bool fromTable = isIndexed();
-        QList<QRgb> palette = fromTable ? m_picture.colorTable() : m_palette;
+        QList<QRgb> palette = fromTable ? shownPalette() : m_palette;
         palette.resize(256, qRgb(0, 0, 0));
         const qint64 rowBytes = (qint64(m_picture.width()) + 3) / 4 * 4;
 
@@ -282,7 +357,8 @@ QByteArray encodeBmp(const QImage& picture)
 void savePicture(const QImage& picture, const QString& path)
 {
     if (picture.isNull())
-        fail(QStringLiteral("write the picture"), path, QStringLiteral("there is no picture to write"));
+        fail(QStringLiteral("write the picture"), path,
+             QStringLiteral("there is no picture to write"));
     replaceFileAtomically(path, encodeBmp(picture));
 }
 
