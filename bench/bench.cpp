@@ -1,0 +1,281 @@
+// Bootvane's benchmarks. Every figure is the median of repeated runs, reported as a ratio
+// against a floor measured in the same run on the same machine: the least that the same job
+// could cost. Bare times mean nothing across machines; ratios do.
+
+#include "frmlogomain.h"
+#include "imagebox.h"
+#include "picture.h"
+#include "scripteddialogs.h"
+#include "tempdrive.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QPushButton>
+#include <QTreeWidget>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <vector>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace bootvane;
+using namespace bootvane::testing;
+
+namespace {
+
+double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+// Times one call, in milliseconds.
+double timeOnce(const std::function<void()>& job)
+{
+    QElapsedTimer timer;
+    timer.start();
+    job();
+    return double(timer.nsecsElapsed()) / 1e6;
+}
+
+struct Pair {
+    double measured = 0;
+    double floor = 0;
+};
+
+// Runs measured and floor alternately, so that both see the same machine.
+Pair medians(int runs, const std::function<void()>& measured, const std::function<void()>& floor)
+{
+    std::vector<double> a, b;
+    for (int i = 0; i < runs; ++i) {
+        a.push_back(timeOnce(measured));
+        b.push_back(timeOnce(floor));
+    }
+    return {median(a), median(b)};
+}
+
+void report(const char* figure, double ratio, double target, const char* note = "")
+{
+    std::printf("| %-46s | %6.2f | %5.2f | %-4s | %s\n", figure, ratio, target,
+                ratio <= target ? "met" : "MISS", note);
+}
+
+// --- start-up -------------------------------------------------------------------------
+
+struct ProcessRun {
+    double milliseconds;
+    long peakKilobytes;
+};
+
+ProcessRun runProcess(const QString& program, const QString& workDir)
+{
+    QElapsedTimer timer;
+    timer.start();
+    const pid_t pid = fork();
+    if (pid == 0) {
+        if (chdir(QFile::encodeName(workDir).constData()) != 0)
+            _exit(127);
+        const QByteArray path = QFile::encodeName(program);
+        execl(path.constData(), path.constData(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    int status = 0;
+    rusage usage{};
+    wait4(pid, &status, 0, &usage);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        qFatal("%s failed", qPrintable(program));
+    return {double(timer.nsecsElapsed()) / 1e6, usage.ru_maxrss};
+}
+
+void benchStartUp(const QString& binDir)
+{
+    TempDrive drive;
+    drive.writeSystemScreens();
+    drive.makeSet(QStringLiteral("Originals"));
+    for (int i = 0; i < 3; ++i)
+        drive.makeSet(QStringLiteral("Set %1").arg(i));
+    const QString ours = binDir + QStringLiteral("/bench-startup-bootvane");
+    const QString bare = binDir + QStringLiteral("/bench-startup-floor");
+    runProcess(ours, drive.workDir()); // warm the caches for both
+    runProcess(bare, drive.workDir());
+
+    std::vector<double> ourTimes, bareTimes, ourMemory, bareMemory;
+    for (int i = 0; i < 21; ++i) {
+        const ProcessRun a = runProcess(ours, drive.workDir());
+        const ProcessRun b = runProcess(bare, drive.workDir());
+        ourTimes.push_back(a.milliseconds);
+        bareTimes.push_back(b.milliseconds);
+        ourMemory.push_back(double(a.peakKilobytes));
+        bareMemory.push_back(double(b.peakKilobytes));
+    }
+    const double time = median(ourTimes) / median(bareTimes);
+    const double memory = median(ourMemory) / median(bareMemory);
+    char note[160];
+    std::snprintf(note, sizeof note, "%.1f ms vs %.1f ms; peak memory %.1f MiB vs %.1f MiB (%.2fx)",
+                  median(ourTimes), median(bareTimes), median(ourMemory) / 1024,
+                  median(bareMemory) / 1024, memory);
+    report("Start-up to main window shown and idle", time, 1.3, note);
+}
+
+// --- tree rebuild ---------------------------------------------------------------------
+
+// The floor: list the folder and stat every entry, as plainly as the system allows.
+void listAndStat(const QByteArray& folder)
+{
+    DIR* dir = opendir(folder.constData());
+    int found = 0;
+    while (dirent* entry = readdir(dir)) {
+        struct stat info {};
+        const QByteArray path = folder + '/' + entry->d_name;
+        if (stat(path.constData(), &info) == 0 && S_ISDIR(info.st_mode))
+            ++found;
+    }
+    closedir(dir);
+    if (found == 0)
+        qFatal("nothing listed");
+}
+
+double benchTree(int sets)
+{
+    TempDrive drive;
+    drive.writeSystemScreens();
+    drive.makeSet(QStringLiteral("Originals"));
+    QDir work(drive.workDir());
+    for (int i = 0; i < sets; ++i)
+        work.mkdir(QStringLiteral("Set %1").arg(i, 5, 10, QLatin1Char('0')));
+
+    ScriptedDialogs dialogs;
+    frmLogoMain window;
+    window.show();
+    auto* tree = window.findChild<QTreeWidget*>(QStringLiteral("TreeView1"));
+    const QByteArray folder = QFile::encodeName(drive.workDir());
+    const Pair pair = medians(
+        15,
+        [&] {
+            window.Form_Activate();
+            if (tree->topLevelItem(0)->childCount() != sets)
+                qFatal("wrong tree");
+        },
+        [&] { listAndStat(folder); });
+    char figure[80];
+    std::snprintf(figure, sizeof figure, "Tree rebuild, %d set folders", sets);
+    char note[80];
+    std::snprintf(note, sizeof note, "%.2f ms vs %.2f ms", pair.measured, pair.floor);
+    const double ratio = pair.measured / pair.floor;
+    report(figure, ratio, sets >= 10000 ? 1.5 : 99, note);
+    return pair.measured;
+}
+
+// --- applying a set -------------------------------------------------------------------
+
+// The floor: the same bytes to three files, each with write, fdatasync and rename.
+void writeSyncRename(const QList<QByteArray>& bytes, const QStringList& paths)
+{
+    for (int i = 0; i < 3; ++i) {
+        const QByteArray target = QFile::encodeName(paths[i]);
+        const QByteArray temporary = target + ".tmp";
+        const int fd = ::open(temporary.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (fd < 0 || ::write(fd, bytes[i].constData(), size_t(bytes[i].size())) != bytes[i].size() ||
+            ::fdatasync(fd) != 0 || ::close(fd) != 0 ||
+            ::rename(temporary.constData(), target.constData()) != 0)
+            qFatal("floor write failed");
+    }
+}
+
+void benchApply()
+{
+    TempDrive drive;
+    drive.writeSystemScreens();
+    drive.makeSet(QStringLiteral("Originals"));
+    drive.makeSet(QStringLiteral("Target"));
+
+    ScriptedDialogs dialogs;
+    frmLogoMain window;
+    window.show();
+    auto* tree = window.findChild<QTreeWidget*>(QStringLiteral("TreeView1"));
+    QTreeWidgetItem* target = tree->topLevelItem(0)->child(0);
+    tree->setCurrentItem(target);
+    emit tree->itemClicked(target, 0);
+    auto* cmdSetCur = window.findChild<QPushButton*>(QStringLiteral("cmdSetCur"));
+
+    QList<QByteArray> bytes;
+    QStringList floorPaths;
+    QDir(drive.root()).mkdir(QStringLiteral("floor"));
+    for (int slot = 0; slot < 3; ++slot) {
+        bytes.append(fileBytes(drive.systemFile(slot)));
+        floorPaths.append(drive.root() + QStringLiteral("/floor/") + QString::number(slot));
+    }
+    cmdSetCur->click();
+    if (!dialogs.boxes.isEmpty())
+        qFatal("apply failed: %s", qPrintable(dialogs.boxes.first().text));
+    for (int slot = 0; slot < 3; ++slot)
+        bytes[slot] = fileBytes(drive.systemFile(slot));
+
+    const Pair pair = medians(
+        31, [&] { cmdSetCur->click(); }, [&] { writeSyncRename(bytes, floorPaths); });
+    char note[80];
+    std::snprintf(note, sizeof note, "%.2f ms vs %.2f ms", pair.measured, pair.floor);
+    report("Apply a set (3 loads, 3 atomic BMP writes)", pair.measured / pair.floor, 1.5, note);
+}
+
+// --- repainting -----------------------------------------------------------------------
+
+double paintWith(QSize pictureSize)
+{
+    TempDrive drive;
+    drive.writeSystemScreens();
+    drive.makeSet(QStringLiteral("Originals"));
+    ScriptedDialogs dialogs;
+    frmLogoMain window;
+    window.show();
+    const QImage picture = screenPicture(5, pictureSize);
+    for (ImageBox* box : window.findChildren<ImageBox*>())
+        box->setPicture(picture);
+    // grab() runs every paint event of the window into a pixmap, as a repaint on screen does.
+    std::vector<double> times;
+    for (int i = 0; i < 60; ++i)
+        times.push_back(timeOnce([&] { (void)window.grab(); }));
+    return median(times);
+}
+
+void benchRepaint()
+{
+    const double large = paintWith(QSize(6000, 4000));
+    const double small = paintWith(QSize(320, 400));
+    char note[80];
+    std::snprintf(note, sizeof note, "%.3f ms vs %.3f ms", large, small);
+    report("Repaint with 6000x4000 pictures vs 320x400", large / small, 1.2, note);
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const QString binDir = QCoreApplication::applicationDirPath();
+
+    std::printf("| %-46s | %6s | %5s | %-4s | %s\n", "figure", "ratio", "target", "", "medians");
+    std::printf("|%s|%s|%s|%s|%s\n", "------------------------------------------------",
+                "--------", "-------", "------", "--------");
+    benchStartUp(binDir);
+    const double thousand = benchTree(1000);
+    const double tenThousand = benchTree(10000);
+    char note[80];
+    std::snprintf(note, sizeof note, "10,000 sets cost %.1fx what 1,000 do (linear: 10x)",
+                  tenThousand / thousand);
+    report("Tree rebuild growth, 10,000 vs 10 x 1,000", tenThousand / (10 * thousand), 1.2, note);
+    benchApply();
+    benchRepaint();
+    return 0;
+}
