@@ -1,14 +1,211 @@
 #include "frmnewset.h"
 
+#include "filesystem.h"
+#include "handler.h"
+#include "imagebox.h"
 #include "look.h"
+#include "paths.h"
+#include "picture.h"
+#include "setstore.h"
+#include "userdialogs.h"
+#include "viewlogo.h"
+
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
 
 namespace bootvane {
+
+namespace {
+
+const QString savingTitle = QStringLiteral("Saving Screen Sets");
+
+QPushButton* makeButton(QWidget* parent, const QString& name, const QString& caption,
+                        QRect geometry)
+{
+    auto* button = new QPushButton(caption, parent);
+    button->setObjectName(name);
+    button->setGeometry(geometry);
+    // No button is the default one, so Enter presses none of them.
+    button->setAutoDefault(false);
+    return button;
+}
+
+} // namespace
 
 frmNewSet::frmNewSet(QWidget* parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("frmNewSet"));
     makeFixedDialog(this, QSize(twips(7110), twips(2610)));
     setWindowTitle(QStringLiteral("Make Your New Set"));
+    // Placed by nobody: Qt centres a dialog without an owner on the screen when it shows.
+
+    buildControls();
+    connectHandlers();
+    runHandler(this, [this] { Form_Load(); });
+}
+
+QList<FileFilter> frmNewSet::selectableFilters()
+{
+    return {
+        {QStringLiteral("System Files (*.sys)"), {QStringLiteral("*.sys")}},
+        {QStringLiteral("Bitmaps (*.bmp)"), {QStringLiteral("*.bmp")}},
+        {QStringLiteral("All Selectable Images (*.sys,*.bmp)"),
+         {QStringLiteral("*.sys"), QStringLiteral("*.bmp")}},
+    };
+}
+
+void frmNewSet::buildControls()
+{
+    lblSaveSet = new QLabel(QStringLiteral("Save Set As..."), this);
+    lblSaveSet->setObjectName(QStringLiteral("lblSaveSet"));
+    lblSaveSet->setGeometry(twipsRect(120, 360, 1095, 255));
+    lblSaveSet->setFont(headingFont(9.75));
+    lblSaveSet->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+
+    txtSaveSet = new QLineEdit(this);
+    txtSaveSet->setObjectName(QStringLiteral("txtSaveSet"));
+    txtSaveSet->setGeometry(twipsRect(120, 720, 2055, 375));
+
+    cmdSaveSet = makeButton(this, QStringLiteral("cmdSaveSet"), QStringLiteral("Save"),
+                            twipsRect(120, 1200, 1215, 375));
+    cmdCancel = makeButton(this, QStringLiteral("cmdCancel"), QStringLiteral("Cancel"),
+                           twipsRect(120, 1680, 1215, 375));
+
+    for (int i = 0; i < slotCount; ++i) {
+        const ScreenSlot& slot = screenSlots[i];
+        const QString suffix = QLatin1String(slot.suffix);
+        const int column = i * slotColumnStep;
+        SlotControls& controls = m_slots[i];
+
+        controls.cmdSelect =
+            makeButton(this, QStringLiteral("cmdSelect") + suffix, QStringLiteral("Select..."),
+                       twipsRect(2400 + column, 240, 1215, 375));
+        controls.imgCreate = new ImageBox(this);
+        controls.imgCreate->setObjectName(QStringLiteral("imgCreate") + suffix);
+        controls.imgCreate->setGeometry(twipsRect(2280 + column, 720, 1455, 1335));
+        controls.lblCreate = new QLabel(QLatin1String(slot.caption), this);
+        controls.lblCreate->setObjectName(QStringLiteral("lblCreate") + suffix);
+        controls.lblCreate->setGeometry(twipsRect(2640 + column, 2160, slotLabelWidth[i], 255));
+        controls.lblCreate->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    }
+
+    QWidget* previous = m_slots[0].cmdSelect;
+    for (QWidget* next : std::initializer_list<QWidget*>{m_slots[1].cmdSelect, m_slots[2].cmdSelect,
+                                                         txtSaveSet, cmdSaveSet, cmdCancel}) {
+        setTabOrder(previous, next);
+        previous = next;
+    }
+    m_slots[0].cmdSelect->setFocus();
+}
+
+void frmNewSet::connectHandlers()
+{
+    connectHandler(cmdSaveSet, &QPushButton::clicked, this, &frmNewSet::cmdSaveSet_Click);
+    connectHandler(cmdCancel, &QPushButton::clicked, this, &frmNewSet::cmdCancel_Click);
+    for (int i = 0; i < slotCount; ++i) {
+        connectHandler(m_slots[i].cmdSelect, &QPushButton::clicked, this, selectCallers[i]);
+        connectHandler(m_slots[i].imgCreate, &ImageBox::doubleClicked, this, viewCallers[i]);
+    }
+}
+
+void frmNewSet::keyPressEvent(QKeyEvent* event)
+{
+    // No button is the cancel button, so Esc closes nothing; only "Cancel" and the close box do.
+    if (event->matches(QKeySequence::Cancel)) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void frmNewSet::Form_Load()
+{
+    strAppPath = basePath();
+    for (int i = 0; i < slotCount; ++i)
+        strCreate(i).clear();
+}
+
+void frmNewSet::cmdSelect_Click(int slot)
+{
+    const QString chosen = userDialogs().openFileName(
+        this, QLatin1String(screenSlots[slot].selectTitle), selectableFilters(), m_fileFilterIndex);
+    // The path is kept even when the file turns out to be no picture: the image box then
+    // goes on showing the earlier one, and the save copies what the path names.
+    strCreate(slot) = chosen;
+    m_slots[slot].imgCreate->setPicture(loadPicture(chosen));
+}
+
+void frmNewSet::imgCreate_DblClick(int slot)
+{
+    if (strCreate(slot).isEmpty())
+        return;
+    // Afresh from the file, which may have changed since it was chosen.
+    showScreenFullSize(loadPicture(strCreate(slot)));
+}
+
+void frmNewSet::cmdCancel_Click()
+{
+    reject();
+}
+
+bool frmNewSet::nameTaken(const QString& name) const
+{
+    const QString pattern = strAppPath + name;
+    // A DOS listing finds nothing in a folder that does not exist; such a name is then
+    // refused as no plain folder name rather than failing here.
+    if (!QFileInfo(QFileInfo(pattern).path()).isDir())
+        return false;
+    return !firstMatch(pattern, attributeFolder).isEmpty();
+}
+
+void frmNewSet::refuseName(const QString& text)
+{
+    userDialogs().information(this, text, savingTitle);
+    txtSaveSet->setText(QString());
+    txtSaveSet->setFocus();
+}
+
+void frmNewSet::cmdSaveSet_Click()
+{
+    const QString name = txtSaveSet->text();
+    int chosenCount = 0;
+    for (const SlotControls& controls : m_slots) {
+        if (controls.imgCreate->pictureHandle() != 0)
+            ++chosenCount;
+    }
+
+    if (name.isEmpty()) {
+        if (chosenCount > 0)
+            userDialogs().information(this, QStringLiteral("You must specify a filename."),
+                                      savingTitle);
+        return;
+    }
+    if (chosenCount < slotCount) {
+        userDialogs().information(
+            this, QStringLiteral("You must choose all three screen to make a Bootvane Set."),
+            savingTitle);
+        m_slots[0].cmdSelect->setFocus();
+        txtSaveSet->setText(QString());
+        return;
+    }
+    if (nameTaken(name)) {
+        refuseName(QStringLiteral("That set name already exists."));
+        return;
+    }
+    // The name becomes a folder of the working directory and nothing else: no path that
+    // leads out of it or into a folder below it, nothing the file system would refuse.
+    if (!isPlainFolderName(name)) {
+        refuseName(QStringLiteral("That is not a valid set name."));
+        return;
+    }
+
+    // Built from the dialog's own base path, never by changing the current directory, which
+    // the next save and "Restore originals" rely on.
+    makeSet(strAppPath, name, {strCreateLogo, strCreateLogow, strCreateLogos});
+    accept();
 }
 
 void showNewSetDialog()
