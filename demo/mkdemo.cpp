@@ -309,8 +309,8 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "bootvane-mkdemo: %s\n", error.what());
         return 1;
     }
-    std::printf("Made a demo drive in %s\n"
-                "Try it: cd %s/sets && WINEPREFIX=%s/prefix bootvane\n",
-                folder.c_str(), folder.c_str(), folder.c_str());
+    std::printf("Made a demo drive in %s: start Bootvane in its folder \"sets\" with "
+                "WINEPREFIX=%s/prefix\n",
+                folder.c_str(), folder.c_str());
     return 0;
 }
