@@ -4,8 +4,10 @@
 #include "look.h"
 
 #include <QFrame>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 
 namespace bootvane {
 
@@ -35,7 +37,10 @@ frmAbout::frmAbout(QWidget* parent) : QDialog(parent)
     makeFixedDialog(this, QSize(twips(5730), twips(3180)));
     setWindowTitle(QStringLiteral("About Bootvane 1.0"));
     // Always at the same place on the screen, wherever the main window is.
-    setGeometry(QRect(QPoint(twips(2340), twips(1935)), size()));
+    QPoint screenCorner;
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        screenCorner = screen->geometry().topLeft();
+    setGeometry(QRect(screenCorner + QPoint(twips(2340), twips(1935)), size()));
 
     auto* cmdOK = new QPushButton(QStringLiteral("OK"), this);
     cmdOK->setObjectName(QStringLiteral("cmdOK"));
@@ -83,7 +88,13 @@ frmAbout::frmAbout(QWidget* parent) : QDialog(parent)
               QStringLiteral("Copyright \u00a9 2026 the Bootvane developers.\n"
                              "Free software: use it, share it, change it."),
               twipsRect(240, 2025, 3885, 510));
-    makeLabel(this, "lblVisit", QStringLiteral("Visit us at:"), twipsRect(240, 2760, 735, 255));
+    QLabel* lblVisit =
+        makeLabel(this, "lblVisit", QStringLiteral("Visit us at:"), twipsRect(240, 2760, 735, 255));
+    // Laid out for MS Sans Serif; the sans serif that stands in for it on other hosts is a
+    // little wider, and the colon must not be cut off. There is room up to the address.
+    const int visitInk = lblVisit->fontMetrics().tightBoundingRect(lblVisit->text()).right() + 1;
+    lblVisit->resize(qBound(lblVisit->width(), visitInk, twips(1080) - lblVisit->x()),
+                     lblVisit->height());
     QLabel* lblWebPage =
         makeLabel(this, "lblWebPage", QLatin1Char(' ') + QLatin1String(webPageAddress),
                   twipsRect(1080, 2760, 4575, 255));

@@ -69,8 +69,7 @@ frmLogoMain::frmLogoMain(QWidget* parent) : QMainWindow(parent)
     buildControls();
     connectHandlers();
     setFixedSize(clientSize.width(), clientSize.height() + menuBar()->sizeHint().height());
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
+    centreOnScreen();
 
     runHandler(this, [this] { Form_Load(); });
 }
@@ -104,7 +103,8 @@ void frmLogoMain::buildControls()
 
     cmdNewSet = makeButton(client, "cmdNewSet", QStringLiteral("Create New Set"),
                            twipsRect(120, 4080, 1335, 375));
-    cmdExit = makeButton(client, "cmdExit", QStringLiteral("Exit"), twipsRect(1920, 4080, 1335, 375));
+    cmdExit =
+        makeButton(client, "cmdExit", QStringLiteral("Exit"), twipsRect(1920, 4080, 1335, 375));
     lblNewSet = makeLabel(client, "lblNewSet", QStringLiteral("New Logo Settings"),
                           twipsRect(3480, 120, 1935, 375));
     cmdSetCur = makeButton(client, "cmdSetCur", QStringLiteral("Set as Current"),
@@ -125,14 +125,16 @@ void frmLogoMain::buildControls()
         const int imageLeft = 3480 + i * slotColumnStep;
         const int labelLeft = 3840 + i * slotColumnStep;
         SlotControls& controls = m_slots[i];
-        for (auto [box, name, top] : {std::tuple{&controls.imgNew, QStringLiteral("imgNew"), 600},
-                                      std::tuple{&controls.imgCur, QStringLiteral("imgCur"), 3120}}) {
+        for (auto [box, name, top] :
+             {std::tuple{&controls.imgNew, QStringLiteral("imgNew"), 600},
+              std::tuple{&controls.imgCur, QStringLiteral("imgCur"), 3120}}) {
             *box = new ImageBox(client);
             (*box)->setObjectName(name + suffix);
             (*box)->setGeometry(twipsRect(imageLeft, top, 1455, 1335));
         }
-        for (auto [label, name, top] : {std::tuple{&controls.lblNew, QStringLiteral("lblNew"), 2040},
-                                        std::tuple{&controls.lblCur, QStringLiteral("lblCur"), 4560}}) {
+        for (auto [label, name, top] :
+             {std::tuple{&controls.lblNew, QStringLiteral("lblNew"), 2040},
+              std::tuple{&controls.lblCur, QStringLiteral("lblCur"), 4560}}) {
             *label = new QLabel(caption, client);
             (*label)->setObjectName(name + suffix);
             (*label)->setGeometry(twipsRect(labelLeft, top, slotLabelWidth[i], 255));
@@ -166,7 +168,19 @@ void frmLogoMain::showEvent(QShowEvent* event)
     if (m_shownBefore)
         return; // restoring from the task bar is no activation of ours
     m_shownBefore = true;
+    // The frame is known only now that the window is shown; centre the whole window, frame
+    // and all, not just its inside.
+    centreOnScreen();
     runHandler(this, [this] { Form_Activate(); });
+}
+
+void frmLogoMain::centreOnScreen()
+{
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    const QRect frame = frameGeometry();
+    move(screen->availableGeometry().center() - (frame.center() - frame.topLeft()));
 }
 
 void frmLogoMain::visitModal(const std::function<void()>& show)

@@ -5,7 +5,6 @@
 #include <QIcon>
 #include <QList>
 #include <QMainWindow>
-
 #include <array>
 #include <functional>
 
@@ -59,6 +58,7 @@ private:
     void buildControls();
     void buildMenu();
     void connectHandlers();
+    void centreOnScreen();
 
     QString& strNew(int slot) { return this->*newPathMembers[slot]; }
 
@@ -108,7 +108,6 @@ private:
     static constexpr std::array<void (frmLogoMain::*)(), slotCount> previewCallers{
         &frmLogoMain::imgNewLogo_DblClick, &frmLogoMain::imgNewLogow_DblClick,
         &frmLogoMain::imgNewLogos_DblClick};
-
 };
 
 } // namespace bootvane

@@ -8,15 +8,17 @@
 
 namespace bootvane {
 
-frmViewLogo::frmViewLogo(const QImage& picture, QWidget* parent)
-    : QDialog(parent)
+frmViewLogo::frmViewLogo(const QImage& picture, QWidget* parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("frmViewLogo"));
     const QSize clientSize(twips(4785), twips(6000));
     makeFixedDialog(this, clientSize);
     // Qt puts the program's name into an empty title; a blank keeps the title bar empty.
     setWindowTitle(QStringLiteral(" "));
-    m_shown = QPixmap::fromImage(picture.copy(QRect(QPoint(0, 0), clientSize)));
+    // Only the part that the window can show; QImage::copy() would fill the rest of a
+    // smaller picture with its colour 0 instead of leaving the window's background.
+    m_shown = QPixmap::fromImage(
+        picture.copy(QRect(QPoint(0, 0), clientSize).intersected(picture.rect())));
 }
 
 void frmViewLogo::paintEvent(QPaintEvent* event)
