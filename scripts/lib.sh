@@ -41,9 +41,12 @@ ensure_packages() {
         apt-get install -y --no-install-recommends "${missing[@]}"
 }
 
-# Configures and builds one of the presets in CMakePresets.json (build/<preset>).
+# Configures and builds one of the presets in CMakePresets.json (build/<preset>); further
+# arguments go to the build, e.g. --target NAME to build only what is needed.
 build_preset() {
-    step "Building with preset $1"
-    cmake --preset "$1"
-    cmake --build --preset "$1"
+    local preset=$1
+    shift
+    step "Building with preset $preset"
+    cmake --preset "$preset"
+    cmake --build --preset "$preset" "$@"
 }
