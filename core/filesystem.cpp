@@ -15,6 +15,7 @@
 #ifndef Q_OS_WIN
 #include <fcntl.h>
 #include <stdio.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -121,6 +122,29 @@ void writeAll(QFileDevice& file, const QByteArray& bytes, const QString& path)
 #endif
 }
 
+// A name pattern as DOS reads it: * is any run of characters, ? any one character, and
+// everything else, brackets included, stands for itself.
+QRegularExpression dosWildcard(const QString& pattern)
+{
+    QString expression;
+    QString literalRun;
+    for (const QChar c : pattern) {
+        if (c != QLatin1Char('*') && c != QLatin1Char('?')) {
+            literalRun += c;
+            continue;
+        }
+        expression += QRegularExpression::escape(literalRun);
+        literalRun.clear();
+        expression += c == QLatin1Char('*') ? QLatin1String(".*") : QLatin1String(".");
+    }
+    expression += QRegularExpression::escape(literalRun);
+    return QRegularExpression(QRegularExpression::anchoredPattern(expression),
+                              fileSystemCase == Qt::CaseInsensitive
+                                  ? QRegularExpression::CaseInsensitiveOption |
+                                        QRegularExpression::DotMatchesEverythingOption
+                                  : QRegularExpression::DotMatchesEverythingOption);
+}
+
 QString folderOf(const QString& path)
 {
     return QFileInfo(path).absolutePath();
@@ -143,15 +167,14 @@ QStringList listFolder(const QString& pattern, int mask)
         namePattern = pattern.mid(cut + 1);
     }
 
-    const QRegularExpression matcher(
-        QRegularExpression::wildcardToRegularExpression(
-            namePattern, QRegularExpression::UnanchoredWildcardConversion),
-        fileSystemCase == Qt::CaseInsensitive ? QRegularExpression::CaseInsensitiveOption
-                                              : QRegularExpression::NoPatternOption);
-    const QRegularExpression anchored(QRegularExpression::anchoredPattern(matcher.pattern()),
-                                      matcher.patternOptions());
     const bool literal =
         !namePattern.contains(QLatin1Char('*')) && !namePattern.contains(QLatin1Char('?'));
+    const QRegularExpression matcher = dosWildcard(namePattern);
+    // As on DOS, "name.*" also matches "name" itself: a name without a dot has an empty
+    // extension, which ".*" matches.
+    const bool anyExtension = namePattern.endsWith(QLatin1String(".*"));
+    const QRegularExpression withoutExtension =
+        anyExtension ? dosWildcard(namePattern.chopped(2)) : QRegularExpression();
 
     QStringList names;
     std::error_code error;
@@ -164,7 +187,9 @@ QStringList listFolder(const QString& pattern, int mask)
             continue;
         if (!wholeFolder) {
             const bool matches = literal ? name.compare(namePattern, fileSystemCase) == 0
-                                         : anchored.match(name).hasMatch();
+                                         : matcher.match(name).hasMatch() ||
+                                               (anyExtension && !name.contains(QLatin1Char('.')) &&
+                                                withoutExtension.match(name).hasMatch());
             if (!matches)
                 continue;
         }
@@ -180,7 +205,8 @@ QStringList listFolder(const QString& pattern, int mask)
         const int order = a.compare(b, Qt::CaseInsensitive);
         return order != 0 ? order < 0 : a < b;
     });
-    if (wholeFolder)
+    // "." and ".." are folders too: listed only when folders are asked for.
+    if (wholeFolder && (mask & attributeFolder))
         names.prepend(QStringLiteral("..")), names.prepend(QStringLiteral("."));
     return names;
 }
@@ -194,9 +220,16 @@ QString firstMatch(const QString& pattern, int mask)
 int fileAttributes(const QString& path)
 {
     std::error_code error;
-    const fs::file_status status = fs::status(toFsPath(path), error);
-    if (error)
-        fail(QStringLiteral("read the attributes of"), path, reasonOf(error));
+    fs::file_status status = fs::status(toFsPath(path), error);
+    if (error) {
+        // A link whose target is gone is still an entry of its folder, and no folder: the
+        // listing gives it, so asking for its attributes must not fail.
+        std::error_code linkError;
+        const fs::file_status link = fs::symlink_status(toFsPath(path), linkError);
+        if (linkError || !fs::is_symlink(link))
+            fail(QStringLiteral("read the attributes of"), path, reasonOf(error));
+        status = link;
+    }
     int attributes = 0;
     if (fs::is_directory(status))
         attributes |= attributeFolder;
@@ -216,27 +249,37 @@ void makeFolder(const QString& path)
 
 void copyFile(const QString& source, const QString& destination)
 {
-    QFile in(source);
-    if (QFileInfo(source).isDir())
+    const QFileInfo sourceInfo(source);
+    if (sourceInfo.isDir())
         fail(QStringLiteral("copy"), source, systemReason(EISDIR));
+    // Opening a pipe waits for a writer and a device may never end: only files are copied.
+    if (sourceInfo.exists() && !sourceInfo.isFile())
+        fail(QStringLiteral("copy"), source,
+             QStringLiteral("it is a device, pipe or socket, not a file"));
+    QFile in(source);
     if (!in.open(QIODevice::ReadOnly))
         fail(QStringLiteral("copy"), source, in.errorString());
 
     QFile out(destination);
     if (!out.open(QIODevice::WriteOnly | QIODevice::NewOnly))
         fail(QStringLiteral("write"), destination, out.errorString());
-
-    constexpr qint64 chunkSize = 1 << 16;
-    while (!in.atEnd()) {
-        const QByteArray chunk = in.read(chunkSize);
-        if (chunk.isEmpty() && in.error() != QFileDevice::NoError)
-            fail(QStringLiteral("copy"), source, in.errorString());
-        if (out.write(chunk) != chunk.size())
-            fail(QStringLiteral("write"), destination, out.errorString());
+    // The destination was made here, so a copy that fails half-way takes it away again
+    // rather than leave a file that looks whole.
+    try {
+        constexpr qint64 chunkSize = 1 << 16;
+        while (!in.atEnd()) {
+            const QByteArray chunk = in.read(chunkSize);
+            if (chunk.isEmpty() && in.error() != QFileDevice::NoError)
+                fail(QStringLiteral("copy"), source, in.errorString());
+            if (chunk.isEmpty())
+                break;
+            writeAll(out, chunk, destination);
+        }
+        syncToDisk(out.handle(), destination);
+    } catch (const Error&) {
+        out.remove();
+        throw;
     }
-    if (!out.flush())
-        fail(QStringLiteral("write"), destination, out.errorString());
-    syncToDisk(out.handle(), destination);
 }
 
 void replaceFileAtomically(const QString& path, const QByteArray& bytes)
@@ -300,6 +343,14 @@ QString StagingFolder::filePath(const QString& name) const
 
 void StagingFolder::commitAs(const QString& destination)
 {
+#ifndef Q_OS_WIN
+    // A temporary folder is its owner's alone while it is built; the folder it becomes is an
+    // ordinary one, with the mode every new folder gets.
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    if (::chmod(QFile::encodeName(m_folder.path()).constData(), 0777 & ~mask) != 0)
+        fail(QStringLiteral("make the folder"), destination, systemReason(errno));
+#endif
     syncFolder(m_folder.path());
     renameWithoutReplacing(m_folder.path(), destination);
     m_folder.setAutoRemove(false);

@@ -41,6 +41,11 @@ bool isPlainFolderName(const QString& name)
 {
     if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String(".."))
         return false;
+#ifndef Q_OS_WIN
+    // Here a name that starts with a dot makes a hidden folder, which is never listed as a set.
+    if (name.startsWith(QLatin1Char('.')))
+        return false;
+#endif
     if (name.endsWith(QLatin1Char(' ')) || name.endsWith(QLatin1Char('.')))
         return false;
     if (name.toUtf8().size() > 255)

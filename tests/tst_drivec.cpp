@@ -1,0 +1,233 @@
+// Drive C as Wine maps it: DOS names reach the files on disk in whatever case they are
+// spelt there, and a drive that is not mapped is reported with the link that is missing.
+
+#include "drivec.h"
+#include "error.h"
+#include "picture.h"
+#include "tempdrive.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+#include <optional>
+
+using namespace bootvane;
+using namespace bootvane::testing;
+
+namespace {
+
+QStringList entries(const QString& folder)
+{
+    return QDir(folder).entryList(
+        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+// Sets or unsets an environment variable for the life of the object.
+class ScopedEnvironment {
+public:
+    ScopedEnvironment(const char* name, const std::optional<QByteArray>& value)
+        : m_name(name), m_had(qEnvironmentVariableIsSet(name)), m_old(qgetenv(name))
+    {
+        if (value)
+            qputenv(name, *value);
+        else
+            qunsetenv(name);
+    }
+    ~ScopedEnvironment()
+    {
+        if (m_had)
+            qputenv(m_name, m_old);
+        else
+            qunsetenv(m_name);
+    }
+    ScopedEnvironment(const ScopedEnvironment&) = delete;
+    ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
+
+private:
+    const char* m_name;
+    bool m_had;
+    QByteArray m_old;
+};
+
+} // namespace
+
+class TestDriveC : public QObject {
+    Q_OBJECT
+
+private slots:
+    void namesReachTheFilesInAnyCase_data();
+    void namesReachTheFilesInAnyCase();
+    void theExactSpellingIsPreferred();
+    void savingReplacesTheFileInItsOwnCase_data();
+    void savingReplacesTheFileInItsOwnCase();
+    void aDriveThatIsAFolderWorks();
+    void anUnmappedDriveNamesTheLink_data();
+    void anUnmappedDriveNamesTheLink();
+    void withoutWineprefixTheHomePrefixIsUsed_data();
+    void withoutWineprefixTheHomePrefixIsUsed();
+    void otherDrivesAreRefused();
+};
+
+void TestDriveC::namesReachTheFilesInAnyCase_data()
+{
+    QTest::addColumn<QString>("dosPath");
+    QTest::addColumn<QString>("native"); // relative to drive C
+    QTest::newRow("lower case") << "c:\\windows\\logow.sys"
+                                << "WINDOWS/LOGOW.SYS";
+    QTest::newRow("capitalised") << "C:\\Windows\\logow.sys"
+                                 << "WINDOWS/LOGOW.SYS";
+    QTest::newRow("as on disk") << "C:\\WINDOWS\\LOGOW.SYS"
+                                << "WINDOWS/LOGOW.SYS";
+    QTest::newRow("mixed") << "c:\\wInDoWs\\LoGoS.sYs"
+                           << "WINDOWS/Logos.Sys";
+    QTest::newRow("root file") << "c:\\logo.sys"
+                               << "LOGO.SYS";
+    QTest::newRow("a file still to be made keeps its name") << "C:\\Windows\\New.sys"
+                                                            << "WINDOWS/New.sys";
+    QTest::newRow("in a folder still to be made") << "C:\\Boot\\Logo.sys"
+                                                  << "Boot/Logo.sys";
+    QTest::newRow("doubled separators") << "C:\\\\Windows\\\\logow.sys"
+                                        << "WINDOWS/LOGOW.SYS";
+}
+
+void TestDriveC::namesReachTheFilesInAnyCase()
+{
+    QFETCH(QString, dosPath);
+    QFETCH(QString, native);
+    TempDrive drive;
+    QVERIFY(QDir(drive.driveC()).rename(QStringLiteral("windows"), QStringLiteral("WINDOWS")));
+    writeFile(drive.driveC() + QStringLiteral("/WINDOWS/LOGOW.SYS"), "waiting");
+    writeFile(drive.driveC() + QStringLiteral("/WINDOWS/Logos.Sys"), "shutoff");
+    writeFile(drive.driveC() + QStringLiteral("/LOGO.SYS"), "startup");
+
+    const QString resolved = driveCPath(dosPath);
+    const QString expected =
+        QFileInfo(drive.driveC()).canonicalFilePath() + QLatin1Char('/') + native;
+    QCOMPARE(resolved, expected);
+}
+
+void TestDriveC::theExactSpellingIsPreferred()
+{
+    TempDrive drive;
+    writeFile(drive.driveC() + QStringLiteral("/LOGO.SYS"), "upper");
+    writeFile(drive.driveC() + QStringLiteral("/logo.sys"), "lower");
+    QCOMPARE(fileBytes(driveCPath(QStringLiteral("c:\\logo.sys"))), QByteArray("lower"));
+    QCOMPARE(fileBytes(driveCPath(QStringLiteral("C:\\LOGO.SYS"))), QByteArray("upper"));
+}
+
+void TestDriveC::savingReplacesTheFileInItsOwnCase_data()
+{
+    QTest::addColumn<QString>("dosPath");
+    QTest::addColumn<QString>("onDisk");
+    QTest::newRow("startup screen") << "C:\\logo.sys"
+                                    << "LOGO.SYS";
+    QTest::newRow("waiting screen") << "C:\\Windows\\logow.sys"
+                                    << "windows/LogoW.sys";
+    QTest::newRow("shutoff screen") << "C:\\Windows\\logos.sys"
+                                    << "windows/LOGOS.SYS";
+}
+
+void TestDriveC::savingReplacesTheFileInItsOwnCase()
+{
+    QFETCH(QString, dosPath);
+    QFETCH(QString, onDisk);
+    TempDrive drive;
+    const QString existing = drive.driveC() + QLatin1Char('/') + onDisk;
+    writeFile(existing, encodeBmp(screenPicture(1)));
+
+    savePicture(screenPicture(2), driveCPath(dosPath));
+
+    const QString folder = QFileInfo(existing).absolutePath();
+    QCOMPARE(entries(folder).filter(QStringLiteral(".sys"), Qt::CaseInsensitive),
+             QStringList{QFileInfo(existing).fileName()});
+    QCOMPARE(fileBytes(existing), encodeBmp(screenPicture(2)));
+}
+
+void TestDriveC::aDriveThatIsAFolderWorks()
+{
+    TempDrive drive;
+    const QString link = drive.root() + QStringLiteral("/prefix/dosdevices/c:");
+    QVERIFY(QFile::remove(link));
+    QVERIFY(QDir().mkdir(link));
+    writeFile(link + QStringLiteral("/LOGO.SYS"), "x");
+    QCOMPARE(fileBytes(driveCPath(QStringLiteral("c:\\logo.sys"))), QByteArray("x"));
+}
+
+void TestDriveC::anUnmappedDriveNamesTheLink_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("empty prefix") << "empty";
+    QTest::newRow("no dosdevices folder") << "nodosdevices";
+    QTest::newRow("dangling link") << "dangling";
+    QTest::newRow("prefix missing") << "missing";
+}
+
+void TestDriveC::anUnmappedDriveNamesTheLink()
+{
+    QFETCH(QString, kind);
+    QTemporaryDir dir;
+    QString prefix = dir.path();
+    if (kind == QLatin1String("nodosdevices")) {
+        QVERIFY(QDir(prefix).mkdir(QStringLiteral("drive_c")));
+    } else if (kind == QLatin1String("dangling")) {
+        QVERIFY(QDir(prefix).mkdir(QStringLiteral("dosdevices")));
+        QVERIFY(
+            QFile::link(QStringLiteral("../drive_c"), prefix + QStringLiteral("/dosdevices/c:")));
+    } else if (kind == QLatin1String("missing")) {
+        prefix += QStringLiteral("/nowhere");
+    }
+    ScopedEnvironment environment("WINEPREFIX", QFile::encodeName(prefix));
+    const QString link = prefix + QStringLiteral("/dosdevices/c:");
+    QCOMPARE(driveCLink(), link);
+    try {
+        driveCPath(QStringLiteral("C:\\logo.sys"));
+        QFAIL("an unmapped drive C was resolved");
+    } catch (const Error& error) {
+        QCOMPARE(error.path(), link);
+        QVERIFY2(error.message().contains(QLatin1Char('"') + link + QLatin1Char('"')),
+                 qPrintable(error.message()));
+        QVERIFY2(error.reason().contains(QLatin1String("not mapped")), qPrintable(error.message()));
+    }
+}
+
+void TestDriveC::withoutWineprefixTheHomePrefixIsUsed_data()
+{
+    QTest::addColumn<bool>("setButEmpty");
+    QTest::newRow("unset") << false;
+    QTest::newRow("set but empty") << true;
+}
+
+void TestDriveC::withoutWineprefixTheHomePrefixIsUsed()
+{
+    QFETCH(bool, setButEmpty);
+    QTemporaryDir home;
+    QDir(home.path()).mkpath(QStringLiteral(".wine/dosdevices"));
+    QDir(home.path()).mkpath(QStringLiteral(".wine/drive_c/windows"));
+    QVERIFY(QFile::link(QStringLiteral("../drive_c"),
+                        home.path() + QStringLiteral("/.wine/dosdevices/c:")));
+    writeFile(home.path() + QStringLiteral("/.wine/drive_c/windows/LOGOW.SYS"), "home");
+
+    ScopedEnvironment homeVariable("HOME", QFile::encodeName(home.path()));
+    ScopedEnvironment prefix("WINEPREFIX",
+                             setButEmpty ? std::optional<QByteArray>(QByteArray()) : std::nullopt);
+    QCOMPARE(driveCLink(), home.path() + QStringLiteral("/.wine/dosdevices/c:"));
+    QCOMPARE(fileBytes(driveCPath(QStringLiteral("c:\\windows\\logow.sys"))), QByteArray("home"));
+}
+
+void TestDriveC::otherDrivesAreRefused()
+{
+    TempDrive drive;
+    for (const QString& path : {QStringLiteral("D:\\logo.sys"), QStringLiteral("\\logo.sys"),
+                                QStringLiteral("logo.sys")}) {
+        try {
+            driveCPath(path);
+            QFAIL(qPrintable(path + QStringLiteral(" was taken for a file on drive C")));
+        } catch (const Error& error) {
+            QCOMPARE(error.path(), path);
+        }
+    }
+}
+
+QTEST_GUILESS_MAIN(TestDriveC)
+#include "tst_drivec.moc"

@@ -1,0 +1,404 @@
+// The set store: the backup of the system's own screens, the sets listed from the working
+// directory and new sets, each made whole or not at all.
+
+#include "error.h"
+#include "paths.h"
+#include "picture.h"
+#include "setstore.h"
+#include "tempdrive.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTest>
+#include <stdexcept>
+
+using namespace bootvane;
+using namespace bootvane::testing;
+
+namespace {
+
+QStringList entries(const QString& folder)
+{
+    return QDir(folder).entryList(
+        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+const QStringList setFiles = {"logo.sys", "logos.sys", "logow.sys"}; // as QDir sorts them
+
+// Three distinct files of different kinds to make a set from, outside the working directory.
+std::array<QString, slotCount> sourceFiles(const TempDrive& drive)
+{
+    QDir(drive.root()).mkdir(QStringLiteral("chosen"));
+    const QString folder = drive.root() + QStringLiteral("/chosen/");
+    writeFile(folder + QStringLiteral("start.bmp"), encodeBmp(screenPicture(31)));
+    if (!screenPicture(32).save(folder + QStringLiteral("wait.png")))
+        throw std::runtime_error("cannot write a test picture");
+    writeFile(folder + QStringLiteral("LOGOS.SYS"), encodeBmp(screenPicture(33)));
+    return {folder + QStringLiteral("start.bmp"), folder + QStringLiteral("wait.png"),
+            folder + QStringLiteral("LOGOS.SYS")};
+}
+
+} // namespace
+
+class TestSetStore : public QObject {
+    Q_OBJECT
+
+private slots:
+    void backupCopiesTheThreeSystemFiles_data();
+    void backupCopiesTheThreeSystemFiles();
+    void aFailedBackupLeavesNothing_data();
+    void aFailedBackupLeavesNothing();
+    void backupDoesNotReplaceOriginals_data();
+    void backupDoesNotReplaceOriginals();
+    void originalsMissing_data();
+    void originalsMissing();
+    void setFolderNames();
+    void makeSetCopiesTheChosenFiles();
+    void makeSetLeavesOutEmptySlots();
+    void aFailedMakeSetLeavesNothing_data();
+    void aFailedMakeSetLeavesNothing();
+    void makeSetDoesNotReplace_data();
+    void makeSetDoesNotReplace();
+    void isPlainFolderName_data();
+    void isPlainFolderName();
+};
+
+void TestSetStore::backupCopiesTheThreeSystemFiles_data()
+{
+    QTest::addColumn<bool>("upperCaseOnDisk");
+    QTest::newRow("names as Wine makes them") << false;
+    QTest::newRow("names in capitals on disk") << true;
+}
+
+void TestSetStore::backupCopiesTheThreeSystemFiles()
+{
+    QFETCH(bool, upperCaseOnDisk);
+    TempDrive drive;
+    drive.writeSystemScreens();
+    QStringList systemFiles = {drive.systemFile(0), drive.systemFile(1), drive.systemFile(2)};
+    if (upperCaseOnDisk) {
+        QDir c(drive.driveC());
+        QVERIFY(c.rename(QStringLiteral("logo.sys"), QStringLiteral("LOGO.SYS")));
+        QVERIFY(c.rename(QStringLiteral("windows/logow.sys"), QStringLiteral("windows/LOGOW.SYS")));
+        QVERIFY(c.rename(QStringLiteral("windows"), QStringLiteral("WINDOWS")));
+        systemFiles = {c.filePath(QStringLiteral("LOGO.SYS")),
+                       c.filePath(QStringLiteral("WINDOWS/LOGOW.SYS")),
+                       c.filePath(QStringLiteral("WINDOWS/logos.sys"))};
+    }
+    // Bytes that no picture encoder would write: the copy must not decode anything.
+    writeFile(systemFiles[2], fileBytes(systemFiles[2]) + QByteArray("\0trailing\r\n", 11));
+
+    QVERIFY(bootvane::originalsMissing());
+    backupOriginals();
+
+    QCOMPARE(entries(drive.workDir()), QStringList{QStringLiteral("Originals")});
+    const QString originals = drive.workDir() + QStringLiteral("/Originals");
+    QCOMPARE(entries(originals), setFiles);
+    for (int slot = 0; slot < slotCount; ++slot) {
+        QCOMPARE(
+            fileBytes(originals + QLatin1Char('/') + QLatin1String(screenSlots[slot].setFileName)),
+            fileBytes(systemFiles[slot]));
+    }
+    QVERIFY(!bootvane::originalsMissing());
+}
+
+void TestSetStore::aFailedBackupLeavesNothing_data()
+{
+    QTest::addColumn<int>("slot");
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("reason");
+    for (int slot = 0; slot < slotCount; ++slot) {
+        const QByteArray name = screenSlots[slot].systemFileWritten;
+        QTest::newRow(name + " missing") << slot << "missing"
+                                         << "No such file or directory";
+        QTest::newRow(name + " is a folder") << slot << "folder"
+                                             << "Is a directory";
+    }
+    QTest::newRow("drive C not mapped") << 0 << "unmapped"
+                                        << "not mapped";
+}
+
+void TestSetStore::aFailedBackupLeavesNothing()
+{
+    QFETCH(int, slot);
+    QFETCH(QString, kind);
+    QFETCH(QString, reason);
+    TempDrive drive;
+    drive.writeSystemScreens();
+    const QString link = drive.root() + QStringLiteral("/prefix/dosdevices/c:");
+    QString failing = drive.systemFile(slot);
+    if (kind == QLatin1String("missing")) {
+        QVERIFY(QFile::remove(failing));
+    } else if (kind == QLatin1String("folder")) {
+        QVERIFY(QFile::remove(failing));
+        QVERIFY(QDir().mkdir(failing));
+    } else {
+        QVERIFY(QFile::rename(link, link + QStringLiteral(".away")));
+        failing = link;
+    }
+
+    try {
+        backupOriginals();
+        QFAIL("the backup was made without all three system files");
+    } catch (const Error& error) {
+        QCOMPARE(QFileInfo(error.path()).fileName(), QFileInfo(failing).fileName());
+        QVERIFY2(error.reason().contains(reason), qPrintable(error.message()));
+    }
+    QVERIFY2(entries(drive.workDir()).isEmpty(),
+             qPrintable(entries(drive.workDir()).join(QLatin1Char(' '))));
+    QVERIFY(bootvane::originalsMissing());
+
+    // Mended, the next start makes the backup.
+    if (kind == QLatin1String("unmapped")) {
+        QVERIFY(QFile::rename(link + QStringLiteral(".away"), link));
+    } else {
+        if (kind == QLatin1String("folder"))
+            QVERIFY(QDir().rmdir(failing));
+        drive.writeSystemScreen(slot, screenPicture(100 + slot));
+    }
+    backupOriginals();
+    QCOMPARE(entries(drive.workDir()), QStringList{QStringLiteral("Originals")});
+    QCOMPARE(entries(drive.workDir() + QStringLiteral("/Originals")), setFiles);
+    QCOMPARE(fileBytes(drive.workDir() + QStringLiteral("/Originals/") +
+                       QLatin1String(screenSlots[slot].setFileName)),
+             fileBytes(drive.systemFile(slot)));
+}
+
+void TestSetStore::backupDoesNotReplaceOriginals_data()
+{
+    QTest::addColumn<bool>("asFile");
+    QTest::newRow("an Originals folder") << false;
+    QTest::newRow("a plain file named Originals") << true;
+}
+
+void TestSetStore::backupDoesNotReplaceOriginals()
+{
+    QFETCH(bool, asFile);
+    TempDrive drive;
+    drive.writeSystemScreens();
+    const QString originals = drive.workDir() + QStringLiteral("/Originals");
+    if (asFile) {
+        writeFile(originals, "mine");
+    } else {
+        QVERIFY(QDir().mkdir(originals));
+        writeFile(originals + QStringLiteral("/logo.sys"), "first start");
+    }
+    QVERIFY(!bootvane::originalsMissing());
+    QVERIFY_THROWS_EXCEPTION(Error, backupOriginals());
+    QCOMPARE(entries(drive.workDir()), QStringList{QStringLiteral("Originals")});
+    if (asFile) {
+        QCOMPARE(fileBytes(originals), QByteArray("mine"));
+    } else {
+        QCOMPARE(entries(originals), QStringList{QStringLiteral("logo.sys")});
+        QCOMPARE(fileBytes(originals + QStringLiteral("/logo.sys")), QByteArray("first start"));
+    }
+}
+
+void TestSetStore::originalsMissing_data()
+{
+    QTest::addColumn<QString>("entry");
+    QTest::addColumn<bool>("folder");
+    QTest::addColumn<bool>("missing");
+    QTest::newRow("nothing") << "" << false << true;
+    QTest::newRow("folder") << "Originals" << true << false;
+    QTest::newRow("plain file") << "Originals" << false << false;
+    QTest::newRow("other case") << "originals" << true << true;
+    QTest::newRow("longer name") << "Originals2" << true << true;
+    QTest::newRow("hidden") << ".Originals" << true << true;
+}
+
+void TestSetStore::originalsMissing()
+{
+    QFETCH(QString, entry);
+    QFETCH(bool, folder);
+    QFETCH(bool, missing);
+    TempDrive drive;
+    if (!entry.isEmpty()) {
+        const QString path = drive.workDir() + QLatin1Char('/') + entry;
+        if (folder)
+            QVERIFY(QDir().mkdir(path));
+        else
+            writeFile(path, "x");
+    }
+    QCOMPARE(bootvane::originalsMissing(), missing);
+}
+
+void TestSetStore::setFolderNames()
+{
+    TempDrive drive;
+    QDir work(drive.workDir());
+    for (const char* name : {"Originals", "originals", "set b", "Set A", "Bootvane Sets", ".hidden",
+                             ".bootvane-staging-Xy12ab", "Empty", "Ünïcødé 雪"})
+        QVERIFY(work.mkdir(QString::fromUtf8(name)));
+    writeFile(work.filePath(QStringLiteral("Plain file")), "x");
+    writeFile(work.filePath(QStringLiteral("logo.sys")), "x");
+    QVERIFY(
+        QFile::link(work.filePath(QStringLiteral("gone")), work.filePath(QStringLiteral("Gone"))));
+    QVERIFY(QFile::link(work.filePath(QStringLiteral("Set A")),
+                        work.filePath(QStringLiteral("Linked"))));
+
+    const QStringList expected = {"Bootvane Sets", "Empty", "Linked",    "originals",
+                                  "Set A",         "set b", "Ünïcødé 雪"};
+    QCOMPARE(bootvane::setFolderNames(basePath()), expected);
+}
+
+void TestSetStore::makeSetCopiesTheChosenFiles()
+{
+    TempDrive drive;
+    const std::array<QString, slotCount> chosen = sourceFiles(drive);
+    bootvane::makeSet(basePath(), QStringLiteral("My set (2)"), chosen);
+
+    QCOMPARE(entries(drive.workDir()), QStringList{QStringLiteral("My set (2)")});
+    const QString set = drive.workDir() + QStringLiteral("/My set (2)/");
+    QCOMPARE(entries(set), setFiles);
+    for (int slot = 0; slot < slotCount; ++slot)
+        QCOMPARE(fileBytes(set + QLatin1String(screenSlots[slot].setFileName)),
+                 fileBytes(chosen[slot]));
+    QCOMPARE(bootvane::setFolderNames(basePath()), QStringList{QStringLiteral("My set (2)")});
+
+    // The same file for two slots is copied twice.
+    bootvane::makeSet(basePath(), QStringLiteral("Twice"), {chosen[0], chosen[0], chosen[2]});
+    QCOMPARE(fileBytes(drive.workDir() + QStringLiteral("/Twice/logow.sys")), fileBytes(chosen[0]));
+}
+
+void TestSetStore::makeSetLeavesOutEmptySlots()
+{
+    TempDrive drive;
+    const std::array<QString, slotCount> chosen = sourceFiles(drive);
+    bootvane::makeSet(basePath(), QStringLiteral("Partial"), {chosen[0], QString(), chosen[2]});
+    QCOMPARE(entries(drive.workDir() + QStringLiteral("/Partial")),
+             (QStringList{"logo.sys", "logos.sys"}));
+}
+
+void TestSetStore::aFailedMakeSetLeavesNothing_data()
+{
+    QTest::addColumn<int>("slot");
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("reason");
+    for (int slot = 0; slot < slotCount; ++slot) {
+        const QByteArray name = screenSlots[slot].uiName;
+        QTest::newRow(name + ", file missing") << slot << "missing"
+                                               << "No such file or directory";
+        QTest::newRow(name + ", a folder chosen") << slot << "folder"
+                                                  << "Is a directory";
+    }
+}
+
+void TestSetStore::aFailedMakeSetLeavesNothing()
+{
+    QFETCH(int, slot);
+    QFETCH(QString, kind);
+    QFETCH(QString, reason);
+    TempDrive drive;
+    drive.makeSet(QStringLiteral("Existing"));
+    const QStringList before = entries(drive.workDir());
+    std::array<QString, slotCount> chosen = sourceFiles(drive);
+    QVERIFY(QFile::remove(chosen[slot]));
+    if (kind == QLatin1String("folder"))
+        QVERIFY(QDir().mkdir(chosen[slot]));
+
+    try {
+        bootvane::makeSet(basePath(), QStringLiteral("New"), chosen);
+        QFAIL("a set was made without one of its files");
+    } catch (const Error& error) {
+        QCOMPARE(error.path(), chosen[slot]);
+        QVERIFY2(error.reason().contains(reason), qPrintable(error.message()));
+    }
+    QCOMPARE(entries(drive.workDir()), before);
+
+    // With the file back the same set can be made.
+    if (kind == QLatin1String("folder"))
+        QVERIFY(QDir().rmdir(chosen[slot]));
+    writeFile(chosen[slot], "back");
+    bootvane::makeSet(basePath(), QStringLiteral("New"), chosen);
+    QCOMPARE(entries(drive.workDir() + QStringLiteral("/New")), setFiles);
+}
+
+void TestSetStore::makeSetDoesNotReplace_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("asFile");
+    QTest::newRow("a set") << "Existing" << false;
+    QTest::newRow("Originals") << "Originals" << false;
+    QTest::newRow("a plain file") << "notes.txt" << true;
+}
+
+void TestSetStore::makeSetDoesNotReplace()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, asFile);
+    TempDrive drive;
+    const QString existing = drive.workDir() + QLatin1Char('/') + name;
+    if (asFile) {
+        writeFile(existing, "notes");
+    } else {
+        QVERIFY(QDir().mkdir(existing));
+        writeFile(existing + QStringLiteral("/logo.sys"), "old");
+    }
+    const std::array<QString, slotCount> chosen = sourceFiles(drive);
+    try {
+        bootvane::makeSet(basePath(), name, chosen);
+        QFAIL("an existing entry was replaced by a new set");
+    } catch (const Error& error) {
+        QCOMPARE(QFileInfo(error.path()).fileName(), name);
+        QVERIFY2(error.reason().contains(QLatin1String("File exists")),
+                 qPrintable(error.message()));
+    }
+    QCOMPARE(entries(drive.workDir()), QStringList{name});
+    if (asFile) {
+        QCOMPARE(fileBytes(existing), QByteArray("notes"));
+    } else {
+        QCOMPARE(entries(existing), QStringList{QStringLiteral("logo.sys")});
+        QCOMPARE(fileBytes(existing + QStringLiteral("/logo.sys")), QByteArray("old"));
+    }
+}
+
+void TestSetStore::isPlainFolderName_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("plain");
+
+    const char* refused[] = {"", "../x", "..\\x", "/abs", "C:\\x", "a/b", "a\\b", ".", "..", "   ",
+                             "name.", "name ", "CON", "con", "con.txt", "Con.tar.gz", "PRN", "AUX",
+                             "NUL", "NUL.bmp", "COM1", "com9.sys", "LPT1", "LPT9", "star*", "what?",
+                             "less<", "more>", "pipe|", "quote\"", "colon:", "tab\there",
+                             "new\nline", "bell\a", "escape\x1b", "del\x7f",
+                             // Hidden on this system, so never listed as a set.
+                             ".hidden", ".bootvane-staging-abc123"};
+    for (const char* name : refused)
+        QTest::newRow("refused: " + QByteArray(name).toPercentEncoding(" \\/:.*?<>|\"()"))
+            << QString::fromUtf8(name) << false;
+    QTest::newRow("refused: 256 bytes") << QString(256, QLatin1Char('a')) << false;
+    QTest::newRow("refused: 128 two-byte characters") << QString(128, QChar(0xe9)) << false;
+    QTest::newRow("refused: NUL inside")
+        << QStringLiteral("a") + QChar(0) + QStringLiteral("b") << false;
+
+    const char* accepted[] = {"Ünïcødé 雪",
+                              "My set (2)",
+                              "First",
+                              "Bootvane Sets",
+                              "Originals2",
+                              "a",
+                              "set.v2",
+                              " leading space",
+                              "CONSOLE",
+                              "COM10",
+                              "LPT",
+                              "nul-ish",
+                              "100% [draft] #1 & more",
+                              "emoji 😀"};
+    for (const char* name : accepted)
+        QTest::newRow(qPrintable(QStringLiteral("accepted: ") + QString::fromUtf8(name)))
+            << QString::fromUtf8(name) << true;
+    QTest::newRow("accepted: 255 bytes") << QString(255, QLatin1Char('a')) << true;
+}
+
+void TestSetStore::isPlainFolderName()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, plain);
+    QCOMPARE(bootvane::isPlainFolderName(name), plain);
+}
+
+QTEST_GUILESS_MAIN(TestSetStore)
+#include "tst_setstore.moc"
