@@ -3,6 +3,7 @@
 #include "handler.h"
 #include "look.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -26,6 +27,15 @@ void frmViewLogo::paintEvent(QPaintEvent* event)
     QDialog::paintEvent(event);
     QPainter painter(this);
     painter.drawPixmap(QPoint(0, 0), m_shown);
+}
+
+void frmViewLogo::keyPressEvent(QKeyEvent* event)
+{
+    // A Qt dialog closes on Esc; this window has no keyboard commands and closes only by a
+    // double-click or its close box.
+    if (event->key() == Qt::Key_Escape)
+        return;
+    QDialog::keyPressEvent(event);
 }
 
 void frmViewLogo::mouseDoubleClickEvent(QMouseEvent* event)
