@@ -1,0 +1,1076 @@
+// The main window on a temporary drive C: start-up and the first-start backup, the layout,
+// the set tree, the preview, applying a set and restoring the originals.
+
+#include "frmlogomain.h"
+#include "picture.h"
+#include "scripteddialogs.h"
+#include "tempdrive.h"
+#include "windowdriver.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QScreen>
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace bootvane;
+using namespace bootvane::testing;
+
+namespace {
+
+QString originalsFile(const TempDrive& drive, int slot)
+{
+    return drive.workDir() + QStringLiteral("/Originals/") + QLatin1String(setFileNames[slot]);
+}
+
+// Everything in a folder, hidden entries included.
+QStringList entriesOf(const QString& folder)
+{
+    return QDir(folder).entryList(
+        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+QList<QByteArray> systemBytes(const TempDrive& drive)
+{
+    return {fileBytes(drive.systemFile(0)), fileBytes(drive.systemFile(1)),
+            fileBytes(drive.systemFile(2))};
+}
+
+// The file behind a system file as drive C's link resolves it: the name errors give.
+QString resolvedSystemFile(const TempDrive& drive, int slot)
+{
+    static const char* relative[] = {"/logo.sys", "/windows/logow.sys", "/windows/logos.sys"};
+    return QDir::toNativeSeparators(QFileInfo(drive.driveC()).canonicalFilePath() +
+                                    QLatin1String(relative[slot]));
+}
+
+QImage iconImage(const QIcon& icon)
+{
+    return icon.pixmap(16).toImage().convertToFormat(QImage::Format_ARGB32);
+}
+
+// A picture of many more than 256 colours.
+QImage trueColourPicture(int seed)
+{
+    QImage picture(320, 400, QImage::Format_RGB32);
+    for (int y = 0; y < picture.height(); ++y) {
+        for (int x = 0; x < picture.width(); ++x)
+            picture.setPixel(x, y, qRgb((x + seed) & 0xff, (y + seed * 3) & 0xff, (x * y) & 0xff));
+    }
+    return picture;
+}
+
+bool showsSystemScreens(const frmLogoMain& window, int firstSeed = 100)
+{
+    for (int slot = 0; slot < 3; ++slot) {
+        if (!samePixels(imgCur(window, slot)->picture(), screenPicture(firstSeed + slot)))
+            return false;
+    }
+    return true;
+}
+
+// Message boxes that let the test change the world while the first-start notice is open,
+// as other programs may while the user reads it.
+class NoticeDialogs final : public UserDialogs {
+public:
+    void information(QWidget*, const QString& text, const QString& title) override
+    {
+        boxes.append({ScriptedDialogs::Box::Information, text, title});
+        if (whileNoticeOpen)
+            whileNoticeOpen();
+    }
+    void critical(QWidget*, const QString& text, const QString& title) override
+    {
+        boxes.append({ScriptedDialogs::Box::Critical, text, title});
+    }
+    QString openFileName(QWidget*, const QString&, const QList<FileFilter>&, int&) override
+    {
+        throw std::logic_error("no file dialog expected");
+    }
+
+    QList<ScriptedDialogs::Box> boxes;
+    std::function<void()> whileNoticeOpen;
+
+private:
+    ScopedUserDialogs m_installed{*this};
+};
+
+// Exactly one error box was shown, and it names file.
+#define VERIFY_ONE_ERROR_NAMING(boxes, file)                                                       \
+    do {                                                                                           \
+        QCOMPARE((boxes).size(), 1);                                                               \
+        QCOMPARE((boxes)[0].kind, ScriptedDialogs::Box::Critical);                                 \
+        QCOMPARE((boxes)[0].title, QStringLiteral("Bootvane"));                                    \
+        QVERIFY2((boxes)[0].text.contains(file), qPrintable((boxes)[0].text));                     \
+    } while (false)
+
+void verifyFirstStartNotice(const QList<ScriptedDialogs::Box>& boxes)
+{
+    QCOMPARE(boxes.size(), 1);
+    QCOMPARE(boxes[0].kind, ScriptedDialogs::Box::Information);
+    QCOMPARE(boxes[0].text,
+             QStringLiteral("Your current screen settings will be saved as your original set."));
+    QCOMPARE(boxes[0].title, QStringLiteral("Original Screen Settings"));
+}
+
+void openAndCloseAboutBox(frmLogoMain& window)
+{
+    ModalVisit visit(closeBox);
+    control<QAction>(&window, "mnuAbout")->trigger();
+    QCOMPARE(visit.opened, 1);
+}
+
+} // namespace
+
+class tst_MainWindow : public QObject {
+    Q_OBJECT
+private slots:
+    // Start-up and the first-start backup
+    void firstStartSavesTheOriginals();
+    void laterStartLeavesTheOriginalsAlone();
+    void plainFileNamedOriginalsCounts();
+    void anotherWorkingDirectoryStartsAfresh();
+    void failedBackupLeavesNothingAndIsRetried_data();
+    void failedBackupLeavesNothingAndIsRetried();
+    void unreadableSystemFileStopsStartUp_data();
+    void unreadableSystemFileStopsStartUp();
+    void previewIsBlankAfterStartUp();
+
+    // Layout
+    void windowFrame();
+    void controlsSitWhereTheLayoutSays_data();
+    void controlsSitWhereTheLayoutSays();
+    void tabOrderAndFocus();
+    void enterAndEscapePressNothing();
+
+    // Activation and the tree
+    void treeIsRebuiltOnlyOnFirstShowAndAfterModalWindows();
+    void treeListsTheSets_data();
+    void treeListsTheSets();
+    void rebuildForgetsTheChosenNodeButKeepsThePreview();
+    void treeHasNoLimitOnTheNumberOfSets();
+
+    // Preview
+    void clickPreviewsTheNode_data();
+    void clickPreviewsTheNode();
+    void setsRootBlanksThePreviewAndKeepsThePaths();
+    void setWithAnUnreadableFileStopsAtThatFile_data();
+    void setWithAnUnreadableFileStopsAtThatFile();
+
+    // Applying a set
+    void applyDoesNothingWithoutAChosenSet_data();
+    void applyDoesNothingWithoutAChosenSet();
+    void applyWritesTheSetAsBmpFiles_data();
+    void applyWritesTheSetAsBmpFiles();
+    void applyStopsAtASystemFileThatCannotBeWritten_data();
+    void applyStopsAtASystemFileThatCannotBeWritten();
+
+    // Restoring the originals
+    void restoreWritesTheOriginalsBack();
+    void restoreWithAnOriginalMissingWritesNothing_data();
+    void restoreWithAnOriginalMissingWritesNothing();
+    void twoRestoresGiveTheSameFilesAsOne();
+
+    void exitClosesWithoutWriting();
+};
+
+// ---------------------------------------------------------------------------------------
+// Start-up and the first-start backup
+
+void tst_MainWindow::firstStartSavesTheOriginals()
+{
+    TempDrive drive;
+    drive.writeSystemScreens();
+    NoticeDialogs dialogs;
+    bool originalsBeforeNotice = true;
+    dialogs.whileNoticeOpen = [&] {
+        originalsBeforeNotice = QFileInfo::exists(drive.workDir() + QStringLiteral("/Originals"));
+    };
+
+    frmLogoMain window;
+
+    verifyFirstStartNotice(dialogs.boxes);
+    QVERIFY2(!originalsBeforeNotice, "the user is told before the copies are made");
+    QCOMPARE(entriesOf(drive.workDir()), QStringList{QStringLiteral("Originals")});
+    QCOMPARE(entriesOf(drive.workDir() + QStringLiteral("/Originals")),
+             (QStringList{"logo.sys", "logos.sys", "logow.sys"}));
+    for (int slot = 0; slot < 3; ++slot)
+        QCOMPARE(fileBytes(originalsFile(drive, slot)), fileBytes(drive.systemFile(slot)));
+    QVERIFY(showsSystemScreens(window));
+    QCOMPARE(window.appPath(), QDir::currentPath() + QDir::separator());
+}
+
+void tst_MainWindow::laterStartLeavesTheOriginalsAlone()
+{
+    TempDrive drive;
+    drive.writeSystemScreens();
+    QList<QByteArray> firstBytes = systemBytes(drive);
+    {
+        ScriptedDialogs dialogs;
+        frmLogoMain first;
+        verifyFirstStartNotice(dialogs.boxes);
+    }
+    for (int slot = 0; slot < 3; ++slot)
+        drive.writeSystemScreen(slot, screenPicture(200 + slot));
+
+    ScriptedDialogs dialogs;
+    frmLogoMain second;
+
+    QCOMPARE(dialogs.boxes.size(), 0);
+    for (int slot = 0; slot < 3; ++slot)
+        QCOMPARE(fileBytes(originalsFile(drive, slot)), firstBytes[slot]);
+    QVERIFY(showsSystemScreens(second, 200));
+}
+
+void tst_MainWindow::plainFileNamedOriginalsCounts()
+{
+    TempDrive drive;
+    drive.writeSystemScreens();
+    const QString originals = drive.workDir() + QStringLiteral("/Originals");
+    writeFile(originals, "not a folder");
+    ScriptedDialogs dialogs;
+
+    frmLogoMain window;
+    showAndWait(window);
+
+    QCOMPARE(dialogs.boxes.size(), 0);
+    QCOMPARE(fileBytes(originals), QByteArray("not a folder"));
+    QCOMPARE(entriesOf(drive.workDir()), QStringList{QStringLiteral("Originals")});
+    // The Originals node is there whether or not the folder is.
+    QCOMPARE(tree(window)->topLevelItemCount(), 2);
+    QCOMPARE(tree(window)->topLevelItem(1)->text(0), QStringLiteral("Originals"));
+}
+
+void tst_MainWindow::anotherWorkingDirectoryStartsAfresh()
+{
+    TempDrive drive;
+    drive.writeSystemScreens();
+    {
+        ScriptedDialogs dialogs;
+        frmLogoMain first;
+        verifyFirstStartNotice(dialogs.boxes);
+    }
+    const QString other = drive.root() + QStringLiteral("/other");
+    QVERIFY(QDir().mkdir(other));
+    QVERIFY(QDir::setCurrent(other));
+
+    ScriptedDialogs dialogs;
+    frmLogoMain second;
+
+    verifyFirstStartNotice(dialogs.boxes);
+    QCOMPARE(second.appPath(), QDir::currentPath() + QDir::separator());
+    for (int slot = 0; slot < 3; ++slot) {
+        QCOMPARE(
+            fileBytes(other + QStringLiteral("/Originals/") + QLatin1String(setFileNames[slot])),
+            fileBytes(drive.systemFile(slot)));
+    }
+}
+
+void tst_MainWindow::failedBackupLeavesNothingAndIsRetried_data()
+{
+    QTest::addColumn<int>("failingSlot");
+    QTest::newRow("logo.sys") << 0;
+    QTest::newRow("logow.sys") << 1;
+    QTest::newRow("logos.sys") << 2;
+}
+
+void tst_MainWindow::failedBackupLeavesNothingAndIsRetried()
+{
+    QFETCH(int, failingSlot);
+    TempDrive drive;
+    drive.writeSystemScreens();
+    const QString system = drive.systemFile(failingSlot);
+    const QByteArray kept = fileBytes(system);
+    {
+        // The screens have been read; while the notice is open the file turns into a
+        // folder, which no copy can read, also not as root.
+        NoticeDialogs dialogs;
+        dialogs.whileNoticeOpen = [&] {
+            QVERIFY(QFile::remove(system));
+            QVERIFY(QDir().mkdir(system));
+        };
+        frmLogoMain window;
+
+        QCOMPARE(dialogs.boxes.size(), 2);
+        verifyFirstStartNotice(dialogs.boxes.mid(0, 1));
+        VERIFY_ONE_ERROR_NAMING(dialogs.boxes.mid(1), resolvedSystemFile(drive, failingSlot));
+        QCOMPARE(entriesOf(drive.workDir()), QStringList()); // no staging folder either
+        QVERIFY(showsSystemScreens(window));
+    }
+
+    QVERIFY(QDir().rmdir(system));
+    writeFile(system, kept);
+    ScriptedDialogs dialogs;
+    frmLogoMain again;
+
+    verifyFirstStartNotice(dialogs.boxes);
+    QCOMPARE(entriesOf(drive.workDir()), QStringList{QStringLiteral("Originals")});
+    for (int slot = 0; slot < 3; ++slot)
+        QCOMPARE(fileBytes(originalsFile(drive, slot)), fileBytes(drive.systemFile(slot)));
+}
+
+void tst_MainWindow::unreadableSystemFileStopsStartUp_data()
+{
+    QTest::addColumn<int>("failingSlot");
+    QTest::addColumn<QString>("fault");
+    QTest::newRow("logo.sys missing") << 0 << "missing";
+    QTest::newRow("logow.sys missing") << 1 << "missing";
+    QTest::newRow("logos.sys missing") << 2 << "missing";
+    QTest::newRow("logow.sys no picture") << 1 << "text";
+    QTest::newRow("logos.sys a folder") << 2 << "folder";
+}
+
+void tst_MainWindow::unreadableSystemFileStopsStartUp()
+{
+    QFETCH(int, failingSlot);
+    QFETCH(QString, fault);
+    TempDrive drive;
+    drive.writeSystemScreens();
+    drive.makeSet(QStringLiteral("Sunset"));
+    const QString broken = drive.systemFile(failingSlot);
+    QVERIFY(QFile::remove(broken));
+    if (fault == QLatin1String("text"))
+        writeFile(broken, "these are not pixels");
+    else if (fault == QLatin1String("folder"))
+        QVERIFY(QDir().mkdir(broken));
+
+    auto dialogs = std::make_unique<ScriptedDialogs>();
+    frmLogoMain window;
+
+    VERIFY_ONE_ERROR_NAMING(dialogs->boxes, resolvedSystemFile(drive, failingSlot));
+    for (int slot = 0; slot < 3; ++slot)
+        QCOMPARE(imgCur(window, slot)->pictureHandle() != 0, slot < failingSlot);
+    QVERIFY2(!QFileInfo::exists(drive.workDir() + QStringLiteral("/Originals")),
+             "start-up stops before the backup");
+
+    // The window still works: its tree is built and a set can be applied.
+    dialogs->boxes.clear();
+    if (fault == QLatin1String("folder"))
+        QVERIFY(QDir().rmdir(broken));
+    showAndWait(window);
+    QCOMPARE(tree(window)->topLevelItemCount(), 2);
+    clickNode(window, QStringLiteral("Sunset"));
+    clickButton(&window, "cmdSetCur");
+    QCOMPARE(dialogs->boxes.size(), 0);
+    for (int slot = 0; slot < 3; ++slot)
+        QVERIFY(samePixels(loadPicture(drive.systemFile(slot)), imgNew(window, slot)->picture()));
+
+    // The next start makes the backup that this one could not make.
+    dialogs.reset();
+    ScriptedDialogs nextDialogs;
+    frmLogoMain next;
+    verifyFirstStartNotice(nextDialogs.boxes);
+    QCOMPARE(entriesOf(drive.workDir() + QStringLiteral("/Originals")).size(), 3);
+}
+
+void tst_MainWindow::previewIsBlankAfterStartUp()
+{
+    Desk earlier;
+    clickNode(earlier.main(), QStringLiteral("Sunset"));
+    QVERIFY(imgNew(earlier.main(), 0)->pictureHandle() != 0);
+
+    frmLogoMain window;
+    showAndWait(window);
+
+    for (int slot = 0; slot < 3; ++slot) {
+        QCOMPARE(imgNew(window, slot)->pictureHandle(), 0);
+        QVERIFY(window.newPath(slot).isEmpty());
+    }
+    QVERIFY(window.setName().isEmpty());
+}
+
+// ---------------------------------------------------------------------------------------
+// Layout
+
+void tst_MainWindow::windowFrame()
+{
+    Desk desk;
+    const frmLogoMain& window = desk.main();
+
+    QCOMPARE(window.windowTitle(), QStringLiteral("Bootvane"));
+    QCOMPARE(iconImage(window.windowIcon()), iconImage(programIcon()));
+    const Qt::WindowFlags flags = window.windowFlags();
+    QVERIFY(flags.testFlag(Qt::WindowMinimizeButtonHint));
+    QVERIFY(flags.testFlag(Qt::WindowCloseButtonHint));
+    QVERIFY(!flags.testFlag(Qt::WindowMaximizeButtonHint));
+    QCOMPARE(window.minimumSize(), window.maximumSize());
+
+    // The client area, 8280 x 4920 twips, lies under the menu bar.
+    const QWidget* menu = window.menuBar();
+    QCOMPARE(menu->geometry().topLeft(), QPoint(0, 0));
+    QCOMPARE(window.centralWidget()->geometry(), QRect(0, menu->height(), 552, 328));
+    QCOMPARE(window.size(), QSize(552, 328 + menu->height()));
+
+    // Centred on the screen, frame and all.
+    const QPoint offCentre =
+        window.frameGeometry().center() - window.screen()->availableGeometry().center();
+    QVERIFY2(qAbs(offCentre.x()) <= 1 && qAbs(offCentre.y()) <= 1,
+             qPrintable(QStringLiteral("%1,%2").arg(offCentre.x()).arg(offCentre.y())));
+
+    // One menu, Help, with one item, About.
+    const QList<QAction*> menus = window.menuBar()->actions();
+    QCOMPARE(menus.size(), 1);
+    QCOMPARE(menus[0]->text(), QStringLiteral("&Help"));
+    QCOMPARE(menus[0]->menu()->objectName(), QStringLiteral("mnuHelp"));
+    const QList<QAction*> items = menus[0]->menu()->actions();
+    QCOMPARE(items.size(), 1);
+    QCOMPARE(items[0]->text(), QStringLiteral("&About"));
+    QCOMPARE(items[0]->objectName(), QStringLiteral("mnuAbout"));
+}
+
+void tst_MainWindow::controlsSitWhereTheLayoutSays_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QRect>("twipsPlace");
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<bool>("heading");
+
+    auto row = [](const char* name, QRect place, const char* caption = "", bool heading = false) {
+        QTest::newRow(name) << QString::fromLatin1(name) << place << QString::fromLatin1(caption)
+                            << heading;
+    };
+    row("TreeView1", {120, 120, 3135, 3735});
+    row("cmdNewSet", {120, 4080, 1335, 375}, "Create New Set");
+    row("cmdExit", {1920, 4080, 1335, 375}, "Exit");
+    row("lblNewSet", {3480, 120, 1935, 375}, "New Logo Settings", true);
+    row("cmdSetCur", {6600, 120, 1455, 375}, "Set as Current");
+    row("imgNewLogo", {3480, 600, 1455, 1335});
+    row("imgNewLogow", {5040, 600, 1455, 1335});
+    row("imgNewLogos", {6600, 600, 1455, 1335});
+    row("lblNewLogo", {3840, 2040, 735, 255}, "Logo.sys");
+    row("lblNewLogow", {5400, 2040, 855, 255}, "Logow.sys");
+    row("lblNewLogos", {6960, 2040, 735, 255}, "Logos.sys");
+    row("lblCurSet", {3480, 2640, 2295, 375}, "Current Logo Settings", true);
+    row("cmdRestore", {6600, 2640, 1455, 375}, "Restore originals");
+    row("imgCurLogo", {3480, 3120, 1455, 1335});
+    row("imgCurLogow", {5040, 3120, 1455, 1335});
+    row("imgCurLogos", {6600, 3120, 1455, 1335});
+    row("lblCurLogo", {3840, 4560, 735, 255}, "Logo.sys");
+    row("lblCurLogow", {5400, 4560, 855, 255}, "Logow.sys");
+    row("lblCurLogos", {6960, 4560, 735, 255}, "Logos.sys");
+}
+
+void tst_MainWindow::controlsSitWhereTheLayoutSays()
+{
+    QFETCH(QString, name);
+    QFETCH(QRect, twipsPlace);
+    QFETCH(QString, caption);
+    QFETCH(bool, heading);
+    Desk desk;
+
+    const auto* widget = control<QWidget>(desk.window.get(), qPrintable(name));
+    QCOMPARE(widget->parentWidget(), desk.main().centralWidget());
+    QCOMPARE(widget->geometry(), QRect(twipsPlace.x() / 15, twipsPlace.y() / 15,
+                                       twipsPlace.width() / 15, twipsPlace.height() / 15));
+    QVERIFY(widget->isVisible());
+
+    const QFont font = widget->font();
+    QCOMPARE(font.family(),
+             heading ? QStringLiteral("Times New Roman") : QStringLiteral("MS Sans Serif"));
+    QCOMPARE(font.pointSizeF(), heading ? 12.0 : 8.25);
+    QCOMPARE(font.weight(), heading ? QFont::Bold : QFont::Normal);
+
+    if (const auto* button = qobject_cast<const QPushButton*>(widget)) {
+        QCOMPARE(button->text(), caption);
+        QVERIFY(!button->isDefault());
+        QVERIFY(!button->autoDefault());
+    } else if (const auto* label = qobject_cast<const QLabel*>(widget)) {
+        QCOMPARE(label->text(), caption);
+        if (name.contains(QLatin1String("Logo")))
+            QCOMPARE(label->alignment() & Qt::AlignHorizontal_Mask, Qt::AlignHCenter);
+        // The whole caption can be read in its label.
+        QVERIFY2(label->fontMetrics().horizontalAdvance(caption) <= label->width(),
+                 qPrintable(caption));
+    } else if (const auto* box = qobject_cast<const ImageBox*>(widget)) {
+        QCOMPARE(box->frameWidth(), 1);
+        QCOMPARE(box->pictureHandle() == 0, name.startsWith(QLatin1String("imgNew")));
+    }
+}
+
+void tst_MainWindow::tabOrderAndFocus()
+{
+    Desk desk;
+
+    QCOMPARE(QApplication::focusWidget(), control<QWidget>(desk.window.get(), "cmdSetCur"));
+    QStringList order;
+    for (int i = 0; i < 5; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        order.append(QApplication::focusWidget()->objectName());
+    }
+    QCOMPARE(order, (QStringList{"cmdRestore", "cmdNewSet", "TreeView1", "cmdExit", "cmdSetCur"}));
+}
+
+void tst_MainWindow::enterAndEscapePressNothing()
+{
+    Desk desk;
+    clickNode(desk.main(), QStringLiteral("Sunset"));
+    // The files in use now differ from the originals, so that a restore would show.
+    for (int slot = 0; slot < 3; ++slot)
+        desk.drive.writeSystemScreen(slot, screenPicture(300 + slot));
+    const QList<QByteArray> before = desk.systemBytes();
+
+    ModalVisit visit(closeBox);
+    for (const char* name : {"cmdSetCur", "cmdRestore", "cmdNewSet", "TreeView1", "cmdExit"}) {
+        auto* focused = control<QWidget>(desk.window.get(), name);
+        focused->setFocus();
+        QCOMPARE(QApplication::focusWidget(), focused);
+        for (const int key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape})
+            QTest::keyClick(focused, Qt::Key(key));
+        QVERIFY2(desk.main().isVisible(), name);
+    }
+    QTest::qWait(20);
+
+    QCOMPARE(visit.opened, 0);
+    QCOMPARE(desk.rebuilds->count(), 0);
+    QCOMPARE(desk.systemBytes(), before);
+    QCOMPARE(desk.dialogs.boxes.size(), 0);
+    QVERIFY(showsSystemScreens(desk.main()));
+}
+
+// ---------------------------------------------------------------------------------------
+// Activation and the tree
+
+void tst_MainWindow::treeIsRebuiltOnlyOnFirstShowAndAfterModalWindows()
+{
+    TempDrive drive;
+    drive.writeSystemScreens();
+    ScriptedDialogs dialogs;
+    frmLogoMain window;
+    QSignalSpy rebuilds(&window, &frmLogoMain::treeRebuilt);
+    QCOMPARE(tree(window)->topLevelItemCount(), 0);
+
+    showAndWait(window);
+    QCOMPARE(rebuilds.count(), 1);
+
+    // The window system saying the window is active again is no return from a window of ours.
+    QEvent activate(QEvent::WindowActivate);
+    QCoreApplication::sendEvent(&window, &activate);
+    QCOMPARE(rebuilds.count(), 1);
+
+    // Switching to another application's window and back.
+    QWidget elsewhere;
+    elsewhere.resize(100, 100);
+    showAndWait(elsewhere);
+    window.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    QCOMPARE(rebuilds.count(), 1);
+
+    // Minimising and restoring.
+    window.showMinimized();
+    QTest::qWait(10);
+    window.showNormal();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QCOMPARE(rebuilds.count(), 1);
+
+    openAndCloseAboutBox(window);
+    QCOMPARE(rebuilds.count(), 2);
+}
+
+void tst_MainWindow::treeListsTheSets_data()
+{
+    QTest::addColumn<QStringList>("folders");
+    QTest::addColumn<QStringList>("plainFiles");
+    QTest::addColumn<QStringList>("setNodes");
+
+    QTest::newRow("no sets") << QStringList() << QStringList() << QStringList();
+    QTest::newRow("three sets in listing order")
+        << QStringList{"Charlie", "alpha", "Bravo"} << QStringList{"notes.txt", "Zulu"}
+        << QStringList{"alpha", "Bravo", "Charlie"};
+    QTest::newRow("hidden folder")
+        << QStringList{".hidden", "Shown"} << QStringList() << QStringList{"Shown"};
+    QTest::newRow("folder named First")
+        << QStringList{"First", "Second"} << QStringList() << QStringList{"First", "Second"};
+    QTest::newRow("folder named originals")
+        << QStringList{"originals"} << QStringList() << QStringList{"originals"};
+    QTest::newRow("folder named Bootvane Sets")
+        << QStringList{"Bootvane Sets"} << QStringList() << QStringList{"Bootvane Sets"};
+    QTest::newRow("folder without screen files")
+        << QStringList{"Empty"} << QStringList() << QStringList{"Empty"};
+}
+
+void tst_MainWindow::treeListsTheSets()
+{
+    QFETCH(QStringList, folders);
+    QFETCH(QStringList, plainFiles);
+    QFETCH(QStringList, setNodes);
+    TempDrive drive;
+    drive.writeSystemScreens();
+    for (const QString& folder : folders)
+        QVERIFY(QDir(drive.workDir()).mkdir(folder));
+    for (const QString& file : plainFiles)
+        writeFile(drive.workDir() + QLatin1Char('/') + file, "plain");
+    ScriptedDialogs dialogs;
+    frmLogoMain window;
+    showAndWait(window);
+    verifyFirstStartNotice(dialogs.boxes);
+
+    const QTreeWidget* view = tree(window);
+    QVERIFY(view->rootIsDecorated()); // lines join the top-level nodes too
+    QVERIFY(!view->isSortingEnabled());
+    QCOMPARE(view->topLevelItemCount(), 2);
+
+    const QTreeWidgetItem* root = view->topLevelItem(0);
+    QCOMPARE(root->text(0), QStringLiteral("Bootvane Sets"));
+    QCOMPARE(root->data(0, frmLogoMain::nodeKeyRole).toString(), QStringLiteral("First"));
+    QCOMPARE(root->data(0, frmLogoMain::nodeImageRole).toInt(), 1);
+    QCOMPARE(iconImage(root->icon(0)), iconImage(programIcon()));
+
+    QStringList children;
+    for (int i = 0; i < root->childCount(); ++i) {
+        const QTreeWidgetItem* child = root->child(i);
+        children.append(child->text(0));
+        QVERIFY(child->data(0, frmLogoMain::nodeKeyRole).toString().isEmpty());
+        QCOMPARE(child->data(0, frmLogoMain::nodeImageRole).toInt(), 2);
+        QCOMPARE(iconImage(child->icon(0)), iconImage(QIcon(bundlePixmap())));
+        QCOMPARE(child->childCount(), 0);
+    }
+    QCOMPARE(children, setNodes);
+
+    const QTreeWidgetItem* originals = view->topLevelItem(1);
+    QCOMPARE(originals->text(0), QStringLiteral("Originals"));
+    QCOMPARE(originals->data(0, frmLogoMain::nodeKeyRole).toString(), QStringLiteral("Originals"));
+    QCOMPARE(originals->data(0, frmLogoMain::nodeImageRole).toInt(), 1);
+    QCOMPARE(iconImage(originals->icon(0)), iconImage(programIcon()));
+    QCOMPARE(originals->childCount(), 0);
+}
+
+void tst_MainWindow::rebuildForgetsTheChosenNodeButKeepsThePreview()
+{
+    Desk desk;
+    clickNode(desk.main(), QStringLiteral("Sunset"));
+    QCOMPARE(desk.main().setName(), QStringLiteral("Sunset"));
+    qint64 handles[3];
+    QString paths[3];
+    for (int slot = 0; slot < 3; ++slot) {
+        handles[slot] = imgNew(desk.main(), slot)->pictureHandle();
+        paths[slot] = desk.main().newPath(slot);
+    }
+    // A set that appeared meanwhile is listed after the rebuild.
+    desk.drive.makeSet(QStringLiteral("Aurora"));
+
+    openAndCloseAboutBox(desk.main());
+
+    QCOMPARE(desk.rebuilds->count(), 1);
+    QVERIFY(desk.main().setName().isEmpty());
+    QCOMPARE(tree(desk.main())->currentItem(), nullptr);
+    QCOMPARE(tree(desk.main())->topLevelItem(0)->childCount(), 2);
+    for (int slot = 0; slot < 3; ++slot) {
+        QCOMPARE(imgNew(desk.main(), slot)->pictureHandle(), handles[slot]);
+        QCOMPARE(desk.main().newPath(slot), paths[slot]);
+    }
+}
+
+void tst_MainWindow::treeHasNoLimitOnTheNumberOfSets()
+{
+    constexpr int setCount = 1000;
+    Desk desk([](TempDrive& drive) {
+        QDir work(drive.workDir());
+        for (int i = 0; i < setCount; ++i)
+            work.mkdir(QStringLiteral("Empty %1").arg(i, 5, 10, QLatin1Char('0')));
+    });
+
+    const QTreeWidget* view = tree(desk.main());
+    QCOMPARE(view->topLevelItemCount(), 2);
+    const QTreeWidgetItem* root = view->topLevelItem(0);
+    QCOMPARE(root->childCount(), setCount + 1);
+    for (int i = 0; i < setCount; ++i)
+        QCOMPARE(root->child(i)->data(0, frmLogoMain::nodeImageRole).toInt(), 2);
+    QCOMPARE(root->child(setCount)->text(0), QStringLiteral("Sunset"));
+    QCOMPARE(view->topLevelItem(1)->text(0), QStringLiteral("Originals"));
+    QCOMPARE(view->topLevelItem(1)->data(0, frmLogoMain::nodeImageRole).toInt(), 1);
+
+    clickNode(desk.main(), QStringLiteral("Sunset"));
+    QCOMPARE(desk.main().setName(), QStringLiteral("Sunset"));
+    QVERIFY(imgNew(desk.main(), 2)->pictureHandle() != 0);
+}
+
+// ---------------------------------------------------------------------------------------
+// Preview
+
+void tst_MainWindow::clickPreviewsTheNode_data()
+{
+    QTest::addColumn<QString>("nodeText");
+    QTest::addColumn<bool>("clickTwice");
+    QTest::newRow("set") << "Sunset" << false;
+    QTest::newRow("set named First") << "First" << false;
+    QTest::newRow("Originals") << "Originals" << false;
+    QTest::newRow("set clicked again after its files changed") << "Sunset" << true;
+}
+
+void tst_MainWindow::clickPreviewsTheNode()
+{
+    QFETCH(QString, nodeText);
+    QFETCH(bool, clickTwice);
+    Desk desk([](TempDrive& drive) { drive.makeSet(QStringLiteral("First")); });
+    const QList<QByteArray> before = desk.systemBytes();
+
+    clickNode(desk.main(), nodeText);
+    if (clickTwice) {
+        for (int slot = 0; slot < 3; ++slot)
+            writeFile(desk.setFile(nodeText, slot), encodeBmp(screenPicture(77 + slot)));
+        clickNode(desk.main(), nodeText);
+    }
+
+    QCOMPARE(desk.dialogs.boxes.size(), 0);
+    QCOMPARE(desk.main().setName(), nodeText);
+    for (int slot = 0; slot < 3; ++slot) {
+        const QString path = desk.main().appPath() + nodeText + QDir::separator() +
+                             QLatin1String(setFileNames[slot]);
+        QCOMPARE(desk.main().newPath(slot), path);
+        QVERIFY(samePixels(imgNew(desk.main(), slot)->picture(), loadPicture(path)));
+        if (clickTwice)
+            QVERIFY(samePixels(imgNew(desk.main(), slot)->picture(), screenPicture(77 + slot)));
+    }
+    QCOMPARE(desk.systemBytes(), before);
+}
+
+void tst_MainWindow::setsRootBlanksThePreviewAndKeepsThePaths()
+{
+    Desk desk([](TempDrive& drive) { drive.makeSet(QStringLiteral("Bootvane Sets")); });
+    clickNode(desk.main(), QStringLiteral("Sunset"));
+    QString paths[3];
+    for (int slot = 0; slot < 3; ++slot)
+        paths[slot] = desk.main().newPath(slot);
+    const QList<QByteArray> before = desk.systemBytes();
+
+    // The root, and a set folder that carries the root's name, are alike.
+    QTreeWidget* view = tree(desk.main());
+    QTreeWidgetItem* root = view->topLevelItem(0);
+    for (QTreeWidgetItem* item : {root, root->child(0)}) {
+        QCOMPARE(item->text(0), QStringLiteral("Bootvane Sets"));
+        view->scrollToItem(item);
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, {},
+                          view->visualItemRect(item).center());
+        QCOMPARE(view->currentItem(), item);
+
+        QCOMPARE(desk.main().setName(), QStringLiteral("Bootvane Sets"));
+        for (int slot = 0; slot < 3; ++slot) {
+            QCOMPARE(imgNew(desk.main(), slot)->pictureHandle(), 0);
+            QCOMPARE(desk.main().newPath(slot), paths[slot]);
+        }
+        clickButton(desk.window.get(), "cmdSetCur");
+        QCOMPARE(desk.systemBytes(), before);
+        QVERIFY(showsSystemScreens(desk.main()));
+    }
+    QCOMPARE(desk.dialogs.boxes.size(), 0);
+}
+
+void tst_MainWindow::setWithAnUnreadableFileStopsAtThatFile_data()
+{
+    QTest::addColumn<int>("failingSlot");
+    QTest::addColumn<bool>("noPicture");
+    QTest::newRow("logo.sys missing") << 0 << false;
+    QTest::newRow("logow.sys missing") << 1 << false;
+    QTest::newRow("logos.sys missing") << 2 << false;
+    QTest::newRow("logow.sys no picture") << 1 << true;
+}
+
+void tst_MainWindow::setWithAnUnreadableFileStopsAtThatFile()
+{
+    QFETCH(int, failingSlot);
+    QFETCH(bool, noPicture);
+    Desk desk([](TempDrive& drive) { drive.makeSet(QStringLiteral("Broken")); });
+    const QString broken = desk.setFile(QStringLiteral("Broken"), failingSlot);
+    QVERIFY(QFile::remove(broken));
+    if (noPicture)
+        writeFile(broken, "text, not a picture");
+    clickNode(desk.main(), QStringLiteral("Sunset"));
+
+    clickNode(desk.main(), QStringLiteral("Broken"));
+
+    VERIFY_ONE_ERROR_NAMING(desk.dialogs.boxes, QDir::toNativeSeparators(broken));
+    QCOMPARE(desk.main().setName(), QStringLiteral("Sunset"));
+    for (int slot = 0; slot < 3; ++slot) {
+        QCOMPARE(desk.main().newPath(slot), desk.main().appPath() + QStringLiteral("Broken") +
+                                                QDir::separator() +
+                                                QLatin1String(setFileNames[slot]));
+        if (slot < failingSlot) {
+            QVERIFY(samePixels(imgNew(desk.main(), slot)->picture(),
+                               loadPicture(desk.setFile(QStringLiteral("Broken"), slot))));
+        } else {
+            QCOMPARE(imgNew(desk.main(), slot)->pictureHandle(), 0);
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------------------
+// Applying a set
+
+void tst_MainWindow::applyDoesNothingWithoutAChosenSet_data()
+{
+    QTest::addColumn<QString>("before");
+    QTest::addColumn<bool>("blanksScreensInUse");
+    QTest::newRow("no node clicked yet") << "nothing" << false;
+    QTest::newRow("after a rebuild") << "rebuild" << false;
+    QTest::newRow("sets root clicked") << "root" << false;
+    QTest::newRow("set named Bootvane Sets clicked") << "namesake" << false;
+    QTest::newRow("set selected after the root, preview blank") << "moved" << true;
+}
+
+void tst_MainWindow::applyDoesNothingWithoutAChosenSet()
+{
+    QFETCH(QString, before);
+    QFETCH(bool, blanksScreensInUse);
+    Desk desk([](TempDrive& drive) { drive.makeSet(QStringLiteral("Bootvane Sets")); });
+    QTreeWidget* view = tree(desk.main());
+    QTreeWidgetItem* sunset = node(desk.main(), QStringLiteral("Sunset"));
+
+    if (before == QLatin1String("rebuild")) {
+        clickNode(desk.main(), QStringLiteral("Sunset"));
+        openAndCloseAboutBox(desk.main());
+        // The set is selected again, but no node was clicked since the rebuild.
+        view->setCurrentItem(node(desk.main(), QStringLiteral("Sunset")));
+    } else if (before == QLatin1String("root")) {
+        clickNode(desk.main(), QStringLiteral("Sunset"));
+        clickNode(desk.main(), QStringLiteral("Bootvane Sets"));
+    } else if (before == QLatin1String("namesake")) {
+        QTreeWidgetItem* namesake = view->topLevelItem(0)->child(0);
+        view->topLevelItem(0)->setExpanded(true);
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, {},
+                          view->visualItemRect(namesake).center());
+        QCOMPARE(view->currentItem(), namesake);
+    } else if (before == QLatin1String("moved")) {
+        clickNode(desk.main(), QStringLiteral("Sunset"));
+        clickNode(desk.main(), QStringLiteral("Bootvane Sets"));
+        // A selection that the preview did not follow.
+        view->setCurrentItem(sunset);
+    }
+    const QList<QByteArray> files = desk.systemBytes();
+
+    clickButton(desk.window.get(), "cmdSetCur");
+
+    QCOMPARE(desk.systemBytes(), files);
+    QCOMPARE(desk.dialogs.boxes.size(), 0);
+    if (blanksScreensInUse) {
+        for (int slot = 0; slot < 3; ++slot)
+            QCOMPARE(imgCur(desk.main(), slot)->pictureHandle(), 0);
+    } else {
+        QVERIFY(showsSystemScreens(desk.main()));
+    }
+}
+
+void tst_MainWindow::applyWritesTheSetAsBmpFiles_data()
+{
+    QTest::addColumn<QString>("format");
+    QTest::addColumn<bool>("trueColour");
+    QTest::addColumn<QString>("nodeText");
+    QTest::addColumn<bool>("changedAfterPreview");
+    QTest::addColumn<bool>("capitalNames");
+
+    QTest::newRow("BMP set") << "BMP" << false << "Chosen" << false << false;
+    QTest::newRow("PNG set") << "PNG" << false << "Chosen" << false << false;
+    QTest::newRow("PNG set of many colours") << "PNG" << true << "Chosen" << false << false;
+    QTest::newRow("set file changed after the preview")
+        << "BMP" << false << "Chosen" << true << false;
+    QTest::newRow("Originals") << "BMP" << false << "Originals" << false << false;
+    QTest::newRow("system files spelt in capitals") << "BMP" << false << "Chosen" << false << true;
+}
+
+void tst_MainWindow::applyWritesTheSetAsBmpFiles()
+{
+    QFETCH(QString, format);
+    QFETCH(bool, trueColour);
+    QFETCH(QString, nodeText);
+    QFETCH(bool, changedAfterPreview);
+    QFETCH(bool, capitalNames);
+    QImage pictures[3];
+    for (int slot = 0; slot < 3; ++slot)
+        pictures[slot] = trueColour ? trueColourPicture(slot) : screenPicture(40 + slot);
+    QString systemFiles[3];
+    Desk desk([&](TempDrive& drive) {
+        drive.makeSet(QStringLiteral("Chosen"), pictures, qPrintable(format));
+        for (int slot = 0; slot < 3; ++slot)
+            systemFiles[slot] = drive.systemFile(slot);
+        if (capitalNames) {
+            QDir c(drive.driveC());
+            c.rename(QStringLiteral("logo.sys"), QStringLiteral("LOGO.SYS"));
+            c.rename(QStringLiteral("windows/logow.sys"), QStringLiteral("windows/LOGOW.SYS"));
+            c.rename(QStringLiteral("windows/logos.sys"), QStringLiteral("windows/LOGOS.SYS"));
+            c.rename(QStringLiteral("windows"), QStringLiteral("WINDOWS"));
+            systemFiles[0] = c.filePath(QStringLiteral("LOGO.SYS"));
+            systemFiles[1] = c.filePath(QStringLiteral("WINDOWS/LOGOW.SYS"));
+            systemFiles[2] = c.filePath(QStringLiteral("WINDOWS/LOGOS.SYS"));
+        }
+    });
+    QVERIFY(showsSystemScreens(desk.main()));
+    QImage expected[3];
+    for (int slot = 0; slot < 3; ++slot)
+        expected[slot] =
+            nodeText == QLatin1String("Originals") ? screenPicture(100 + slot) : pictures[slot];
+    if (nodeText == QLatin1String("Originals")) {
+        // Something else is in use now; applying the Originals node puts the originals back.
+        for (int slot = 0; slot < 3; ++slot)
+            writeFile(systemFiles[slot], encodeBmp(screenPicture(300 + slot)));
+    }
+    clickNode(desk.main(), nodeText);
+    if (changedAfterPreview) {
+        expected[1] = screenPicture(99);
+        writeFile(desk.setFile(nodeText, 1), encodeBmp(expected[1]));
+    }
+    const qint64 previewHandle = imgNew(desk.main(), 0)->pictureHandle();
+
+    clickButton(desk.window.get(), "cmdSetCur");
+
+    QCOMPARE(desk.dialogs.boxes.size(), 0);
+    for (int slot = 0; slot < 3; ++slot) {
+        QVERIFY2(fileBytes(systemFiles[slot]).startsWith("BM"), "written as a BMP");
+        const QImage back = loadPicture(systemFiles[slot]);
+        QVERIFY(samePixels(back, expected[slot]));
+        QCOMPARE(back.depth() == 8, !trueColour);
+        QVERIFY(samePixels(imgCur(desk.main(), slot)->picture(), expected[slot]));
+    }
+    // Each file replaced the one that was there, however it was spelt.
+    const QString windows = capitalNames ? QStringLiteral("WINDOWS") : QStringLiteral("windows");
+    QCOMPARE(entriesOf(desk.drive.driveC()).size(), 2);
+    QCOMPARE(entriesOf(desk.drive.driveC() + QLatin1Char('/') + windows).size(), 2);
+    // The choice and its preview stay: a second click applies the same set again.
+    QCOMPARE(desk.main().setName(), nodeText);
+    QCOMPARE(imgNew(desk.main(), 0)->pictureHandle(), previewHandle);
+}
+
+void tst_MainWindow::applyStopsAtASystemFileThatCannotBeWritten_data()
+{
+    QTest::addColumn<int>("failingSlot");
+    QTest::addColumn<bool>("windowsFolderIsAFile");
+    QTest::newRow("logo.sys is a folder") << 0 << false;
+    QTest::newRow("logow.sys is a folder") << 1 << false;
+    QTest::newRow("logos.sys is a folder") << 2 << false;
+    QTest::newRow("no Windows folder, a file instead") << 1 << true;
+}
+
+void tst_MainWindow::applyStopsAtASystemFileThatCannotBeWritten()
+{
+    QFETCH(int, failingSlot);
+    QFETCH(bool, windowsFolderIsAFile);
+    Desk desk;
+    clickNode(desk.main(), QStringLiteral("Sunset"));
+    const QString windowsFolder = desk.drive.driveC() + QStringLiteral("/windows");
+    if (windowsFolderIsAFile) {
+        QVERIFY(QDir(windowsFolder).removeRecursively());
+        writeFile(windowsFolder, "a file where the folder was");
+    } else {
+        QVERIFY(QFile::remove(desk.drive.systemFile(failingSlot)));
+        QVERIFY(QDir().mkdir(desk.drive.systemFile(failingSlot)));
+    }
+    const QList<QByteArray> before = desk.systemBytes();
+    const QStringList driveEntries = entriesOf(desk.drive.driveC());
+    const QStringList windowsEntries = entriesOf(windowsFolder);
+
+    clickButton(desk.window.get(), "cmdSetCur");
+
+    VERIFY_ONE_ERROR_NAMING(desk.dialogs.boxes, resolvedSystemFile(desk.drive, failingSlot));
+    for (int slot = 0; slot < failingSlot; ++slot) {
+        QVERIFY(samePixels(loadPicture(desk.drive.systemFile(slot)),
+                           loadPicture(desk.setFile(QStringLiteral("Sunset"), slot))));
+    }
+    if (windowsFolderIsAFile) {
+        QCOMPARE(fileBytes(windowsFolder), QByteArray("a file where the folder was"));
+    } else {
+        QVERIFY(QFileInfo(desk.drive.systemFile(failingSlot)).isDir());
+        for (int slot = failingSlot + 1; slot < 3; ++slot) {
+            QCOMPARE(fileBytes(desk.drive.systemFile(slot)), before[slot]);
+            QVERIFY(
+                samePixels(loadPicture(desk.drive.systemFile(slot)), screenPicture(100 + slot)));
+        }
+    }
+    // No half-written or temporary file is left beside the system files.
+    QCOMPARE(entriesOf(desk.drive.driveC()), driveEntries);
+    QCOMPARE(entriesOf(windowsFolder), windowsEntries);
+}
+
+// ---------------------------------------------------------------------------------------
+// Restoring the originals
+
+void tst_MainWindow::restoreWritesTheOriginalsBack()
+{
+    Desk desk;
+    clickNode(desk.main(), QStringLiteral("Sunset"));
+    clickButton(desk.window.get(), "cmdSetCur");
+    QVERIFY(!showsSystemScreens(desk.main()));
+    clickNode(desk.main(), QStringLiteral("Bootvane Sets"));
+
+    clickButton(desk.window.get(), "cmdRestore");
+
+    QCOMPARE(desk.dialogs.boxes.size(), 0);
+    for (int slot = 0; slot < 3; ++slot) {
+        const QImage original = loadPicture(originalsFile(desk.drive, slot));
+        QCOMPARE(fileBytes(desk.drive.systemFile(slot)), encodeBmp(original));
+        QCOMPARE(imgNew(desk.main(), slot)->pictureHandle(), 0);
+    }
+    QVERIFY(showsSystemScreens(desk.main()));
+    QCOMPARE(desk.main().setName(), QStringLiteral("Bootvane Sets"));
+    QCOMPARE(desk.main().newPath(0), desk.main().appPath() + QStringLiteral("Sunset") +
+                                         QDir::separator() + QStringLiteral("logo.sys"));
+}
+
+void tst_MainWindow::restoreWithAnOriginalMissingWritesNothing_data()
+{
+    QTest::addColumn<int>("failingSlot");
+    QTest::newRow("Originals/logo.sys missing") << 0;
+    QTest::newRow("Originals/logow.sys missing") << 1;
+    QTest::newRow("Originals/logos.sys missing") << 2;
+    QTest::newRow("no Originals folder") << -1;
+}
+
+void tst_MainWindow::restoreWithAnOriginalMissingWritesNothing()
+{
+    QFETCH(int, failingSlot);
+    Desk desk;
+    clickNode(desk.main(), QStringLiteral("Sunset"));
+    clickButton(desk.window.get(), "cmdSetCur");
+    if (failingSlot < 0) {
+        QVERIFY(QDir(desk.drive.workDir() + QStringLiteral("/Originals")).removeRecursively());
+        failingSlot = 0;
+    } else {
+        QVERIFY(QFile::remove(originalsFile(desk.drive, failingSlot)));
+    }
+    const QList<QByteArray> before = desk.systemBytes();
+
+    clickButton(desk.window.get(), "cmdRestore");
+
+    VERIFY_ONE_ERROR_NAMING(desk.dialogs.boxes, QLatin1String(setFileNames[failingSlot]));
+    QCOMPARE(desk.systemBytes(), before);
+    // The originals loaded before the failing one are shown; the others keep what they showed.
+    for (int slot = 0; slot < 3; ++slot) {
+        const QImage expected =
+            slot < failingSlot ? screenPicture(100 + slot) : imgNew(desk.main(), slot)->picture();
+        QVERIFY(samePixels(imgCur(desk.main(), slot)->picture(), expected));
+    }
+}
+
+void tst_MainWindow::twoRestoresGiveTheSameFilesAsOne()
+{
+    Desk desk;
+    for (int slot = 0; slot < 3; ++slot)
+        desk.drive.writeSystemScreen(slot, trueColourPicture(slot));
+
+    clickButton(desk.window.get(), "cmdRestore");
+    const QList<QByteArray> once = desk.systemBytes();
+    clickButton(desk.window.get(), "cmdRestore");
+
+    QCOMPARE(desk.systemBytes(), once);
+    for (int slot = 0; slot < 3; ++slot)
+        QVERIFY(samePixels(loadPicture(desk.drive.systemFile(slot)), screenPicture(100 + slot)));
+    QCOMPARE(desk.dialogs.boxes.size(), 0);
+}
+
+void tst_MainWindow::exitClosesWithoutWriting()
+{
+    Desk desk;
+    clickNode(desk.main(), QStringLiteral("Sunset"));
+    const QList<QByteArray> before = desk.systemBytes();
+    const QStringList work = entriesOf(desk.drive.workDir());
+
+    clickButton(desk.window.get(), "cmdExit");
+
+    QVERIFY(!desk.main().isVisible());
+    QCOMPARE(desk.systemBytes(), before);
+    QCOMPARE(entriesOf(desk.drive.workDir()), work);
+    QCOMPARE(desk.dialogs.boxes.size(), 0);
+}
+
+QTEST_MAIN(tst_MainWindow)
+#include "tst_mainwindow.moc"
