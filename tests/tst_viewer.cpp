@@ -67,12 +67,6 @@ ModalVisit::Look recordInto(Viewing& viewing)
 const char* const imgCurNames[] = {"imgCurLogo", "imgCurLogow", "imgCurLogos"};
 const char* const imgNewNames[] = {"imgNewLogo", "imgNewLogow", "imgNewLogos"};
 
-void addSlotRows(const char* what)
-{
-    for (int slot = 0; slot < 3; ++slot)
-        QTest::addRow("%s %s", what, imgCurNames[slot] + 6) << slot;
-}
-
 } // namespace
 
 class tst_Viewer : public QObject {
@@ -301,7 +295,8 @@ void tst_Viewer::currentScreenShowsTheFileOnDisk()
 void tst_Viewer::previewShowsItsFileAfresh_data()
 {
     QTest::addColumn<int>("slot");
-    addSlotRows("preview");
+    for (int slot = 0; slot < 3; ++slot)
+        QTest::newRow(imgNewNames[slot]) << slot;
 }
 
 void tst_Viewer::previewShowsItsFileAfresh()

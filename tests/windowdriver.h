@@ -149,7 +149,6 @@ public:
 
     int opened = 0;
     bool closedByAct = false;
-    QPointer<QWidget> lastSeen;
 
 private:
     void poll()
@@ -159,7 +158,6 @@ private:
             return;
         m_busy = true;
         ++opened;
-        lastSeen = modal;
         QTest::qWait(10); // let it lay itself out and paint once
         if (m_look && modal)
             m_look(modal);
