@@ -3,6 +3,7 @@
 #include "error.h"
 #include "filesystem.h"
 
+#include <QBuffer>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
@@ -41,6 +42,10 @@ struct BmpHeader {
     int bitsPerPixel = 0;
     quint32 compression = 0;
     quint32 imageSize = 0;
+    quint32 infoSize = 0;
+    quint32 coloursUsed = 0;
+    qint32 dotsPerMeterX = 0;
+    qint32 dotsPerMeterY = 0;
     std::optional<quint32> importantColours;
 };
 
@@ -53,6 +58,7 @@ std::optional<BmpHeader> readBmpHeader(const QByteArray& bytes)
     BmpHeader header;
     header.dataOffset = u32At(bytes, 10);
     const quint32 infoSize = u32At(bytes, 14);
+    header.infoSize = infoSize;
     if (infoSize == 12) { // OS/2 core header: 16-bit sizes, no compression
         header.width = u16At(bytes, 18);
         header.height = u16At(bytes, 20);
@@ -66,6 +72,9 @@ std::optional<BmpHeader> readBmpHeader(const QByteArray& bytes)
     header.bitsPerPixel = u16At(bytes, 28);
     header.compression = u32At(bytes, 30);
     header.imageSize = u32At(bytes, 34);
+    header.dotsPerMeterX = qint32(u32At(bytes, 38));
+    header.dotsPerMeterY = qint32(u32At(bytes, 42));
+    header.coloursUsed = u32At(bytes, 46);
     header.importantColours = u32At(bytes, 50);
     return header;
 }
@@ -91,6 +100,108 @@ qint64 bmpBytesNeeded(const BmpHeader& header)
     return pixelBytes > std::numeric_limits<qint64>::max() - header.dataOffset
                ? std::numeric_limits<qint64>::max()
                : header.dataOffset + pixelBytes;
+}
+
+constexpr quint32 runLength8 = 1, runLength4 = 2;
+
+bool isRunLengthCoded(const BmpHeader& header)
+{
+    return (header.compression == runLength8 && header.bitsPerPixel == 8) ||
+           (header.compression == runLength4 && header.bitsPerPixel == 4);
+}
+
+const QString damagedCode =
+    QStringLiteral("the file is damaged: its pixels end before the picture does");
+
+// Decodes a run-length coded BMP. Qt's reader leaves the pixels that the code skips (with
+// a jump or an early end of row) as whatever memory held, so one file read twice gave two
+// pictures; here they are colour 0, the background. It also fills the picture up silently
+// when the code stops early, and the header need not give the code's length: a code that
+// the end of the file cuts before the end mark and the last row is refused as damaged.
+QImage decodeRunLength(QFile& file, const BmpHeader& header, const QString& path)
+{
+    constexpr qint64 largestSide = std::numeric_limits<int>::max();
+    if (header.width < 1 || header.height == 0 || qAbs(header.height) > largestSide ||
+        header.width > largestSide) {
+        fail(readOperation, path,
+             QStringLiteral("it is not a picture that can be read (its size is %1 x %2 pixels)")
+                 .arg(header.width)
+                 .arg(header.height));
+    }
+    const qint64 paletteAt = 14 + qint64(header.infoSize);
+    const int paletteSize =
+        header.coloursUsed == 0 || header.coloursUsed > quint32(1 << header.bitsPerPixel)
+            ? 1 << header.bitsPerPixel
+            : int(header.coloursUsed);
+    if (!file.seek(paletteAt))
+        fail(readOperation, path, file.errorString());
+    const QByteArray paletteBytes = file.read(qint64(paletteSize) * 4);
+    if (paletteBytes.size() < qint64(paletteSize) * 4 ||
+        paletteAt + paletteSize * 4 > header.dataOffset)
+        fail(readOperation, path, QStringLiteral("the file is damaged: its palette is cut short"));
+    QList<QRgb> palette;
+    for (int i = 0; i < paletteSize; ++i)
+        palette.append(qRgb(uchar(paletteBytes[4 * i + 2]), uchar(paletteBytes[4 * i + 1]),
+                            uchar(paletteBytes[4 * i])));
+
+    if (!file.seek(header.dataOffset))
+        fail(readOperation, path, file.errorString());
+    const QByteArray code = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        fail(readOperation, path, file.errorString());
+
+    const int width = int(qAbs(header.width));
+    const int height = int(qAbs(header.height));
+    QImage picture(width, height, QImage::Format_Indexed8);
+    if (picture.isNull())
+        fail(readOperation, path, QStringLiteral("there is not enough memory for the picture"));
+    picture.setColorTable(palette);
+    picture.fill(0);
+    picture.setDotsPerMeterX(header.dotsPerMeterX);
+    picture.setDotsPerMeterY(header.dotsPerMeterY);
+
+    const bool topDown = header.height < 0;
+    qint64 x = 0;
+    qint64 y = 0; // rows in the order of the code
+    auto put = [&](uchar index) {
+        if (x < width && y < height)
+            picture.scanLine(int(topDown ? y : height - 1 - y))[x] = index;
+        ++x;
+    };
+    const bool fourBits = header.compression == runLength4;
+    qsizetype at = 0;
+    while (y < height) {
+        if (at + 2 > code.size())
+            fail(readOperation, path, damagedCode);
+        const uchar count = uchar(code[at]);
+        const uchar command = uchar(code[at + 1]);
+        at += 2;
+        if (count > 0) { // count pixels of one colour, or of two alternating ones
+            for (int i = 0; i < count; ++i)
+                put(fourBits ? (i % 2 == 0 ? command >> 4 : command & 0x0f) : command);
+        } else if (command == 0) { // end of a row
+            x = 0;
+            ++y;
+        } else if (command == 1) { // end of the picture
+            break;
+        } else if (command == 2) { // a jump right and up
+            if (at + 2 > code.size())
+                fail(readOperation, path, damagedCode);
+            x += uchar(code[at]);
+            y += uchar(code[at + 1]);
+            at += 2;
+        } else { // command pixels given one by one, padded to an even number of bytes
+            const qsizetype bytes = fourBits ? (command + 1) / 2 : command;
+            if (at + bytes > code.size())
+                fail(readOperation, path, damagedCode);
+            for (int i = 0; i < command; ++i) {
+                const uchar byte = uchar(code[at + (fourBits ? i / 2 : i)]);
+                put(fourBits ? (i % 2 == 0 ? byte >> 4 : byte & 0x0f) : byte);
+            }
+            at += bytes + (bytes & 1);
+        }
+    }
+    return picture;
 }
 
 // What Qt lets one picture take in memory, in bytes; none when the limit was switched off.
@@ -148,6 +259,82 @@ void openPictureFile(QFile& file, const QString& path)
 #endif
 }
 
+// A BMP may use palette indexes beyond its palette. Qt shows them black, but some of its
+// own code (comparing two pictures, for one) then reads past the colour table; the table is
+// made to cover every index, with the black they show.
+void coverEveryIndex(QImage& picture)
+{
+    if (picture.format() != QImage::Format_Indexed8 || picture.colorCount() == 0 ||
+        picture.colorCount() >= 256)
+        return;
+    int highest = 0;
+    for (int y = 0; y < picture.height(); ++y) {
+        const uchar* line = picture.constScanLine(y);
+        for (int x = 0; x < picture.width(); ++x)
+            highest = qMax(highest, int(line[x]));
+    }
+    if (highest >= picture.colorCount()) {
+        QList<QRgb> table = picture.colorTable();
+        table.resize(highest + 1, qRgb(0, 0, 0));
+        picture.setColorTable(table);
+    }
+}
+
+// An OS/2 1.x BMP rewritten with the Windows header. Its palette has as many entries as fit
+// before the pixels, but Qt reads a full one whatever the header leaves room for, and so
+// takes palette entries for pixels: every row came out shifted, the last one unfinished.
+QByteArray asWindowsBmp(QFile& file, const BmpHeader& header, const QString& path)
+{
+    constexpr qint64 coreHeaderEnd = 14 + 12;
+    const int paletteSize = header.bitsPerPixel > 8
+                                ? 0
+                                : int(qBound(qint64(0), (header.dataOffset - coreHeaderEnd) / 3,
+                                             qint64(1) << header.bitsPerPixel));
+    const qint64 pixelBytes = bmpBytesNeeded(header) - header.dataOffset;
+    const QByteArray palette = file.peek(coreHeaderEnd + 3 * paletteSize).mid(coreHeaderEnd);
+    if (!file.seek(header.dataOffset))
+        fail(readOperation, path, file.errorString());
+    const QByteArray pixels = file.read(pixelBytes);
+    if (file.error() != QFileDevice::NoError)
+        fail(readOperation, path, file.errorString());
+
+    const qint64 dataOffset = 14 + 40 + 4 * qint64(paletteSize);
+    QByteArray bytes(dataOffset, '\0');
+    char* out = bytes.data();
+    out[0] = 'B';
+    out[1] = 'M';
+    qToLittleEndian<quint32>(quint32(dataOffset + pixels.size()), out + 2);
+    qToLittleEndian<quint32>(quint32(dataOffset), out + 10);
+    qToLittleEndian<quint32>(40, out + 14);
+    qToLittleEndian<qint32>(qint32(header.width), out + 18);
+    qToLittleEndian<qint32>(qint32(header.height), out + 22);
+    qToLittleEndian<quint16>(1, out + 26);
+    qToLittleEndian<quint16>(quint16(header.bitsPerPixel), out + 28);
+    qToLittleEndian<quint32>(quint32(paletteSize), out + 46);
+    for (int i = 0; i < paletteSize && 3 * i + 2 < palette.size(); ++i)
+        memcpy(out + 54 + 4 * i, palette.constData() + 3 * i, 3);
+    return bytes + pixels;
+}
+
+QImage readWithQt(QIODevice& file, const QString& path)
+{
+    QImageReader reader(&file);
+    reader.setDecideFormatFromContent(true);
+    const QSize size = reader.size();
+    if (size.isValid())
+        refuseOversized(size.width(), size.height(), 4, path);
+
+    QImage picture = reader.read();
+    if (picture.isNull()) {
+        if (auto* onDisk = qobject_cast<QFileDevice*>(&file);
+            onDisk && onDisk->error() != QFileDevice::NoError)
+            fail(readOperation, path, onDisk->errorString());
+        fail(readOperation, path,
+             QStringLiteral("it is not a picture that can be read (%1)").arg(reader.errorString()));
+    }
+    return picture;
+}
+
 } // namespace
 
 QImage loadPicture(const QString& path)
@@ -165,26 +352,25 @@ QImage loadPicture(const QString& path)
     // claims a huge picture costs nothing. Qt's own BMP reader does not even report the
     // size of a picture this large, so the BMP header is read here.
     const std::optional<BmpHeader> bmp = readBmpHeader(head);
-    if (bmp)
+    if (bmp) {
         refuseOversized(qAbs(bmp->width), qAbs(bmp->height), bmp->bitsPerPixel <= 8 ? 1 : 4, path);
-    QImageReader reader(&file);
-    reader.setDecideFormatFromContent(true);
-    const QSize size = reader.size();
-    if (size.isValid())
-        refuseOversized(size.width(), size.height(), 4, path);
-
-    if (bmp && file.size() < bmpBytesNeeded(*bmp)) {
-        fail(readOperation, path,
-             QStringLiteral("the file is damaged: it is shorter than its header says"));
+        if (file.size() < bmpBytesNeeded(*bmp)) {
+            fail(readOperation, path,
+                 QStringLiteral("the file is damaged: it is shorter than its header says"));
+        }
     }
-
-    QImage picture = reader.read();
-    if (picture.isNull()) {
-        if (file.error() != QFileDevice::NoError)
-            fail(readOperation, path, file.errorString());
-        fail(readOperation, path,
-             QStringLiteral("it is not a picture that can be read (%1)").arg(reader.errorString()));
+    QImage picture;
+    if (bmp && isRunLengthCoded(*bmp)) {
+        picture = decodeRunLength(file, *bmp, path);
+    } else if (bmp && bmp->infoSize == 12) {
+        QByteArray rewritten = asWindowsBmp(file, *bmp, path);
+        QBuffer buffer(&rewritten);
+        buffer.open(QIODevice::ReadOnly);
+        picture = readWithQt(buffer, path);
+    } else {
+        picture = readWithQt(file, path);
     }
+    coverEveryIndex(picture);
     // Only a BMP has the field; what another format's own text says is not taken for it.
     const QString key = QLatin1String(bmpImportantColoursKey);
     if (bmp && bmp->importantColours)

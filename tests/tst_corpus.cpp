@@ -95,6 +95,10 @@ private slots:
     void filesThatLoadSurviveASave();
     void badFilesLoadOrAreRefusedClearly_data() { addFileRows(QStringLiteral("b")); }
     void badFilesLoadOrAreRefusedClearly();
+    void everyFileDecodesTheSameEveryTime_data();
+    void everyFileDecodesTheSameEveryTime();
+    void runLengthCodeWithoutALengthIsCheckedToo_data();
+    void runLengthCodeWithoutALengthIsCheckedToo();
     void truncatedFilesAreRefusedAsDamaged_data();
     void truncatedFilesAreRefusedAsDamaged();
     void absurdSizesAreRefused();
@@ -199,6 +203,7 @@ void TestCorpus::variantsOfOnePictureDecodeAlike_data()
         {"g/rgb16-565.bmp", "g/rgb16-565pal.bmp"},
         {"g/pal8.bmp", "q/pal8os2v2.bmp"},
         {"g/pal8.bmp", "q/pal8offs.bmp"},
+        {"g/pal8.bmp", "q/pal8os2sp.bmp"},
         {"g/rgb24.bmp", "q/rgb24largepal.bmp"},
     };
     for (const auto& [reference, variant] : pairs)
@@ -258,6 +263,81 @@ void TestCorpus::badFilesLoadOrAreRefusedClearly()
 {
     QFETCH(QString, path);
     loadOrRefuseClearly(path);
+}
+
+void TestCorpus::everyFileDecodesTheSameEveryTime_data()
+{
+    addFileRows(QStringLiteral("g"));
+    for (const char* group : {"q", "b"}) {
+        for (const QString& name : suiteFiles(QLatin1String(group))) {
+            const QString row = QLatin1String(group) + QLatin1Char('/') + name;
+            QTest::newRow(qPrintable(row)) << suiteFolder() + QLatin1Char('/') + row;
+        }
+    }
+}
+
+// Pixels that a decoder skips must not take whatever memory held: the same file must give
+// the same picture however the memory was used before.
+void TestCorpus::everyFileDecodesTheSameEveryTime()
+{
+    QFETCH(QString, path);
+    QList<QImage> pictures;
+    for (int round = 0; round < 3; ++round) {
+        {
+            // Freed just before the load, so that the picture is likely to get this memory.
+            QByteArray noise(1 << 16, char(0x11 * (round + 3)));
+            noise.detach();
+        }
+        try {
+            pictures.append(loadPicture(path));
+        } catch (const Error&) {
+            if (round == 0)
+                QSKIP("refused, which is allowed here; tested elsewhere");
+            QFAIL("refused once, loaded another time");
+        }
+    }
+    QCOMPARE(pictures[1], pictures[0]);
+    QCOMPARE(pictures[2], pictures[0]);
+}
+
+// A run-length coded BMP need not say how long its code is (biSizeImage 0): the code itself
+// must then show where the picture ends, and a file cut before that is damaged.
+void TestCorpus::runLengthCodeWithoutALengthIsCheckedToo_data()
+{
+    QTest::addColumn<QString>("path");
+    for (const char* name :
+         {"g/pal4rle.bmp", "g/pal8rle.bmp", "q/pal4rletrns.bmp", "q/pal8rletrns.bmp"})
+        QTest::newRow(name) << suiteFolder() + QLatin1Char('/') + QLatin1String(name);
+}
+
+void TestCorpus::runLengthCodeWithoutALengthIsCheckedToo()
+{
+    QFETCH(QString, path);
+    QByteArray bytes = fileBytes(path);
+    QVERIFY(u32At(bytes, 30) == 1 || u32At(bytes, 30) == 2);
+    qToLittleEndian<quint32>(0, bytes.data() + 34);
+    const QString whole = m_out.filePath(QStringLiteral("whole-") + QFileInfo(path).fileName());
+    writeFile(whole, bytes);
+    try {
+        QVERIFY(samePixels(loadPicture(whole), loadPicture(path)));
+    } catch (const Error& error) {
+        QFAIL(qPrintable(error.message()));
+    }
+
+    const qsizetype pixelsAt = qsizetype(u32At(bytes, 10));
+    for (const qsizetype cutAt :
+         {pixelsAt, pixelsAt + (bytes.size() - pixelsAt) / 2, bytes.size() - 3}) {
+        const QString cut =
+            m_out.filePath(QStringLiteral("cut-%1-").arg(cutAt) + QFileInfo(path).fileName());
+        writeFile(cut, bytes.left(cutAt));
+        try {
+            loadPicture(cut);
+            QFAIL(qPrintable(QStringLiteral("cut after %1 bytes, the file was loaded").arg(cutAt)));
+        } catch (const Error& error) {
+            QVERIFY2(error.reason().contains(QLatin1String("damaged")),
+                     qPrintable(error.message()));
+        }
+    }
 }
 
 void TestCorpus::truncatedFilesAreRefusedAsDamaged_data()
