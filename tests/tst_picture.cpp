@@ -336,27 +336,41 @@ void TestPicture::formatComesFromTheContent_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QByteArray>("bytes");
-    QTest::addColumn<bool>("exact"); // false for a lossy format
+    QTest::addColumn<QImage>("expected"); // null for a lossy format: only the size counts
     const QImage picture = screenPicture(9, {64, 40});
-    QTest::newRow("PNG as .sys") << "logo.sys" << encoded(picture, "PNG") << true;
-    QTest::newRow("JPEG as .sys") << "logow.sys" << encoded(picture, "JPEG") << false;
-    QTest::newRow("BMP as .png") << "picture.png" << encodeBmp(picture) << true;
-    QTest::newRow("PNG as .bmp") << "picture.bmp" << encoded(picture, "PNG") << true;
-    QTest::newRow("GIF as .sys") << "logos.sys" << encoded(picture, "GIF") << true;
+    QTest::newRow("PNG as .sys") << "logo.sys" << encoded(picture, "PNG") << picture;
+    QTest::newRow("JPEG as .sys") << "logow.sys" << encoded(picture, "JPEG") << QImage();
+    QTest::newRow("BMP as .png") << "picture.png" << encodeBmp(picture) << picture;
+    QTest::newRow("PNG as .bmp") << "picture.bmp" << encoded(picture, "PNG") << picture;
+    QTest::newRow("BMP without a name ending") << "LOGO" << encodeBmp(picture) << picture;
+
+    // A GIF of 2 x 1 pixels, red and blue (Qt reads GIF but does not write it).
+    const QByteArray gif =
+        QByteArray::fromHex("47494638396102000100800000" // header, 2-colour table
+                            "ff00000000ff"               // red, blue
+                            "2c000000000200010000"       // image descriptor
+                            "0202440a00"                 // code: 0, 1
+                            "3b");
+    QImage twoPixels(2, 1, QImage::Format_RGB32);
+    twoPixels.setPixel(0, 0, qRgb(255, 0, 0));
+    twoPixels.setPixel(1, 0, qRgb(0, 0, 255));
+    QTest::newRow("GIF as .sys") << "logos.sys" << gif << twoPixels;
 }
 
 void TestPicture::formatComesFromTheContent()
 {
     QFETCH(QString, name);
     QFETCH(QByteArray, bytes);
-    QFETCH(bool, exact);
-    if (bytes.isEmpty())
-        QSKIP("this Qt build cannot write the format, so there is nothing to read");
+    QFETCH(QImage, expected);
+    QVERIFY(!bytes.isEmpty());
     writeFile(path(name), bytes);
     const QImage back = loadPicture(path(name));
-    QCOMPARE(back.size(), QSize(64, 40));
-    if (exact)
-        QVERIFY(samePixels(back, screenPicture(9, {64, 40})));
+    if (expected.isNull()) {
+        QCOMPARE(back.size(), QSize(64, 40));
+    } else {
+        QCOMPARE(back.size(), expected.size());
+        QVERIFY(samePixels(back, expected));
+    }
 }
 
 void TestPicture::unreadableFilesAreRefusedWithTheReason_data()
