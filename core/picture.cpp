@@ -321,8 +321,13 @@ QImage readWithQt(QIODevice& file, const QString& path)
     QImageReader reader(&file);
     reader.setDecideFormatFromContent(true);
     const QSize size = reader.size();
-    if (size.isValid())
-        refuseOversized(size.width(), size.height(), 4, path);
+    if (size.isValid()) {
+        // A 16-bit PNG, for one, takes 8 bytes a pixel.
+        const QImage::Format format = reader.imageFormat();
+        const int bits =
+            format == QImage::Format_Invalid ? 32 : QImage::toPixelFormat(format).bitsPerPixel();
+        refuseOversized(size.width(), size.height(), qMax(1, bits / 8), path);
+    }
 
     QImage picture = reader.read();
     if (picture.isNull()) {

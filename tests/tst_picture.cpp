@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <condition_variable>
 #include <fcntl.h>
 #include <mutex>
@@ -99,7 +100,7 @@ quint32 crc32(const QByteArray& bytes)
     return ~crc;
 }
 
-QByteArray pngHeaderOnly(quint32 width, quint32 height)
+QByteArray pngHeaderOnly(quint32 width, quint32 height, quint8 bitDepth = 8)
 {
     // A real PNG of one pixel whose IHDR is then made to claim the given size.
     QImage one(1, 1, QImage::Format_RGB32);
@@ -110,6 +111,7 @@ QByteArray pngHeaderOnly(quint32 width, quint32 height)
     one.save(&buffer, "PNG");
     qToBigEndian<quint32>(width, bytes.data() + 16);
     qToBigEndian<quint32>(height, bytes.data() + 20);
+    bytes[24] = char(bitDepth);
     qToBigEndian<quint32>(crc32(bytes.mid(12, 17)), bytes.data() + 29); // type and data
     return bytes;
 }
@@ -404,6 +406,8 @@ void TestPicture::unreadableFilesAreRefusedWithTheReason_data()
                                                    << "too large";
     QTest::newRow("PNG of 60000 x 60000 pixels") << "bigpng"
                                                  << "too large";
+    QTest::newRow("16-bit PNG just too large at 8 bytes a pixel") << "deeppng"
+                                                                  << "too large";
 }
 
 void TestPicture::unreadableFilesAreRefusedWithTheReason()
@@ -437,6 +441,11 @@ void TestPicture::unreadableFilesAreRefusedWithTheReason()
         writeFile(file, bmpHeaderOnly(0x7fffffff, 0x7fffffff, 0xffff));
     } else if (kind == QLatin1String("bigpng")) {
         writeFile(file, pngHeaderOnly(60000, 60000));
+    } else if (kind == QLatin1String("deeppng")) {
+        // Within the memory limit at 4 bytes a pixel, beyond it at the 8 it takes.
+        const double limit = QImageReader::allocationLimit() * 1024.0 * 1024.0;
+        const quint32 side = quint32(std::sqrt(limit / 6));
+        writeFile(file, pngHeaderOnly(side, side, 16));
     }
 
     try {
