@@ -128,16 +128,18 @@ QImage decodeRunLength(QFile& file, const BmpHeader& header, const QString& path
                  .arg(header.width)
                  .arg(header.height));
     }
+    // The palette has the entries the header gives, as far as they fit before the pixels.
     const qint64 paletteAt = 14 + qint64(header.infoSize);
-    const int paletteSize =
+    const qint64 declared =
         header.coloursUsed == 0 || header.coloursUsed > quint32(1 << header.bitsPerPixel)
             ? 1 << header.bitsPerPixel
-            : int(header.coloursUsed);
+            : qint64(header.coloursUsed);
+    const int paletteSize =
+        int(qBound(qint64(0), qMin(declared, (header.dataOffset - paletteAt) / 4), qint64(256)));
     if (!file.seek(paletteAt))
         fail(readOperation, path, file.errorString());
     const QByteArray paletteBytes = file.read(qint64(paletteSize) * 4);
-    if (paletteBytes.size() < qint64(paletteSize) * 4 ||
-        paletteAt + paletteSize * 4 > header.dataOffset)
+    if (paletteBytes.size() < qint64(paletteSize) * 4)
         fail(readOperation, path, QStringLiteral("the file is damaged: its palette is cut short"));
     QList<QRgb> palette;
     for (int i = 0; i < paletteSize; ++i)
@@ -316,6 +318,38 @@ QByteArray asWindowsBmp(QFile& file, const BmpHeader& header, const QString& pat
     return bytes + pixels;
 }
 
+// A Windows BMP whose palette, as its header declares it, runs into the pixels. Qt reads the
+// whole declared palette and then the pixels from where it stopped, so every row came out
+// shifted; the copy it gets declares only the entries that fit.
+std::optional<QByteArray> withPaletteThatFits(QFile& file, const BmpHeader& header,
+                                              const QString& path)
+{
+    if (header.infoSize < 40 || header.bitsPerPixel > 8 || header.compression != 0)
+        return std::nullopt;
+    const qint64 paletteAt = 14 + qint64(header.infoSize);
+    const qint64 declared =
+        header.coloursUsed == 0 ? qint64(1) << header.bitsPerPixel : qint64(header.coloursUsed);
+    const qint64 fits = qMax(qint64(0), (header.dataOffset - paletteAt) / 4);
+    if (declared <= fits)
+        return std::nullopt;
+    QByteArray bytes = file.read(bmpBytesNeeded(header));
+    if (file.error() != QFileDevice::NoError)
+        fail(readOperation, path, file.errorString());
+    qToLittleEndian<quint32>(quint32(fits), bytes.data() + 46);
+    return bytes;
+}
+
+// The BMPs Qt misreads, rewritten so that it reads them right; nothing for the others.
+std::optional<QByteArray> rewrittenForQt(QFile& file, const std::optional<BmpHeader>& bmp,
+                                         const QString& path)
+{
+    if (!bmp)
+        return std::nullopt;
+    if (bmp->infoSize == 12)
+        return asWindowsBmp(file, *bmp, path);
+    return withPaletteThatFits(file, *bmp, path);
+}
+
 QImage readWithQt(QIODevice& file, const QString& path)
 {
     QImageReader reader(&file);
@@ -367,9 +401,8 @@ QImage loadPicture(const QString& path)
     QImage picture;
     if (bmp && isRunLengthCoded(*bmp)) {
         picture = decodeRunLength(file, *bmp, path);
-    } else if (bmp && bmp->infoSize == 12) {
-        QByteArray rewritten = asWindowsBmp(file, *bmp, path);
-        QBuffer buffer(&rewritten);
+    } else if (std::optional<QByteArray> rewritten = rewrittenForQt(file, bmp, path)) {
+        QBuffer buffer(&*rewritten);
         buffer.open(QIODevice::ReadOnly);
         picture = readWithQt(buffer, path);
     } else {

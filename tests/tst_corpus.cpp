@@ -99,6 +99,8 @@ private slots:
     void everyFileDecodesTheSameEveryTime();
     void runLengthCodeWithoutALengthIsCheckedToo_data();
     void runLengthCodeWithoutALengthIsCheckedToo();
+    void aPaletteShorterThanDeclaredStillLoads_data();
+    void aPaletteShorterThanDeclaredStillLoads();
     void truncatedFilesAreRefusedAsDamaged_data();
     void truncatedFilesAreRefusedAsDamaged();
     void absurdSizesAreRefused();
@@ -337,6 +339,30 @@ void TestCorpus::runLengthCodeWithoutALengthIsCheckedToo()
             QVERIFY2(error.reason().contains(QLatin1String("damaged")),
                      qPrintable(error.message()));
         }
+    }
+}
+
+// biClrUsed 0 stands for a full palette, but the pixels may begin before 256 entries would
+// end: the palette is what fits, and the pixels are where the header says.
+void TestCorpus::aPaletteShorterThanDeclaredStillLoads_data()
+{
+    QTest::addColumn<QString>("path");
+    for (const char* name : {"g/pal8.bmp", "g/pal8rle.bmp", "g/pal8v5.bmp"})
+        QTest::newRow(name) << suiteFolder() + QLatin1Char('/') + QLatin1String(name);
+}
+
+void TestCorpus::aPaletteShorterThanDeclaredStillLoads()
+{
+    QFETCH(QString, path);
+    QByteArray bytes = fileBytes(path);
+    QCOMPARE(u32At(bytes, 46), 252u);
+    qToLittleEndian<quint32>(0, bytes.data() + 46);
+    const QString changed = m_out.filePath(QStringLiteral("full-") + QFileInfo(path).fileName());
+    writeFile(changed, bytes);
+    try {
+        QVERIFY(samePixels(loadPicture(changed), loadPicture(path)));
+    } catch (const Error& error) {
+        QFAIL(qPrintable(error.message()));
     }
 }
 

@@ -61,6 +61,7 @@ private slots:
     void makeSetDoesNotReplace();
     void isPlainFolderName_data();
     void isPlainFolderName();
+    void pathsAreJoinedAsTheyAre();
 };
 
 void TestSetStore::backupCopiesTheThreeSystemFiles_data()
@@ -398,6 +399,20 @@ void TestSetStore::isPlainFolderName()
     QFETCH(QString, name);
     QFETCH(bool, plain);
     QCOMPARE(bootvane::isPlainFolderName(name), plain);
+}
+
+void TestSetStore::pathsAreJoinedAsTheyAre()
+{
+    TempDrive drive;
+    QCOMPARE(basePath(), drive.workDir() + QLatin1Char('/'));
+    QCOMPARE(setFilePath(basePath(), QStringLiteral("My set"), screenSlots[1]),
+             drive.workDir() + QStringLiteral("/My set/logow.sys"));
+    QCOMPARE(originalsFilePath(screenSlots[2]), QStringLiteral("Originals/logos.sys"));
+    // At the root the separator is added all the same: nothing is shortened.
+    QVERIFY(QDir::setCurrent(QStringLiteral("/")));
+    const QString atRoot = basePath();
+    QVERIFY(QDir::setCurrent(drive.workDir()));
+    QCOMPARE(atRoot, QStringLiteral("//"));
 }
 
 QTEST_GUILESS_MAIN(TestSetStore)
