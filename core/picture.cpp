@@ -146,14 +146,17 @@ QImage decodeRunLength(QFile& file, const BmpHeader& header, const QString& path
         palette.append(qRgb(uchar(paletteBytes[4 * i + 2]), uchar(paletteBytes[4 * i + 1]),
                             uchar(paletteBytes[4 * i])));
 
-    if (!file.seek(header.dataOffset))
-        fail(readOperation, path, file.errorString());
-    const QByteArray code = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        fail(readOperation, path, file.errorString());
-
     const int width = int(qAbs(header.width));
     const int height = int(qAbs(header.height));
+    // No sane code takes more than two bytes a pixel and two a row; a longer one is not read,
+    // whatever size the file has.
+    const qint64 longestCode = saturatedProduct(2 * qint64(width) + 2, height) + 2;
+    if (!file.seek(header.dataOffset))
+        fail(readOperation, path, file.errorString());
+    const QByteArray code = file.read(longestCode);
+    if (file.error() != QFileDevice::NoError)
+        fail(readOperation, path, file.errorString());
+    const bool codeCut = file.size() - header.dataOffset > code.size();
     QImage picture(width, height, QImage::Format_Indexed8);
     if (picture.isNull())
         fail(readOperation, path, QStringLiteral("there is not enough memory for the picture"));
@@ -171,10 +174,17 @@ QImage decodeRunLength(QFile& file, const BmpHeader& header, const QString& path
         ++x;
     };
     const bool fourBits = header.compression == runLength4;
+    const auto endOfCode = [&] {
+        if (codeCut)
+            fail(readOperation, path,
+                 QStringLiteral("it is not a picture that can be read (its run-length code is "
+                                "longer than any picture of its size needs)"));
+        fail(readOperation, path, damagedCode);
+    };
     qsizetype at = 0;
     while (y < height) {
         if (at + 2 > code.size())
-            fail(readOperation, path, damagedCode);
+            endOfCode();
         const uchar count = uchar(code[at]);
         const uchar command = uchar(code[at + 1]);
         at += 2;
@@ -188,14 +198,14 @@ QImage decodeRunLength(QFile& file, const BmpHeader& header, const QString& path
             break;
         } else if (command == 2) { // a jump right and up
             if (at + 2 > code.size())
-                fail(readOperation, path, damagedCode);
+                endOfCode();
             x += uchar(code[at]);
             y += uchar(code[at + 1]);
             at += 2;
         } else { // command pixels given one by one, padded to an even number of bytes
             const qsizetype bytes = fourBits ? (command + 1) / 2 : command;
             if (at + bytes > code.size())
-                fail(readOperation, path, damagedCode);
+                endOfCode();
             for (int i = 0; i < command; ++i) {
                 const uchar byte = uchar(code[at + (fourBits ? i / 2 : i)]);
                 put(fourBits ? (i % 2 == 0 ? byte >> 4 : byte & 0x0f) : byte);

@@ -527,6 +527,20 @@ void TestPicture::aHugePictureCostsNothing()
     }
     QVERIFY2(peakMemoryKb() - before < 64 * 1024, "refusing the picture took a lot of memory");
     QVERIFY2(timer.elapsed() < 5000, "refusing the picture read the whole file");
+
+    // A run-length coded 1000 x 1000 picture in a 4 GB file: its code (all "end of row")
+    // makes a blank picture long before the file ends, and the rest is never read.
+    QByteArray header = bmpHeaderOnly(1000, 1000, 8);
+    qToLittleEndian<quint32>(1, header.data() + 30);
+    qToLittleEndian<quint32>(54 + 1024, header.data() + 10);
+    writeFile(file, header + QByteArray(1024, '\0'));
+    QVERIFY(QFile::resize(file, qint64(4) << 30));
+    timer.restart();
+    const QImage blank = loadPicture(file);
+    QCOMPARE(blank.size(), QSize(1000, 1000));
+    QCOMPARE(blank.pixelIndex(500, 500), 0);
+    QVERIFY2(peakMemoryKb() - before < 64 * 1024, "the whole file was read");
+    QVERIFY2(timer.elapsed() < 5000, "the whole file was read");
 }
 
 void TestPicture::switchingOffTheLimitStillLoads()
