@@ -14,18 +14,16 @@
 #include <QFile>
 #include <QPushButton>
 #include <QTreeWidget>
-
 #include <algorithm>
 #include <cstdio>
-#include <functional>
-#include <vector>
-
 #include <dirent.h>
 #include <fcntl.h>
+#include <functional>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 using namespace bootvane;
 using namespace bootvane::testing;
@@ -184,7 +182,8 @@ void writeSyncRename(const QList<QByteArray>& bytes, const QStringList& paths)
         const QByteArray target = QFile::encodeName(paths[i]);
         const QByteArray temporary = target + ".tmp";
         const int fd = ::open(temporary.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (fd < 0 || ::write(fd, bytes[i].constData(), size_t(bytes[i].size())) != bytes[i].size() ||
+        if (fd < 0 ||
+            ::write(fd, bytes[i].constData(), size_t(bytes[i].size())) != bytes[i].size() ||
             ::fdatasync(fd) != 0 || ::close(fd) != 0 ||
             ::rename(temporary.constData(), target.constData()) != 0)
             qFatal("floor write failed");
@@ -266,16 +265,27 @@ int main(int argc, char* argv[])
     const QString binDir = QCoreApplication::applicationDirPath();
 
     std::printf("| %-46s | %6s | %5s | %-4s | %s\n", "figure", "ratio", "target", "", "medians");
-    std::printf("|%s|%s|%s|%s|%s\n", "------------------------------------------------",
-                "--------", "-------", "------", "--------");
-    benchStartUp(binDir);
-    const double thousand = benchTree(1000);
-    const double tenThousand = benchTree(10000);
-    char note[80];
-    std::snprintf(note, sizeof note, "10,000 sets cost %.1fx what 1,000 do (linear: 10x)",
-                  tenThousand / thousand);
-    report("Tree rebuild growth, 10,000 vs 10 x 1,000", tenThousand / (10 * thousand), 1.2, note);
-    benchApply();
-    benchRepaint();
+    std::printf("|%s|%s|%s|%s|%s\n", "------------------------------------------------", "--------",
+                "-------", "------", "--------");
+    // Figures to run may be named on the command line: startup, tree, apply, repaint.
+    const QStringList chosen = QCoreApplication::arguments().mid(1);
+    auto wanted = [&chosen](const char* figure) {
+        return chosen.isEmpty() || chosen.contains(QLatin1String(figure));
+    };
+    if (wanted("startup"))
+        benchStartUp(binDir);
+    if (wanted("tree")) {
+        const double thousand = benchTree(1000);
+        const double tenThousand = benchTree(10000);
+        char note[80];
+        std::snprintf(note, sizeof note, "10,000 sets cost %.1fx what 1,000 do (linear: 10x)",
+                      tenThousand / thousand);
+        report("Tree rebuild growth, 10,000 vs 10 x 1,000", tenThousand / (10 * thousand), 1.2,
+               note);
+    }
+    if (wanted("apply"))
+        benchApply();
+    if (wanted("repaint"))
+        benchRepaint();
     return 0;
 }

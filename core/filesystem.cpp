@@ -11,8 +11,10 @@
 #include <cerrno>
 #include <filesystem>
 #include <system_error>
+#include <vector>
 
 #ifndef Q_OS_WIN
+#include <dirent.h>
 #include <fcntl.h>
 #include <stdio.h>
 #include <sys/stat.h>
@@ -34,15 +36,6 @@ fs::path toFsPath(const QString& path)
 #endif
 }
 
-QString fromFsName(const fs::path& name)
-{
-#ifdef Q_OS_WIN
-    return QString::fromStdWString(name.wstring());
-#else
-    return QFile::decodeName(name.c_str());
-#endif
-}
-
 QString reasonOf(const std::error_code& error)
 {
     return QString::fromLocal8Bit(error.message().c_str());
@@ -51,17 +44,6 @@ QString reasonOf(const std::error_code& error)
 bool isSeparator(QChar c)
 {
     return c == QLatin1Char('/') || c == QDir::separator();
-}
-
-bool isHiddenName(const QString& name, const fs::path& path)
-{
-#ifdef Q_OS_WIN
-    Q_UNUSED(name);
-    return QFileInfo(fromFsName(path)).isHidden();
-#else
-    Q_UNUSED(path);
-    return name.startsWith(QLatin1Char('.'));
-#endif
 }
 
 constexpr Qt::CaseSensitivity fileSystemCase =
@@ -145,9 +127,62 @@ QRegularExpression dosWildcard(const QString& pattern)
                                   : QRegularExpression::DotMatchesEverythingOption);
 }
 
-QString folderOf(const QString& path)
+// Calls visit(name, isFolder) for every entry of folder that is not hidden, "." and ".."
+// aside; isFolder() tells, following links, whether the entry is a folder, and is asked only
+// when needed. Throws when the folder cannot be listed.
+#ifdef Q_OS_WIN
+QString fromFsName(const fs::path& name)
 {
-    return QFileInfo(path).absolutePath();
+    return QString::fromStdWString(name.wstring());
+}
+#endif
+
+template <typename Visit> void forEachVisibleEntry(const QString& folder, Visit visit)
+{
+#ifdef Q_OS_WIN
+    std::error_code error;
+    fs::directory_iterator it(toFsPath(folder), error);
+    if (error)
+        fail(QStringLiteral("list the folder"), folder, reasonOf(error));
+    for (; it != fs::directory_iterator(); it.increment(error)) {
+        const QString name = fromFsName(it->path().filename());
+        if (QFileInfo(fromFsName(it->path())).isHidden())
+            continue;
+        visit(name, [&it] {
+            std::error_code typeError;
+            return it->is_directory(typeError);
+        });
+    }
+    if (error)
+        fail(QStringLiteral("list the folder"), folder, reasonOf(error));
+#else
+    // readdir directly: a large working folder is listed at every rebuild of the tree.
+    const QByteArray encodedFolder = QFile::encodeName(folder);
+    DIR* dir = ::opendir(encodedFolder.constData());
+    if (!dir)
+        fail(QStringLiteral("list the folder"), folder, systemReason(errno));
+    const int dirFd = ::dirfd(dir);
+    for (;;) {
+        errno = 0;
+        const dirent* entry = ::readdir(dir);
+        if (!entry)
+            break;
+        if (entry->d_name[0] == '.')
+            continue; // hidden here, and "." and ".." too
+        const unsigned char type = entry->d_type;
+        const char* rawName = entry->d_name;
+        visit(QFile::decodeName(rawName), [type, dirFd, rawName] {
+            if (type != DT_UNKNOWN && type != DT_LNK)
+                return type == DT_DIR;
+            struct stat info {};
+            return ::fstatat(dirFd, rawName, &info, 0) == 0 && S_ISDIR(info.st_mode);
+        });
+    }
+    const int error = errno;
+    ::closedir(dir);
+    if (error != 0)
+        fail(QStringLiteral("list the folder"), folder, systemReason(error));
+#endif
 }
 
 } // namespace
@@ -176,35 +211,34 @@ QStringList listFolder(const QString& pattern, int mask)
     const QRegularExpression withoutExtension =
         anyExtension ? dosWildcard(namePattern.chopped(2)) : QRegularExpression();
 
-    QStringList names;
-    std::error_code error;
-    fs::directory_iterator it(toFsPath(folder), error);
-    if (error)
-        fail(QStringLiteral("list the folder"), folder, reasonOf(error));
-    for (; it != fs::directory_iterator(); it.increment(error)) {
-        const QString name = fromFsName(it->path().filename());
-        if (isHiddenName(name, it->path()))
-            continue;
-        if (!wholeFolder) {
-            const bool matches = literal ? name.compare(namePattern, fileSystemCase) == 0
-                                         : matcher.match(name).hasMatch() ||
-                                               (anyExtension && !name.contains(QLatin1Char('.')) &&
-                                                withoutExtension.match(name).hasMatch());
-            if (!matches)
-                continue;
-        }
-        std::error_code typeError;
-        if (!(mask & attributeFolder) && it->is_directory(typeError))
-            continue;
-        names.append(name);
-    }
-    if (error)
-        fail(QStringLiteral("list the folder"), folder, reasonOf(error));
+    auto matches = [&](const QString& name) {
+        if (wholeFolder)
+            return true;
+        return literal ? name.compare(namePattern, fileSystemCase) == 0
+                       : matcher.match(name).hasMatch() ||
+                             (anyExtension && !name.contains(QLatin1Char('.')) &&
+                              withoutExtension.match(name).hasMatch());
+    };
 
-    std::sort(names.begin(), names.end(), [](const QString& a, const QString& b) {
-        const int order = a.compare(b, Qt::CaseInsensitive);
-        return order != 0 ? order < 0 : a < b;
+    // Sorted by a key folded once per name: folding inside every comparison made the sort
+    // the dearest part of listing a large folder.
+    struct Entry {
+        QString key;
+        QString name;
+    };
+    std::vector<Entry> entries;
+    forEachVisibleEntry(folder, [&](const QString& name, const auto& isFolder) {
+        if (matches(name) && ((mask & attributeFolder) || !isFolder()))
+            entries.push_back({name.toCaseFolded(), name});
     });
+    std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
+        return a.key != b.key ? a.key < b.key : a.name < b.name;
+    });
+
+    QStringList names;
+    names.reserve(qsizetype(entries.size()) + 2);
+    for (Entry& entry : entries)
+        names.append(std::move(entry.name));
     // "." and ".." are folders too: listed only when folders are asked for.
     if (wholeFolder && (mask & attributeFolder))
         names.prepend(QStringLiteral("..")), names.prepend(QStringLiteral("."));
@@ -219,6 +253,8 @@ QString firstMatch(const QString& pattern, int mask)
 
 int fileAttributes(const QString& path)
 {
+    int attributes = 0;
+#ifdef Q_OS_WIN
     std::error_code error;
     fs::file_status status = fs::status(toFsPath(path), error);
     if (error) {
@@ -230,11 +266,27 @@ int fileAttributes(const QString& path)
             fail(QStringLiteral("read the attributes of"), path, reasonOf(error));
         status = link;
     }
-    int attributes = 0;
     if (fs::is_directory(status))
         attributes |= attributeFolder;
-    if (isHiddenName(QFileInfo(path).fileName(), toFsPath(path)))
+    if (QFileInfo(path).isHidden())
         attributes |= attributeHidden;
+#else
+    // stat directly: the tree asks this of every entry of the working folder.
+    const QByteArray encoded = QFile::encodeName(path);
+    struct stat info {};
+    if (::stat(encoded.constData(), &info) != 0) {
+        const int error = errno;
+        // A link whose target is gone is still an entry of its folder, and no folder: the
+        // listing gives it, so asking for its attributes must not fail.
+        struct stat link {};
+        if (::lstat(encoded.constData(), &link) != 0 || !S_ISLNK(link.st_mode))
+            fail(QStringLiteral("read the attributes of"), path, systemReason(error));
+    } else if (S_ISDIR(info.st_mode)) {
+        attributes |= attributeFolder;
+    }
+    if (path.mid(path.lastIndexOf(QLatin1Char('/')) + 1).startsWith(QLatin1Char('.')))
+        attributes |= attributeHidden;
+#endif
     return attributes;
 }
 
@@ -301,7 +353,8 @@ void replaceFileAtomically(const QString& path, const QByteArray& bytes)
     syncToDisk(file.handle(), path);
     if (!file.commit())
         fail(QStringLiteral("write"), path, file.errorString());
-    syncFolder(folderOf(path));
+    // The folder is not synced after the rename: the file is whole, old or new, whatever
+    // happens, and a crash that loses the rename only leaves the old screen in place.
 }
 
 void renameWithoutReplacing(const QString& source, const QString& destination)

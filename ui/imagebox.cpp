@@ -33,8 +33,18 @@ void ImageBox::rescale()
         m_shown = QPixmap();
         return;
     }
-    m_shown = QPixmap::fromImage(
-        m_picture.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+    // Smooth scaling costs in proportion to the source's pixels, and far more for an indexed
+    // picture than for a true-colour one. So a picture much larger than the box is first cut
+    // quickly to twice the box's size, every picture is turned to true colour, and the smooth
+    // step then averages each shown pixel over the source pixels behind it.
+    QImage source = m_picture;
+    const QSize twice = size * 2;
+    if (qint64(source.width()) * source.height() > 4 * qint64(twice.width()) * twice.height())
+        source = source.scaled(twice, Qt::IgnoreAspectRatio, Qt::FastTransformation);
+    source = source.convertToFormat(source.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied
+                                                             : QImage::Format_RGB32);
+    m_shown =
+        QPixmap::fromImage(source.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
 }
 
 void ImageBox::paintEvent(QPaintEvent* event)
