@@ -87,14 +87,17 @@ QStringList tree(const QString& folder)
 // Runs check on the window that becomes modal next, once it is up; check must close it.
 void whenModal(const std::function<void(QWidget*)>& check)
 {
+    // Only the pending timer holds the poll; it refers to itself weakly, so that it is
+    // freed once it stops.
     auto poll = std::make_shared<std::function<void(int)>>();
-    *poll = [check, poll](int triesLeft) {
+    const std::weak_ptr<std::function<void(int)>> self = poll;
+    *poll = [check, self](int triesLeft) {
         if (QWidget* modal = QApplication::activeModalWidget()) {
             check(modal);
             return;
         }
-        if (triesLeft > 0)
-            QTimer::singleShot(10, [poll, triesLeft] { (*poll)(triesLeft - 1); });
+        if (auto again = self.lock(); again && triesLeft > 0)
+            QTimer::singleShot(10, [again, triesLeft] { (*again)(triesLeft - 1); });
     };
     QTimer::singleShot(0, [poll] { (*poll)(500); });
 }
