@@ -1,7 +1,6 @@
 #include "error.h"
 
 #include <QDir>
-
 #include <cstring>
 
 namespace bootvane {

@@ -13,7 +13,6 @@
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTest>
-
 #include <map>
 
 using namespace bootvane;
@@ -22,13 +21,13 @@ using namespace bootvane::testing;
 namespace {
 
 const QStringList writeSideCalls = {
-    QStringLiteral("openat"),    QStringLiteral("open"),      QStringLiteral("creat"),
-    QStringLiteral("write"),     QStringLiteral("pwrite64"),  QStringLiteral("writev"),
-    QStringLiteral("fsync"),     QStringLiteral("fdatasync"), QStringLiteral("rename"),
-    QStringLiteral("renameat"),  QStringLiteral("renameat2"), QStringLiteral("link"),
-    QStringLiteral("linkat"),    QStringLiteral("mkdir"),     QStringLiteral("mkdirat"),
-    QStringLiteral("copy_file_range"), QStringLiteral("sendfile"), QStringLiteral("unlink"),
-    QStringLiteral("unlinkat"),  QStringLiteral("rmdir"),     QStringLiteral("ftruncate"),
+    QStringLiteral("openat"),          QStringLiteral("open"),      QStringLiteral("creat"),
+    QStringLiteral("write"),           QStringLiteral("pwrite64"),  QStringLiteral("writev"),
+    QStringLiteral("fsync"),           QStringLiteral("fdatasync"), QStringLiteral("rename"),
+    QStringLiteral("renameat"),        QStringLiteral("renameat2"), QStringLiteral("link"),
+    QStringLiteral("linkat"),          QStringLiteral("mkdir"),     QStringLiteral("mkdirat"),
+    QStringLiteral("copy_file_range"), QStringLiteral("sendfile"),  QStringLiteral("unlink"),
+    QStringLiteral("unlinkat"),        QStringLiteral("rmdir"),     QStringLiteral("ftruncate"),
     QStringLiteral("fallocate")};
 const QString markerCalls = QStringLiteral("access,faccessat,faccessat2");
 const char* setFiles[] = {"logo.sys", "logow.sys", "logos.sys"};
@@ -82,12 +81,13 @@ struct Operation {
     QList<QByteArray> newSystemBytes(const TempDrive& drive) const
     {
         QList<QByteArray> bytes;
-        const QString folder = name == QLatin1String("apply") ? QStringLiteral("Target")
-                                                              : QStringLiteral("Originals");
+        const QString folder =
+            name == QLatin1String("apply") ? QStringLiteral("Target") : QStringLiteral("Originals");
         for (int slot = 0; slot < 3; ++slot) {
             if (name == QLatin1String("apply") || name == QLatin1String("restore")) {
-                bytes.append(encodeBmp(loadPicture(drive.workDir() + QLatin1Char('/') + folder +
-                                                   QLatin1Char('/') + QLatin1String(setFiles[slot]))));
+                bytes.append(
+                    encodeBmp(loadPicture(drive.workDir() + QLatin1Char('/') + folder +
+                                          QLatin1Char('/') + QLatin1String(setFiles[slot]))));
             } else {
                 bytes.append(fileBytes(drive.systemFile(slot)));
             }
@@ -106,8 +106,12 @@ QString problemWithSystemFiles(const TempDrive& drive, const QList<QByteArray>& 
         if (!reported && now != after[slot])
             return QStringLiteral("system file %1 unchanged but no failure reported").arg(slot);
     }
-    const QStringList rootEntries = QDir(drive.driveC()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
-    const QStringList windowsEntries = QDir(drive.driveC() + QStringLiteral("/windows")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
+    const QStringList rootEntries =
+        QDir(drive.driveC())
+            .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
+    const QStringList windowsEntries =
+        QDir(drive.driveC() + QStringLiteral("/windows"))
+            .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
     if (rootEntries != QStringList{QStringLiteral("logo.sys"), QStringLiteral("windows")} ||
         windowsEntries != QStringList{QStringLiteral("logos.sys"), QStringLiteral("logow.sys")})
         return QStringLiteral("stray files on drive C: %1 / %2")
@@ -120,23 +124,25 @@ QString problemWithSet(const QString& folder, const QList<QByteArray>& expected,
 {
     const QDir dir(folder);
     if (!dir.exists())
-        return reported ? QString() : QStringLiteral("%1 missing but no failure reported").arg(folder);
+        return reported ? QString()
+                        : QStringLiteral("%1 missing but no failure reported").arg(folder);
     const QStringList files = dir.entryList(QDir::Files | QDir::Hidden, QDir::Name);
     if (files != QStringList{QStringLiteral("logo.sys"), QStringLiteral("logos.sys"),
                              QStringLiteral("logow.sys")})
         return QStringLiteral("%1 is half-made: %2").arg(folder, files.join(QLatin1Char(' ')));
     for (int slot = 0; slot < 3; ++slot) {
         if (fileBytes(dir.filePath(QLatin1String(setFiles[slot]))) != expected[slot])
-            return QStringLiteral("%1/%2 is not a whole copy").arg(folder, QLatin1String(setFiles[slot]));
+            return QStringLiteral("%1/%2 is not a whole copy")
+                .arg(folder, QLatin1String(setFiles[slot]));
     }
     return {};
 }
 
 QString problemWithStaging(const TempDrive& drive)
 {
-    const QStringList staging = QDir(drive.workDir())
-                                    .entryList({QStringLiteral(".bootvane-staging-*")},
-                                               QDir::AllEntries | QDir::Hidden);
+    const QStringList staging =
+        QDir(drive.workDir())
+            .entryList({QStringLiteral(".bootvane-staging-*")}, QDir::AllEntries | QDir::Hidden);
     return staging.isEmpty() ? QString() : QStringLiteral("staging folder left behind");
 }
 
@@ -179,7 +185,8 @@ Run TestFaultMatrix::runDriver(const Operation& operation, const TempDrive& driv
 {
     const QString log = drive.root() + QStringLiteral("/strace.log");
     const QString report = drive.root() + QStringLiteral("/report.txt");
-    QStringList args{QStringLiteral("-f"), QStringLiteral("-qq"), QStringLiteral("-o"), log,
+    QStringList args{QStringLiteral("-f"), QStringLiteral("-qq"),
+                     QStringLiteral("-o"), log,
                      QStringLiteral("-e"), QStringLiteral("trace=") + traced};
     if (!injection.isEmpty())
         args << QStringLiteral("-e") << injection;
@@ -286,7 +293,8 @@ void TestFaultMatrix::everyFailingCallLeavesAWholeDisk()
                                               .arg(number);
                 const Run run = runDriver(op, drive, injection, traced);
                 ++m_runs;
-                const QString where = QStringLiteral("%1 %2 #%3: ").arg(call, QLatin1String(error)).arg(number);
+                const QString where =
+                    QStringLiteral("%1 %2 #%3: ").arg(call, QLatin1String(error)).arg(number);
                 if (run.crashed || run.exitCode != 0) {
                     problems.append(where + QStringLiteral("the program crashed"));
                     continue;
@@ -300,12 +308,14 @@ void TestFaultMatrix::everyFailingCallLeavesAWholeDisk()
                 if (op.name == QLatin1String("apply") || op.name == QLatin1String("restore")) {
                     problem = problemWithSystemFiles(drive, before, after, reported);
                 } else if (op.name == QLatin1String("backup")) {
-                    problem = problemWithSet(drive.workDir() + QStringLiteral("/Originals"), before, reported);
+                    problem = problemWithSet(drive.workDir() + QStringLiteral("/Originals"), before,
+                                             reported);
                 } else {
                     QList<QByteArray> sources;
                     for (int slot = 0; slot < 3; ++slot)
                         sources.append(fileBytes(Operation::source(drive, slot)));
-                    problem = problemWithSet(drive.workDir() + QStringLiteral("/New Set"), sources, reported);
+                    problem = problemWithSet(drive.workDir() + QStringLiteral("/New Set"), sources,
+                                             reported);
                 }
                 if (problem.isEmpty())
                     problem = problemWithStaging(drive);

@@ -29,8 +29,9 @@ QFont controlFont()
 
 QFont headingFont(qreal pointSize)
 {
-    QFont::insertSubstitutions(QStringLiteral("Times New Roman"),
-                               {QStringLiteral("Liberation Serif"), QStringLiteral("DejaVu Serif")});
+    QFont::insertSubstitutions(
+        QStringLiteral("Times New Roman"),
+        {QStringLiteral("Liberation Serif"), QStringLiteral("DejaVu Serif")});
     QFont font(QStringLiteral("Times New Roman"));
     font.setPointSizeF(pointSize);
     font.setBold(true);

@@ -9,7 +9,7 @@ class QWidget;
 namespace bootvane {
 
 struct FileFilter {
-    QString description; // shown as it stands: "Bitmaps (*.bmp)"
+    QString description;  // shown as it stands: "Bitmaps (*.bmp)"
     QStringList patterns; // "*.bmp"
 };
 

@@ -23,7 +23,6 @@
 #include <QQueue>
 #include <QStyleFactory>
 #include <QTreeWidget>
-
 #include <unistd.h>
 
 namespace {

@@ -5,7 +5,6 @@
 #include <QDir>
 #include <QFile>
 #include <QTest>
-
 #include <stdexcept>
 
 namespace bootvane::testing {
@@ -26,7 +25,8 @@ TempDrive::TempDrive()
     root.mkpath(QStringLiteral("prefix/dosdevices"));
     root.mkpath(QStringLiteral("prefix/drive_c/windows"));
     root.mkpath(QStringLiteral("work"));
-    QFile::link(QStringLiteral("../drive_c"), root.filePath(QStringLiteral("prefix/dosdevices/c:")));
+    QFile::link(QStringLiteral("../drive_c"),
+                root.filePath(QStringLiteral("prefix/dosdevices/c:")));
     qputenv("WINEPREFIX", QFile::encodeName(root.filePath(QStringLiteral("prefix"))));
     QDir::setCurrent(workDir());
 }

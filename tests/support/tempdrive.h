@@ -20,9 +20,9 @@ public:
     TempDrive(const TempDrive&) = delete;
     TempDrive& operator=(const TempDrive&) = delete;
 
-    QString root() const;      // the temporary folder
-    QString driveC() const;    // <tmp>/prefix/drive_c
-    QString workDir() const;   // <tmp>/work
+    QString root() const;    // the temporary folder
+    QString driveC() const;  // <tmp>/prefix/drive_c
+    QString workDir() const; // <tmp>/work
 
     // The native file behind a system file, slot 0..2 ("C:\logo.sys" is driveC()/logo.sys).
     QString systemFile(int slot) const;
