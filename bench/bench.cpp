@@ -61,9 +61,14 @@ Pair medians(int runs, const std::function<void()>& measured, const std::functio
     return {median(a), median(b)};
 }
 
+// A target of 0 means the figure is shown for information, with no target of its own.
 void report(const char* figure, double ratio, double target, const char* note = "")
 {
-    std::printf("| %-46s | %6.2f | %5.2f | %-4s | %s\n", figure, ratio, target,
+    if (target <= 0) {
+        std::printf("| %-46s | %6.2f | %6s | %-4s | %s\n", figure, ratio, "-", "", note);
+        return;
+    }
+    std::printf("| %-46s | %6.2f | %6.2f | %-4s | %s\n", figure, ratio, target,
                 ratio <= target ? "met" : "MISS", note);
 }
 
@@ -142,7 +147,7 @@ void listAndStat(const QByteArray& folder)
         qFatal("nothing listed");
 }
 
-double benchTree(int sets)
+Pair benchTree(int sets)
 {
     TempDrive drive;
     drive.writeSystemScreens();
@@ -169,8 +174,8 @@ double benchTree(int sets)
     char note[80];
     std::snprintf(note, sizeof note, "%.2f ms vs %.2f ms", pair.measured, pair.floor);
     const double ratio = pair.measured / pair.floor;
-    report(figure, ratio, sets >= 10000 ? 1.5 : 99, note);
-    return pair.measured;
+    report(figure, ratio, sets >= 10000 ? 1.5 : 0, note);
+    return pair;
 }
 
 // --- applying a set -------------------------------------------------------------------
@@ -264,7 +269,7 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     const QString binDir = QCoreApplication::applicationDirPath();
 
-    std::printf("| %-46s | %6s | %5s | %-4s | %s\n", "figure", "ratio", "target", "", "medians");
+    std::printf("| %-46s | %6s | %6s | %-4s | %s\n", "figure", "ratio", "target", "", "medians");
     std::printf("|%s|%s|%s|%s|%s\n", "------------------------------------------------", "--------",
                 "-------", "------", "--------");
     // Figures to run may be named on the command line: startup, tree, apply, repaint.
@@ -275,13 +280,15 @@ int main(int argc, char* argv[])
     if (wanted("startup"))
         benchStartUp(binDir);
     if (wanted("tree")) {
-        const double thousand = benchTree(1000);
-        const double tenThousand = benchTree(10000);
-        char note[80];
-        std::snprintf(note, sizeof note, "10,000 sets cost %.1fx what 1,000 do (linear: 10x)",
-                      tenThousand / thousand);
-        report("Tree rebuild growth, 10,000 vs 10 x 1,000", tenThousand / (10 * thousand), 1.2,
-               note);
+        const Pair thousand = benchTree(1000);
+        const Pair tenThousand = benchTree(10000);
+        // Linear means growing no faster than the plain listing does over the same folders.
+        const double ours = tenThousand.measured / thousand.measured;
+        const double plain = tenThousand.floor / thousand.floor;
+        char note[96];
+        std::snprintf(note, sizeof note, "10x the sets: %.1fx the time; the plain listing %.1fx",
+                      ours, plain);
+        report("Tree rebuild growth, 1,000 to 10,000 sets", ours / plain, 1.2, note);
     }
     if (wanted("apply"))
         benchApply();

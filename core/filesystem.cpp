@@ -223,13 +223,13 @@ QStringList listFolder(const QString& pattern, int mask)
     // Sorted by a key folded once per name: folding inside every comparison made the sort
     // the dearest part of listing a large folder.
     struct Entry {
-        QString key;
+        QByteArray key; // folded, in UTF-8, whose byte order is the order of the characters
         QString name;
     };
     std::vector<Entry> entries;
     forEachVisibleEntry(folder, [&](const QString& name, const auto& isFolder) {
         if (matches(name) && ((mask & attributeFolder) || !isFolder()))
-            entries.push_back({name.toCaseFolded(), name});
+            entries.push_back({name.toCaseFolded().toUtf8(), name});
     });
     std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
         return a.key != b.key ? a.key < b.key : a.name < b.name;

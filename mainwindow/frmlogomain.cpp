@@ -46,7 +46,8 @@ QPushButton* makeButton(QWidget* parent, const char* name, const QString& captio
 QTreeWidgetItem* makeNode(const QString& text, const QString& key, int image, const QIcon& icon)
 {
     auto* node = new QTreeWidgetItem(QStringList{text});
-    node->setData(0, frmLogoMain::nodeKeyRole, key);
+    if (!key.isEmpty()) // set nodes have none, and there may be thousands of them
+        node->setData(0, frmLogoMain::nodeKeyRole, key);
     node->setData(0, frmLogoMain::nodeImageRole, image);
     node->setIcon(0, icon);
     return node;

@@ -34,12 +34,12 @@ void ImageBox::rescale()
         return;
     }
     // Smooth scaling costs in proportion to the source's pixels, and far more for an indexed
-    // picture than for a true-colour one. So a picture much larger than the box is first cut
-    // quickly to twice the box's size, every picture is turned to true colour, and the smooth
-    // step then averages each shown pixel over the source pixels behind it.
+    // picture than for a true-colour one. So a picture more than twice the box's size is
+    // first cut quickly to twice its size, then turned to true colour, and the smooth step
+    // from there still averages each shown pixel over four.
     QImage source = m_picture;
     const QSize twice = size * 2;
-    if (qint64(source.width()) * source.height() > 4 * qint64(twice.width()) * twice.height())
+    if (source.width() > twice.width() && source.height() > twice.height())
         source = source.scaled(twice, Qt::IgnoreAspectRatio, Qt::FastTransformation);
     source = source.convertToFormat(source.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied
                                                              : QImage::Format_RGB32);
