@@ -271,7 +271,7 @@ int main(int argc, char* argv[])
 
     std::printf("| %-46s | %6s | %6s | %-4s | %s\n", "figure", "ratio", "target", "", "medians");
     std::printf("|%s|%s|%s|%s|%s\n", "------------------------------------------------", "--------",
-                "-------", "------", "--------");
+                "--------", "------", "--------");
     // Figures to run may be named on the command line: startup, tree, apply, repaint.
     const QStringList chosen = QCoreApplication::arguments().mid(1);
     auto wanted = [&chosen](const char* figure) {

@@ -59,7 +59,10 @@ void ImageBox::paintEvent(QPaintEvent* event)
 void ImageBox::resizeEvent(QResizeEvent* event)
 {
     QFrame::resizeEvent(event);
-    rescale();
+    // A box laid out while hidden gets its resize only when first shown, after its picture
+    // was set and scaled for that very size.
+    if (m_shown.size() != contentsRect().size())
+        rescale();
 }
 
 void ImageBox::mouseDoubleClickEvent(QMouseEvent* event)
