@@ -42,26 +42,6 @@ QByteArray someBytes(int size, quint32 seed)
     return bytes;
 }
 
-// Runs call with the file size limit set to limit bytes; root is bound by it as well.
-template <typename Call> void withFileSizeLimit(rlim_t limit, Call call)
-{
-    rlimit saved{};
-    getrlimit(RLIMIT_FSIZE, &saved);
-    const auto oldHandler = ::signal(SIGXFSZ, SIG_IGN);
-    rlimit small = saved;
-    small.rlim_cur = limit;
-    setrlimit(RLIMIT_FSIZE, &small);
-    try {
-        call();
-    } catch (...) {
-        setrlimit(RLIMIT_FSIZE, &saved);
-        ::signal(SIGXFSZ, oldHandler);
-        throw;
-    }
-    setrlimit(RLIMIT_FSIZE, &saved);
-    ::signal(SIGXFSZ, oldHandler);
-}
-
 mode_t currentUmask()
 {
     const mode_t mask = ::umask(0);
@@ -128,20 +108,19 @@ private slots:
     void stagingFolderInAMissingParentFails();
 
 private:
-    QTemporaryDir* m_dir = nullptr;
+    std::optional<QTemporaryDir> m_dir; // a fresh one for every test function
     QString path(const QString& name) const { return m_dir->filePath(name); }
 };
 
 void TestFileSystem::init()
 {
-    m_dir = new QTemporaryDir;
+    m_dir.emplace();
     QVERIFY(m_dir->isValid());
 }
 
 void TestFileSystem::cleanup()
 {
-    delete m_dir;
-    m_dir = nullptr;
+    m_dir.reset();
 }
 
 void TestFileSystem::listFolder_data()
@@ -395,10 +374,10 @@ void TestFileSystem::aFailedCopyLeavesNoFile()
 {
     writeFile(path(QStringLiteral("source")), someBytes(100000, 3));
     const QString copy = path(QStringLiteral("copy.sys"));
-    withFileSizeLimit(4096, [&] {
+    QVERIFY(withFileSizeLimit(4096, [&] {
         expectError([&] { bootvane::copyFile(path(QStringLiteral("source")), copy); }, copy,
                     QStringLiteral("File too large"));
-    });
+    }));
     QVERIFY2(!QFileInfo::exists(copy), "a half-made copy was left behind");
 }
 
@@ -463,10 +442,10 @@ void TestFileSystem::aFailedReplaceKeepsTheOldBytes()
     const QString file = path(QStringLiteral("logo.sys"));
     const QByteArray old = someBytes(3000, 5);
     writeFile(file, old);
-    withFileSizeLimit(4096, [&] {
+    QVERIFY(withFileSizeLimit(4096, [&] {
         expectError([&] { replaceFileAtomically(file, someBytes(129078, 6)); }, file,
                     QStringLiteral("File too large"));
-    });
+    }));
     QCOMPARE(fileBytes(file), old);
     QCOMPARE(everything(m_dir->path()), QStringList{QStringLiteral("logo.sys")});
 }

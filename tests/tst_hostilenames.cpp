@@ -22,18 +22,6 @@ const QString invalid = QStringLiteral("That is not a valid set name.");
 const QString taken = QStringLiteral("That set name already exists.");
 const QString saved = QString();
 
-// Every path below folder, hidden ones included, so that anything made shows.
-QStringList everything(const QString& folder)
-{
-    QStringList paths;
-    QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext())
-        paths.append(it.next());
-    paths.sort();
-    return paths;
-}
-
 } // namespace
 
 class TestHostileNames : public QObject {
@@ -120,7 +108,7 @@ void TestHostileNames::everyNameIsSavedExactlyOrRefused()
         writeFile(sources[slot], encodeBmp(screenPicture(60 + slot)));
         dialogs.answerFileDialog(sources[slot]);
     }
-    const QStringList before = everything(drive.root());
+    const QStringList before = entriesBelow(drive.root());
 
     frmNewSet dialog;
     dialog.show();
@@ -147,7 +135,7 @@ void TestHostileNames::everyNameIsSavedExactlyOrRefused()
     QCOMPARE(dialogs.boxes[0].text, message);
     QCOMPARE(dialogs.boxes[0].title, QStringLiteral("Saving Screen Sets"));
     QVERIFY(dialog.isVisible());
-    QCOMPARE(everything(drive.root()), before);
+    QCOMPARE(entriesBelow(drive.root()), before);
     QVERIFY(!QFileInfo::exists(QStringLiteral("/tmp/bootvane-hostile-x")));
 }
 

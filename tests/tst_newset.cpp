@@ -72,18 +72,6 @@ void click(QWidget* dialog, const char* name)
     QTest::mouseClick(control<QPushButton>(dialog, QLatin1String(name)), Qt::LeftButton);
 }
 
-// Every entry under folder, hidden ones too, as sorted relative paths.
-QStringList tree(const QString& folder)
-{
-    QStringList entries;
-    QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext())
-        entries.append(QDir(folder).relativeFilePath(it.next()));
-    entries.sort();
-    return entries;
-}
-
 // Runs check on the window that becomes modal next, once it is up; check must close it.
 void whenModal(const std::function<void(QWidget*)>& check)
 {
@@ -291,7 +279,7 @@ void NewSetTest::enterAndEscapeDoNothing()
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
     chooseAll(&dialog);
     QTest::keyClicks(nameBox(&dialog), QStringLiteral("Keys"));
-    const QStringList before = tree(m_drive->root());
+    const QStringList before = entriesBelow(m_drive->root());
 
     for (const char* focused : {"txtSaveSet", "cmdSaveSet", "cmdCancel", "cmdSelectLogo"}) {
         QWidget* widget = control<QWidget>(&dialog, QLatin1String(focused));
@@ -300,7 +288,7 @@ void NewSetTest::enterAndEscapeDoNothing()
         QVERIFY2(dialog.isVisible(), focused);
     }
     QCOMPARE(dialog.result(), 0);
-    QCOMPARE(tree(m_drive->root()), before);
+    QCOMPARE(entriesBelow(m_drive->root()), before);
     QCOMPARE(nameBox(&dialog)->text(), QStringLiteral("Keys"));
     QVERIFY(m_dialogs->boxes.isEmpty());
 }
@@ -319,7 +307,7 @@ void NewSetTest::cancelAndCloseBoxWriteNothing()
     dialog.show();
     chooseAll(&dialog);
     QTest::keyClicks(nameBox(&dialog), QStringLiteral("Dropped"));
-    const QStringList before = tree(m_drive->root());
+    const QStringList before = entriesBelow(m_drive->root());
 
     if (closeBox)
         QVERIFY(dialog.close());
@@ -327,7 +315,7 @@ void NewSetTest::cancelAndCloseBoxWriteNothing()
         click(&dialog, "cmdCancel");
     QVERIFY(!dialog.isVisible());
     QCOMPARE(dialog.result(), int(QDialog::Rejected));
-    QCOMPARE(tree(m_drive->root()), before);
+    QCOMPARE(entriesBelow(m_drive->root()), before);
     QVERIFY(m_dialogs->boxes.isEmpty());
 }
 
@@ -499,7 +487,7 @@ void NewSetTest::emptyName()
     for (int slot = 0; slot < chosen; ++slot)
         choose(&dialog, slot, pictureFile(QStringLiteral("s%1.sys").arg(slot), slot));
     nameBox(&dialog)->setFocus();
-    const QStringList before = tree(m_drive->root());
+    const QStringList before = entriesBelow(m_drive->root());
 
     // Pressed without moving the focus, to see that the save itself moves none.
     control<QPushButton>(&dialog, QStringLiteral("cmdSaveSet"))->click();
@@ -514,7 +502,7 @@ void NewSetTest::emptyName()
     }
     QCOMPARE(dialog.focusWidget(), nameBox(&dialog));
     QVERIFY(dialog.isVisible());
-    QCOMPARE(tree(m_drive->root()), before);
+    QCOMPARE(entriesBelow(m_drive->root()), before);
 }
 
 void NewSetTest::nameWithoutAllThreeScreens_data()
@@ -542,7 +530,7 @@ void NewSetTest::nameWithoutAllThreeScreens()
         handles.append(imageBox(&dialog, slot)->pictureHandle());
     }
     QTest::keyClicks(nameBox(&dialog), name);
-    const QStringList before = tree(m_drive->root());
+    const QStringList before = entriesBelow(m_drive->root());
 
     click(&dialog, "cmdSaveSet");
 
@@ -555,7 +543,7 @@ void NewSetTest::nameWithoutAllThreeScreens()
     for (int slot = 0; slot < 3; ++slot)
         QCOMPARE(imageBox(&dialog, slot)->pictureHandle(), handles[slot]);
     QVERIFY(dialog.isVisible());
-    QCOMPARE(tree(m_drive->root()), before);
+    QCOMPARE(entriesBelow(m_drive->root()), before);
 }
 
 void NewSetTest::takenName_data()
@@ -580,7 +568,7 @@ void NewSetTest::takenName()
     dialog.show();
     chooseAll(&dialog);
     QTest::keyClicks(nameBox(&dialog), name);
-    const QStringList before = tree(m_drive->root());
+    const QStringList before = entriesBelow(m_drive->root());
 
     click(&dialog, "cmdSaveSet");
 
@@ -591,7 +579,7 @@ void NewSetTest::takenName()
     QCOMPARE(nameBox(&dialog)->text(), QString());
     QCOMPARE(dialog.focusWidget(), nameBox(&dialog));
     QVERIFY(dialog.isVisible());
-    QCOMPARE(tree(m_drive->root()), before);
+    QCOMPARE(entriesBelow(m_drive->root()), before);
 }
 
 void NewSetTest::unsafeNameIsRefusedAndNothingIsMade_data()
@@ -641,7 +629,7 @@ void NewSetTest::unsafeNameIsRefusedAndNothingIsMade()
     dialog.show();
     chooseAll(&dialog);
     nameBox(&dialog)->setText(name);
-    const QStringList before = tree(m_drive->root());
+    const QStringList before = entriesBelow(m_drive->root());
 
     click(&dialog, "cmdSaveSet");
 
@@ -652,7 +640,7 @@ void NewSetTest::unsafeNameIsRefusedAndNothingIsMade()
     QCOMPARE(nameBox(&dialog)->text(), QString());
     QCOMPARE(dialog.focusWidget(), nameBox(&dialog));
     QVERIFY(dialog.isVisible());
-    QCOMPARE(tree(m_drive->root()), before);
+    QCOMPARE(entriesBelow(m_drive->root()), before);
     QVERIFY(!QFileInfo::exists(m_drive->root() + QStringLiteral("/../") + escapeName()));
     QCOMPARE(QDir::currentPath(), m_drive->workDir());
 }
@@ -689,7 +677,7 @@ void NewSetTest::saveMakesTheSet()
     for (int slot = 0; slot < 3; ++slot)
         choose(&dialog, slot, paths[sources[slot]]);
     QTest::keyClicks(nameBox(&dialog), QStringLiteral("My Sunset"));
-    const QStringList workBefore = tree(m_drive->workDir());
+    const QStringList workBefore = entriesBelow(m_drive->workDir());
 
     click(&dialog, "cmdSaveSet");
 
@@ -698,8 +686,9 @@ void NewSetTest::saveMakesTheSet()
     QCOMPARE(dialog.result(), int(QDialog::Accepted));
     QCOMPARE(QDir::currentPath(), m_drive->workDir());
     const QString set = m_drive->workDir() + QStringLiteral("/My Sunset");
-    QCOMPARE(tree(set), (QStringList{QStringLiteral("logo.sys"), QStringLiteral("logos.sys"),
-                                     QStringLiteral("logow.sys")}));
+    QCOMPARE(entriesBelow(set),
+             (QStringList{QStringLiteral("logo.sys"), QStringLiteral("logos.sys"),
+                          QStringLiteral("logow.sys")}));
     const char* setFiles[] = {"logo.sys", "logow.sys", "logos.sys"};
     for (int slot = 0; slot < 3; ++slot) {
         const QByteArray copied = fileBytes(set + QLatin1Char('/') + QLatin1String(setFiles[slot]));
@@ -711,7 +700,7 @@ void NewSetTest::saveMakesTheSet()
     workAfter << QStringLiteral("My Sunset") << QStringLiteral("My Sunset/logo.sys")
               << QStringLiteral("My Sunset/logos.sys") << QStringLiteral("My Sunset/logow.sys");
     workAfter.sort();
-    QCOMPARE(tree(m_drive->workDir()), workAfter);
+    QCOMPARE(entriesBelow(m_drive->workDir()), workAfter);
 }
 
 void NewSetTest::failedSaveLeavesNothingAndCanBeRetried_data()
@@ -734,14 +723,14 @@ void NewSetTest::failedSaveLeavesNothingAndCanBeRetried()
     if (fault == QLatin1String("folder"))
         QVERIFY(QDir().mkdir(last));
     QTest::keyClicks(nameBox(&dialog), name);
-    const QStringList before = tree(m_drive->root());
+    const QStringList before = entriesBelow(m_drive->root());
 
     click(&dialog, "cmdSaveSet");
 
     QCOMPARE(m_dialogs->boxes.size(), 1);
     QCOMPARE(m_dialogs->boxes[0].kind, ScriptedDialogs::Box::Critical);
     QCOMPARE(m_dialogs->boxes[0].title, QStringLiteral("Bootvane"));
-    QCOMPARE(tree(m_drive->root()), before);
+    QCOMPARE(entriesBelow(m_drive->root()), before);
     QCOMPARE(QDir::currentPath(), m_drive->workDir());
     QVERIFY(dialog.isVisible());
     QCOMPARE(nameBox(&dialog)->text(), name);

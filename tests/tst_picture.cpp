@@ -22,6 +22,7 @@
 #include <condition_variable>
 #include <fcntl.h>
 #include <mutex>
+#include <optional>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -163,20 +164,19 @@ private slots:
     void nothingToSaveIsRefused();
 
 private:
-    QTemporaryDir* m_dir = nullptr;
+    std::optional<QTemporaryDir> m_dir; // a fresh one for every test function
     QString path(const QString& name) const { return m_dir->filePath(name); }
 };
 
 void TestPicture::init()
 {
-    m_dir = new QTemporaryDir;
+    m_dir.emplace();
     QVERIFY(m_dir->isValid());
 }
 
 void TestPicture::cleanup()
 {
-    delete m_dir;
-    m_dir = nullptr;
+    m_dir.reset();
 }
 
 void TestPicture::savedPicturesReadBackTheSame_data()
@@ -583,22 +583,16 @@ void TestPicture::aFailedSaveKeepsTheOldFile()
     const QString file = path(QStringLiteral("logo.sys"));
     const QByteArray old = encodeBmp(screenPicture(1, {40, 30}));
     writeFile(file, old);
-    rlimit saved{};
-    QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
-    const auto oldHandler = ::signal(SIGXFSZ, SIG_IGN);
-    rlimit small = saved;
-    small.rlim_cur = 4096;
-    QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
     bool refused = false;
-    try {
-        savePicture(screenPicture(2), file);
-    } catch (const Error& error) {
-        refused = true;
-        QCOMPARE(error.path(), file);
-        QCOMPARE(error.reason(), QStringLiteral("File too large"));
-    }
-    setrlimit(RLIMIT_FSIZE, &saved);
-    ::signal(SIGXFSZ, oldHandler);
+    QVERIFY(withFileSizeLimit(4096, [&] {
+        try {
+            savePicture(screenPicture(2), file);
+        } catch (const Error& error) {
+            refused = true;
+            QCOMPARE(error.path(), file);
+            QCOMPARE(error.reason(), QStringLiteral("File too large"));
+        }
+    }));
     QVERIFY2(refused, "a write that could not be finished was reported as done");
     QCOMPARE(fileBytes(file), old);
     QCOMPARE(QDir(m_dir->path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),

@@ -3,6 +3,7 @@
 #include "picture.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QTest>
 #include <stdexcept>
@@ -118,6 +119,17 @@ QByteArray fileBytes(const QString& path)
     if (!file.open(QIODevice::ReadOnly))
         return {};
     return file.readAll();
+}
+
+QStringList entriesBelow(const QString& folder)
+{
+    QStringList entries;
+    QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext())
+        entries.append(QDir(folder).relativeFilePath(it.next()));
+    entries.sort();
+    return entries;
 }
 
 void writeFile(const QString& path, const QByteArray& bytes)

@@ -3,7 +3,10 @@
 #include <QByteArray>
 #include <QImage>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
+#include <csignal>
+#include <sys/resource.h>
 
 namespace bootvane::testing {
 
@@ -47,6 +50,35 @@ private:
 QImage screenPicture(int seed, QSize size = QSize(320, 400));
 
 QByteArray fileBytes(const QString& path);
+
+// Every entry below folder, hidden ones too, as sorted paths relative to it: a test compares
+// it before and after to see that nothing was made or left behind.
+QStringList entriesBelow(const QString& folder);
+
+// Runs call with the size a file may grow to cut to limit bytes, a limit that binds root as
+// well, so that writes fail for real. Tells whether the limit could be set and put back.
+template <typename Call> bool withFileSizeLimit(rlim_t limit, Call call)
+{
+    rlimit saved{};
+    if (getrlimit(RLIMIT_FSIZE, &saved) != 0)
+        return false;
+    const auto oldHandler = ::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = saved;
+    small.rlim_cur = limit;
+    const bool limited = setrlimit(RLIMIT_FSIZE, &small) == 0;
+    auto restore = [&] {
+        const bool restored = setrlimit(RLIMIT_FSIZE, &saved) == 0;
+        ::signal(SIGXFSZ, oldHandler);
+        return restored;
+    };
+    try {
+        call();
+    } catch (...) {
+        restore();
+        throw;
+    }
+    return restore() && limited;
+}
 void writeFile(const QString& path, const QByteArray& bytes);
 
 // Whether two pictures show the same pixels (compared as 32-bit colours).
