@@ -357,6 +357,55 @@ void replaceFileAtomically(const QString& path, const QByteArray& bytes)
     // happens, and a crash that loses the rename only leaves the old screen in place.
 }
 
+bool isAbsent(const QString& path)
+{
+#ifdef Q_OS_WIN
+    return !QFileInfo::exists(path) && !QFileInfo(path).isSymLink();
+#else
+    struct stat info {};
+    return ::lstat(QFile::encodeName(path).constData(), &info) != 0 &&
+           (errno == ENOENT || errno == ENOTDIR);
+#endif
+}
+
+void removeFile(const QString& path)
+{
+    if (QFileInfo(path).isDir())
+        fail(QStringLiteral("remove"), path, systemReason(EISDIR));
+    std::error_code error;
+    fs::remove(toFsPath(path), error);
+    if (error && error != std::errc::no_such_file_or_directory)
+        fail(QStringLiteral("remove"), path, reasonOf(error));
+}
+
+std::optional<QByteArray> readSmallFile(const QString& path, qint64 maxBytes)
+{
+    QFile file;
+#ifdef Q_OS_WIN
+    if (!QFileInfo(path).isFile())
+        return std::nullopt;
+    file.setFileName(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+#else
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return std::nullopt;
+    struct stat status {};
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) ||
+        !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return std::nullopt;
+    }
+#endif
+    if (file.size() > maxBytes)
+        return std::nullopt;
+    QByteArray bytes = file.read(maxBytes);
+    if (file.error() != QFileDevice::NoError)
+        return std::nullopt;
+    return bytes;
+}
+
 void renameWithoutReplacing(const QString& source, const QString& destination)
 {
 #if defined(Q_OS_LINUX) && defined(RENAME_NOREPLACE)

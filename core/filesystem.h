@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <optional>
 
 namespace bootvane {
 
@@ -34,6 +35,17 @@ void copyFile(const QString& source, const QString& destination);
 // ones, whatever fails: the bytes go to a temporary file beside it, which is flushed to
 // disk and then renamed over it. A file that may not be written is refused.
 void replaceFileAtomically(const QString& path, const QByteArray& bytes);
+
+// Whether nothing is at path: neither the entry nor a folder on the way to it exists.
+bool isAbsent(const QString& path);
+
+// Removes the file at path in one step, so that it is either whole or gone; a file that is
+// already absent is fine. Fails for a folder.
+void removeFile(const QString& path);
+
+// The bytes of a plain file no longer than maxBytes, or nothing when path is absent, no
+// plain file, longer or unreadable. Never waits on a pipe or a device.
+std::optional<QByteArray> readSmallFile(const QString& path, qint64 maxBytes);
 
 // Renames a file or folder, failing rather than replacing anything already at destination.
 void renameWithoutReplacing(const QString& source, const QString& destination);

@@ -1,5 +1,6 @@
 #include "picture.h"
 
+#include "builtinscreen.h"
 #include "error.h"
 #include "filesystem.h"
 
@@ -102,6 +103,17 @@ qint64 bmpBytesNeeded(const BmpHeader& header)
 }
 
 constexpr quint32 runLength8 = 1, runLength4 = 2;
+
+// The BMP that Windows 95 shows as a screen as it is: Windows' own header, uncompressed,
+// 8 bits per pixel, 320 x 400 pixels stored bottom-up. Such a file is written over a system
+// file with the very bytes it has.
+bool isPlainScreenBmp(const BmpHeader& header, qint64 fileSize)
+{
+    // A screen is 129,078 bytes; more is some tool's trailing junk, not worth carrying.
+    constexpr qint64 largestPlainScreen = 256 * 1024;
+    return header.infoSize == 40 && header.width == 320 && header.height == 400 &&
+           header.bitsPerPixel == 8 && header.compression == 0 && fileSize <= largestPlainScreen;
+}
 
 bool isRunLengthCoded(const BmpHeader& header)
 {
@@ -385,8 +397,10 @@ QImage readWithQt(QIODevice& file, const QString& path)
 
 } // namespace
 
-QImage loadPicture(const QString& path)
+QImage loadPicture(const QString& path, QByteArray* bytesAsTheyAre)
 {
+    if (bytesAsTheyAre)
+        bytesAsTheyAre->clear();
     if (path.isEmpty())
         return {};
 
@@ -407,6 +421,11 @@ QImage loadPicture(const QString& path)
                  QStringLiteral("the file is damaged: it is shorter than its header says"));
         }
     }
+    if (bytesAsTheyAre && bmp && isPlainScreenBmp(*bmp, file.size())) {
+        *bytesAsTheyAre = file.readAll();
+        if (file.error() != QFileDevice::NoError || !file.seek(0))
+            fail(readOperation, path, file.errorString());
+    }
     QImage picture;
     if (bmp && isRunLengthCoded(*bmp)) {
         picture = decodeRunLength(file, *bmp, path);
@@ -424,6 +443,10 @@ QImage loadPicture(const QString& path)
         picture.setText(key, QString::number(*bmp->importantColours));
     else if (!picture.text(key).isNull())
         picture.setText(key, QString());
+    // A file's own text must never pass for the mark of a built-in screen, which applying
+    // turns into removing the system file.
+    if (!picture.text(QLatin1String(builtInScreenKey)).isNull())
+        picture.setText(QLatin1String(builtInScreenKey), QString());
     return picture;
 }
 

@@ -10,7 +10,11 @@ namespace bootvane {
 // files are BMPs called .sys), and every format Qt reads is accepted. The empty name gives
 // the empty picture. Throws when the file is missing, unreadable, no picture, damaged (a BMP
 // shorter than its header says) or too large to hold in memory.
-QImage loadPicture(const QString& path);
+//
+// When bytesAsTheyAre is given and the file is a BMP that Windows 95 shows as it is (an
+// uncompressed 8-bit BMP of 320 x 400 pixels), it receives the file's bytes, read from the
+// same open file as the picture; otherwise it is left empty.
+QImage loadPicture(const QString& path, QByteArray* bytesAsTheyAre = nullptr);
 
 // Encodes a picture as a BMP that Windows 95 can show as a screen: up to 256 colours as
 // 8 bits per pixel with a full 256-entry palette (an indexed picture keeps its palette order

@@ -14,15 +14,21 @@ struct ScreenSlot {
     const char* systemFileWritten; // the same file as apply, restore and the backup name it
     const char* caption;           // caption of the slot's file-name labels
     const char* selectTitle;       // title of the open-file dialog that chooses it
+    // What Windows 95 does when the system file is absent: it has a start-up picture of its
+    // own, and for the other two it prints a line of text instead.
+    const char* builtInBehaviour;
+    bool cyclesColours; // Windows animates this screen by rotating part of its palette
 };
 
 inline constexpr std::array<ScreenSlot, 3> screenSlots{{
     {"Startup Screen", "Logo", "logo.sys", "c:\\logo.sys", "C:\\logo.sys", "Logo.sys",
-     "Select a Startup Screen (Logo.sys)"},
+     "Select a Startup Screen (Logo.sys)", "Windows 95 shows its built-in start-up picture", true},
     {"Waiting Screen", "Logow", "logow.sys", "c:\\windows\\logow.sys", "C:\\Windows\\logow.sys",
-     "Logow.sys", "Select a Waiting Screen (Logow.sys)"},
+     "Logow.sys", "Select a Waiting Screen (Logow.sys)", "Windows 95 prints its own text instead",
+     false},
     {"Shutoff Screen", "Logos", "logos.sys", "c:\\windows\\logos.sys", "C:\\Windows\\logos.sys",
-     "Logos.sys", "Select a Shutoff Screen (Logos.sys)"},
+     "Logos.sys", "Select a Shutoff Screen (Logos.sys)", "Windows 95 prints its own text instead",
+     false},
 }};
 
 inline constexpr int slotCount = int(screenSlots.size());

@@ -18,8 +18,11 @@ void backupOriginals()
 {
     StagingFolder staging(QDir::currentPath());
     for (const ScreenSlot& slot : screenSlots) {
-        copyFile(driveCPath(QLatin1String(slot.systemFileWritten)),
-                 staging.filePath(QLatin1String(slot.setFileName)));
+        // A system file that is absent is recorded by its absence: Windows used its own
+        // screen, and restoring puts that back by removing the file.
+        const QString systemFile = driveCPath(QLatin1String(slot.systemFileWritten));
+        if (!isAbsent(systemFile))
+            copyFile(systemFile, staging.filePath(QLatin1String(slot.setFileName)));
     }
     staging.commitAs(originalsName);
 }

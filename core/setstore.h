@@ -16,8 +16,8 @@ namespace bootvane {
 // plain file or folder: then the user's own screens have not been saved yet.
 bool originalsMissing();
 
-// Copies the three system files byte for byte into a new "Originals" folder of the
-// current directory.
+// Copies the system files byte for byte into a new "Originals" folder of the current
+// directory; one that is absent is left out, and that absence is what "Originals" records.
 void backupOriginals();
 
 // The set folders listed in base (a base path, ending in a separator), in listing order:

@@ -9,6 +9,7 @@
 #include "paths.h"
 #include "picture.h"
 #include "setstore.h"
+#include "systemscreens.h"
 #include "userdialogs.h"
 #include "viewlogo.h"
 
@@ -129,7 +130,7 @@ void frmLogoMain::buildControls()
         for (auto [box, name, top] :
              {std::tuple{&controls.imgNew, QStringLiteral("imgNew"), 600},
               std::tuple{&controls.imgCur, QStringLiteral("imgCur"), 3120}}) {
-            *box = new ImageBox(client);
+            *box = new ImageBox(i, client);
             (*box)->setObjectName(name + suffix);
             (*box)->setGeometry(twipsRect(imageLeft, top, 1455, 1335));
         }
@@ -198,19 +199,38 @@ void frmLogoMain::showFullSize(const QImage& picture)
 void frmLogoMain::Form_Load()
 {
     strAppPath = basePath();
-    for (int i = 0; i < slotCount; ++i)
-        m_slots[i].imgCur->setPicture(
-            loadPicture(driveCPath(QLatin1String(screenSlots[i].systemFileShown))));
+    // Without drive C nothing below can work; that is one error, not one per screen.
+    (void)driveCPath(QStringLiteral("C:\\"));
+    // A screen that cannot be shown is reported on its own, and the other screens and the
+    // backup go on: the backup copies bytes and needs no picture, and without it the first
+    // "Set as Current" would overwrite the user's screens with no copy anywhere.
+    for (int i = 0; i < slotCount; ++i) {
+        runHandler(this,
+                   [this, i] { m_slots[i].imgCur->setPicture(loadSystemScreen(screenSlots[i])); });
+    }
+    noteWhetherStartupScreenIsShown();
     for (const SlotControls& controls : m_slots)
         controls.imgNew->setPicture(loadPicture(QString()));
+    saveOriginalsIfMissing();
+}
 
-    if (originalsMissing()) {
-        userDialogs().information(nullptr,
-                                  QStringLiteral("Your current screen settings will be saved "
-                                                 "as your original set."),
-                                  QStringLiteral("Original Screen Settings"));
-        backupOriginals();
-    }
+void frmLogoMain::saveOriginalsIfMissing()
+{
+    if (!originalsMissing())
+        return;
+    userDialogs().information(
+        isVisible() ? this : nullptr,
+        QStringLiteral("Your current screen settings will be saved as your original set."),
+        QStringLiteral("Original Screen Settings"));
+    backupOriginals();
+}
+
+void frmLogoMain::noteWhetherStartupScreenIsShown()
+{
+    m_slots[0].imgCur->setNote(
+        startupScreenSwitchedOff()
+            ? QStringLiteral("C:\\MSDOS.SYS has Logo=0: Windows 95 is set not to show it.")
+            : QString());
 }
 
 void frmLogoMain::Form_Activate()
@@ -243,8 +263,11 @@ void frmLogoMain::TreeView1_NodeClick()
     if (text != setsRootText) {
         for (int i = 0; i < slotCount; ++i)
             strNew(i) = setFilePath(strAppPath, text, screenSlots[i]);
-        for (int i = 0; i < slotCount; ++i)
-            m_slots[i].imgNew->setPicture(loadPicture(strNew(i)));
+        m_previewedOriginals = text == originalsName;
+        for (int i = 0; i < slotCount; ++i) {
+            m_slots[i].imgNew->setPicture(
+                loadSetScreen(strNew(i), screenSlots[i], m_previewedOriginals));
+        }
     }
     strSetName = text;
 }
@@ -262,20 +285,32 @@ void frmLogoMain::cmdSetCur_Click()
         if (controls.imgNew->pictureHandle() == 0)
             return;
     }
-    for (int i = 0; i < slotCount; ++i)
-        m_slots[i].imgCur->setPicture(loadPicture(strNew(i)));
-    for (int i = 0; i < slotCount; ++i)
-        savePicture(m_slots[i].imgCur->picture(),
-                    driveCPath(QLatin1String(screenSlots[i].systemFileWritten)));
+    // "Originals" records an absent system file by its absence, so applying it is restoring.
+    installScreens([this](int i) {
+        return prepareScreenUpdate(strNew(i), screenSlots[i], m_previewedOriginals);
+    });
 }
 
 void frmLogoMain::cmdRestore_Click()
 {
+    installScreens([](int i) {
+        return prepareScreenUpdate(originalsFilePath(screenSlots[i]), screenSlots[i], true);
+    });
+}
+
+void frmLogoMain::installScreens(const std::function<ScreenUpdate(int)>& prepare)
+{
+    // Every screen is read, and converted where Windows could not show it, before the first
+    // system file changes; the screens in use then show what is written.
+    std::array<ScreenUpdate, slotCount> updates;
+    for (int i = 0; i < slotCount; ++i) {
+        updates[i] = prepare(i);
+        m_slots[i].imgCur->setPicture(updates[i].shown);
+    }
+    saveOriginalsIfMissing();
     for (int i = 0; i < slotCount; ++i)
-        m_slots[i].imgCur->setPicture(loadPicture(originalsFilePath(screenSlots[i])));
-    for (int i = 0; i < slotCount; ++i)
-        savePicture(m_slots[i].imgCur->picture(),
-                    driveCPath(QLatin1String(screenSlots[i].systemFileWritten)));
+        installScreen(screenSlots[i], updates[i]);
+    noteWhetherStartupScreenIsShown();
 }
 
 void frmLogoMain::cmdNewSet_Click()
@@ -296,14 +331,14 @@ void frmLogoMain::mnuAbout_Click()
 
 void frmLogoMain::imgCur_DblClick(int slot)
 {
-    showFullSize(loadPicture(driveCPath(QLatin1String(screenSlots[slot].systemFileShown))));
+    showFullSize(loadSystemScreen(screenSlots[slot]));
 }
 
 void frmLogoMain::imgNew_DblClick(int slot)
 {
     if (m_slots[slot].imgNew->pictureHandle() == 0)
         return;
-    showFullSize(loadPicture(strNew(slot)));
+    showFullSize(loadSetScreen(strNew(slot), screenSlots[slot], m_previewedOriginals));
 }
 
 } // namespace bootvane

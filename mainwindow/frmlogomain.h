@@ -1,6 +1,7 @@
 #pragma once
 
 #include "screenslots.h"
+#include "systemscreens.h"
 
 #include <QIcon>
 #include <QList>
@@ -66,6 +67,11 @@ private:
     // window has closed, and this window, active again, rebuilds its tree.
     void visitModal(const std::function<void()>& show);
     void showFullSize(const QImage& picture);
+    // Saves the user's own screens as "Originals", telling the user first, unless saved.
+    void saveOriginalsIfMissing();
+    // Writes the three screens that prepare(slot) gives over the system files.
+    void installScreens(const std::function<ScreenUpdate(int)>& prepare);
+    void noteWhetherStartupScreenIsShown();
 
     void Form_Load();
     void TreeView1_NodeClick();
@@ -98,6 +104,8 @@ private:
     QString strNewLogow;
     QString strNewLogos;
     QString strSetName;
+    // Whether the paths above are those of "Originals", where an absent file is no error.
+    bool m_previewedOriginals = false;
     bool m_shownBefore = false;
 
     static constexpr std::array<QString frmLogoMain::*, slotCount> newPathMembers{

@@ -83,7 +83,7 @@ void frmNewSet::buildControls()
         controls.cmdSelect =
             makeButton(this, QStringLiteral("cmdSelect") + suffix, QStringLiteral("Select..."),
                        twipsRect(2400 + column, 240, 1215, 375));
-        controls.imgCreate = new ImageBox(this);
+        controls.imgCreate = new ImageBox(i, this);
         controls.imgCreate->setObjectName(QStringLiteral("imgCreate") + suffix);
         controls.imgCreate->setGeometry(twipsRect(2280 + column, 720, 1455, 1335));
         controls.lblCreate = new QLabel(QLatin1String(slot.caption), this);

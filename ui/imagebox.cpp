@@ -1,13 +1,15 @@
 #include "imagebox.h"
 
 #include "picture.h"
+#include "picturescaling.h"
+#include "screenformat.h"
 
 #include <QMouseEvent>
 #include <QPainter>
 
 namespace bootvane {
 
-ImageBox::ImageBox(QWidget* parent) : QFrame(parent)
+ImageBox::ImageBox(int slot, QWidget* parent) : QFrame(parent), m_slot(slot)
 {
     setFrameStyle(QFrame::Box | QFrame::Plain);
     setLineWidth(1);
@@ -18,7 +20,22 @@ void ImageBox::setPicture(const QImage& picture)
 {
     m_picture = picture;
     rescale();
+    describe();
     update();
+}
+
+void ImageBox::setNote(const QString& note)
+{
+    m_note = note;
+    describe();
+}
+
+void ImageBox::describe()
+{
+    QString text = describeScreen(m_picture, screenSlots[m_slot]);
+    if (!text.isEmpty() && !m_note.isEmpty())
+        text += QLatin1Char('\n') + m_note;
+    setToolTip(text);
 }
 
 qint64 ImageBox::pictureHandle() const
@@ -33,18 +50,7 @@ void ImageBox::rescale()
         m_shown = QPixmap();
         return;
     }
-    // Smooth scaling costs in proportion to the source's pixels, and far more for an indexed
-    // picture than for a true-colour one. So a picture more than twice the box's size is
-    // first cut quickly to twice its size, then turned to true colour, and the smooth step
-    // from there still averages each shown pixel over four.
-    QImage source = m_picture;
-    const QSize twice = size * 2;
-    if (source.width() > twice.width() && source.height() > twice.height())
-        source = source.scaled(twice, Qt::IgnoreAspectRatio, Qt::FastTransformation);
-    source = source.convertToFormat(source.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied
-                                                             : QImage::Format_RGB32);
-    m_shown =
-        QPixmap::fromImage(source.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+    m_shown = QPixmap::fromImage(scaledSmoothly(m_picture, size));
 }
 
 void ImageBox::paintEvent(QPaintEvent* event)

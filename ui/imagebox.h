@@ -6,17 +6,22 @@
 
 namespace bootvane {
 
-// A small image box with a thin border. It keeps the whole picture it is given (to save
-// it, and for its handle) and shows it stretched to fill the box, scaled once when it is
-// set so that painting costs the same whatever the picture's size.
+// A small image box with a thin border for one screen slot. It keeps the whole picture it
+// is given (to save it, and for its handle) and shows it stretched to fill the box, scaled
+// once when it is set so that painting costs the same whatever the picture's size. Its
+// tooltip says what the picture is and what Windows 95 makes of it.
 class ImageBox : public QFrame {
     Q_OBJECT
 public:
-    explicit ImageBox(QWidget* parent = nullptr);
+    explicit ImageBox(int slot, QWidget* parent = nullptr);
 
     void setPicture(const QImage& picture);
     const QImage& picture() const { return m_picture; }
     qint64 pictureHandle() const;
+    int slot() const { return m_slot; }
+
+    // A line added to the tooltip while the box shows a picture.
+    void setNote(const QString& note);
 
 signals:
     void doubleClicked();
@@ -28,7 +33,10 @@ protected:
 
 private:
     void rescale();
+    void describe();
 
+    int m_slot;
+    QString m_note;
     QImage m_picture;
     QPixmap m_shown;
 };

@@ -1,0 +1,56 @@
+#include "builtinscreen.h"
+
+#include "screenformat.h"
+
+#include <QFont>
+#include <QPainter>
+
+namespace bootvane {
+
+namespace {
+
+QFont placeholderFont(int pixelSize, bool bold)
+{
+    QFont font;
+    font.setFamilies({QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
+    font.setStyleHint(QFont::SansSerif);
+    font.setPixelSize(pixelSize);
+    font.setBold(bold);
+    return font;
+}
+
+} // namespace
+
+QImage builtInScreen(const ScreenSlot& slot)
+{
+    // A dark screen framed by a dashed line, plainly no picture of the user's.
+    QImage screen(windowsScreenSize, QImage::Format_RGB32);
+    screen.fill(QColor(16, 24, 48));
+    {
+        QPainter painter(&screen);
+        painter.setRenderHint(QPainter::TextAntialiasing);
+        painter.setPen(QPen(QColor(110, 130, 170), 2, Qt::DashLine));
+        painter.drawRect(screen.rect().adjusted(8, 8, -9, -9));
+
+        const QRect textArea = screen.rect().adjusted(28, 0, -28, 0);
+        painter.setPen(Qt::white);
+        painter.setFont(placeholderFont(26, true));
+        painter.drawText(QRect(textArea.left(), 120, textArea.width(), 80),
+                         Qt::AlignHCenter | Qt::AlignBottom | Qt::TextWordWrap,
+                         QStringLiteral("No %1").arg(QLatin1String(slot.setFileName)));
+        painter.setPen(QColor(200, 210, 230));
+        painter.setFont(placeholderFont(17, false));
+        painter.drawText(QRect(textArea.left(), 216, textArea.width(), 120),
+                         Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap,
+                         QLatin1String(slot.builtInBehaviour));
+    }
+    screen.setText(QLatin1String(builtInScreenKey), QLatin1String(slot.suffix));
+    return screen;
+}
+
+bool isBuiltInScreen(const QImage& picture)
+{
+    return !picture.text(QLatin1String(builtInScreenKey)).isEmpty();
+}
+
+} // namespace bootvane

@@ -1,0 +1,20 @@
+#pragma once
+
+#include "screenslots.h"
+
+#include <QImage>
+
+namespace bootvane {
+
+// A slot whose system file is absent is no error: Windows 95 then uses a screen of its own.
+// Bootvane shows a placeholder for it, drawn here, that says so. It is never written to a
+// file: applying it means removing the system file.
+QImage builtInScreen(const ScreenSlot& slot);
+
+// Whether picture is such a placeholder.
+bool isBuiltInScreen(const QImage& picture);
+
+// The key under which a placeholder names its slot; no picture read from a file has it.
+inline constexpr char builtInScreenKey[] = "Bootvane.BuiltInScreen";
+
+} // namespace bootvane

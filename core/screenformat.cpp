@@ -1,0 +1,191 @@
+#include "screenformat.h"
+
+#include "builtinscreen.h"
+#include "error.h"
+#include "picture.h"
+#include "picturescaling.h"
+
+#include <QPainter>
+#include <QSet>
+#include <libimagequant.h>
+#include <memory>
+#include <vector>
+
+namespace bootvane {
+
+namespace {
+
+// The 4:3 screen on which Windows 95 shows its 320 x 400 screens, in square pixels.
+constexpr QSize shownSize(640, 480);
+
+bool isIndexed(const QImage& picture)
+{
+    const QImage::Format format = picture.format();
+    return format == QImage::Format_Indexed8 || format == QImage::Format_Mono ||
+           format == QImage::Format_MonoLSB;
+}
+
+// How many colours the picture has, counted up to limit + 1.
+int colourCount(const QImage& picture, int limit)
+{
+    if (isIndexed(picture))
+        return qMax(picture.colorCount(), picture.format() == QImage::Format_Indexed8 ? 1 : 2);
+    // A band at a time: a photo has passed the limit within its first rows, and a whole
+    // copy in true colour would cost more than the count.
+    constexpr int bandHeight = 64;
+    QSet<QRgb> seen;
+    for (int top = 0; top < picture.height(); top += bandHeight) {
+        const QImage band =
+            picture.copy(0, top, picture.width(), bandHeight).convertToFormat(QImage::Format_RGB32);
+        for (int y = 0; y < band.height() && top + y < picture.height(); ++y) {
+            const auto* line = reinterpret_cast<const QRgb*>(band.constScanLine(y));
+            for (int x = 0; x < band.width(); ++x) {
+                seen.insert(line[x] | 0xff000000u);
+                if (seen.size() > limit)
+                    return limit + 1;
+            }
+        }
+    }
+    return int(seen.size());
+}
+
+// The size the picture takes on the 320 x 400 screen once fitted, in the screen's pixels,
+// which are twice as wide as tall (the 4:3 fit aside).
+QSize fittedSize(QSize source)
+{
+    const double scale = qMin(double(shownSize.width()) / source.width(),
+                              double(shownSize.height()) / source.height());
+    return {
+        qBound(1, qRound(source.width() * scale * windowsScreenSize.width() / shownSize.width()),
+               windowsScreenSize.width()),
+        qBound(1, qRound(source.height() * scale * windowsScreenSize.height() / shownSize.height()),
+               windowsScreenSize.height())};
+}
+
+struct LiqDeleter {
+    void operator()(liq_attr* attr) const { liq_attr_destroy(attr); }
+    void operator()(liq_image* image) const { liq_image_destroy(image); }
+    void operator()(liq_result* result) const { liq_result_destroy(result); }
+};
+template <typename T> using LiqPointer = std::unique_ptr<T, LiqDeleter>;
+
+[[noreturn]] void conversionFailed(liq_error error)
+{
+    fail(QStringLiteral("convert the picture"), QString(),
+         error == LIQ_OUT_OF_MEMORY
+             ? QStringLiteral("there is not enough memory")
+             : QStringLiteral("the quantiser refused it (error %1)").arg(int(error)));
+}
+
+// 256 colours chosen for this picture, with dithering, by libimagequant.
+QImage quantised(const QImage& screen)
+{
+    QImage rgba = screen.convertToFormat(QImage::Format_RGBA8888);
+    LiqPointer<liq_attr> attr(liq_attr_create());
+    if (!attr)
+        conversionFailed(LIQ_OUT_OF_MEMORY);
+    liq_set_max_colors(attr.get(), windowsPaletteSize);
+    // The VGA keeps 6 bits of each channel: finer steps would be lost on the way, so the
+    // quantiser spends its colours on differences the screen can show.
+    liq_set_min_posterization(attr.get(), 2);
+
+    std::vector<void*> rows(size_t(rgba.height()));
+    for (int y = 0; y < rgba.height(); ++y)
+        rows[size_t(y)] = rgba.scanLine(y);
+    LiqPointer<liq_image> image(
+        liq_image_create_rgba_rows(attr.get(), rows.data(), rgba.width(), rgba.height(), 0));
+    if (!image)
+        conversionFailed(LIQ_OUT_OF_MEMORY);
+    liq_result* rawResult = nullptr;
+    if (const liq_error error = liq_image_quantize(image.get(), attr.get(), &rawResult);
+        error != LIQ_OK)
+        conversionFailed(error);
+    LiqPointer<liq_result> result(rawResult);
+    liq_set_dithering_level(result.get(), 1.0f);
+
+    QImage indexed(rgba.size(), QImage::Format_Indexed8);
+    if (indexed.isNull())
+        conversionFailed(LIQ_OUT_OF_MEMORY);
+    std::vector<unsigned char*> indexRows(size_t(indexed.height()));
+    for (int y = 0; y < indexed.height(); ++y)
+        indexRows[size_t(y)] = indexed.scanLine(y);
+    if (const liq_error error =
+            liq_write_remapped_image_rows(result.get(), image.get(), indexRows.data());
+        error != LIQ_OK)
+        conversionFailed(error);
+
+    // Read after remapping, which may still refine the palette.
+    const liq_palette* palette = liq_get_palette(result.get());
+    QList<QRgb> table;
+    for (unsigned i = 0; i < palette->count; ++i)
+        table.append(qRgb(palette->entries[i].r, palette->entries[i].g, palette->entries[i].b));
+    indexed.setColorTable(table);
+    return indexed;
+}
+
+} // namespace
+
+bool showableAsIs(const QImage& picture)
+{
+    return !picture.isNull() && !isBuiltInScreen(picture) && picture.size() == windowsScreenSize &&
+           colourCount(picture, windowsPaletteSize) <= windowsPaletteSize;
+}
+
+QImage fitToScreen(const QImage& picture)
+{
+    const QSize size = fittedSize(picture.size());
+    const QImage scaled = scaledSmoothly(picture, size);
+    if (size == windowsScreenSize && !scaled.hasAlphaChannel())
+        return scaled;
+    QImage screen(windowsScreenSize, QImage::Format_RGB32);
+    if (screen.isNull())
+        conversionFailed(LIQ_OUT_OF_MEMORY);
+    screen.fill(Qt::black);
+    QPainter painter(&screen);
+    painter.drawImage((windowsScreenSize.width() - size.width()) / 2,
+                      (windowsScreenSize.height() - size.height()) / 2, scaled);
+    return screen;
+}
+
+QImage convertForWindows(const QImage& picture)
+{
+    return quantised(fitToScreen(picture));
+}
+
+QImage screenAsWritten(const QImage& picture)
+{
+    return showableAsIs(picture) ? picture : convertForWindows(picture);
+}
+
+int cyclingStart(const QImage& picture)
+{
+    return int(picture.text(QLatin1String(bmpImportantColoursKey)).toUInt() & 0xff);
+}
+
+QString describeScreen(const QImage& picture, const ScreenSlot& slot)
+{
+    if (picture.isNull())
+        return {};
+    if (isBuiltInScreen(picture))
+        return QStringLiteral("No %1: %2")
+            .arg(QLatin1String(slot.setFileName), QLatin1String(slot.builtInBehaviour));
+
+    const int colours = colourCount(picture, windowsPaletteSize);
+    QString text = QStringLiteral("%1 x %2, ").arg(picture.width()).arg(picture.height());
+    if (colours > windowsPaletteSize)
+        text += QStringLiteral("true colour");
+    else
+        text +=
+            colours == 1 ? QStringLiteral("1 colour") : QStringLiteral("%1 colours").arg(colours);
+    if (!showableAsIs(picture)) {
+        return text + QStringLiteral(": converted to %1 x %2, %3 colours when applied")
+                          .arg(windowsScreenSize.width())
+                          .arg(windowsScreenSize.height())
+                          .arg(windowsPaletteSize);
+    }
+    if (slot.cyclesColours && cyclingStart(picture) != 0)
+        text += QStringLiteral(", colours cycle from entry %1").arg(cyclingStart(picture));
+    return text + QStringLiteral(": Windows 95 shows it as it is");
+}
+
+} // namespace bootvane

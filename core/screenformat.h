@@ -1,0 +1,42 @@
+#pragma once
+
+#include "screenslots.h"
+
+#include <QImage>
+#include <QSize>
+#include <QString>
+
+namespace bootvane {
+
+// Windows 95 shows a screen only as a BMP of this size with a palette of at most 256
+// colours. It stretches it to twice its width, so that it fills a 4:3 screen: each pixel is
+// shown twice as wide as it is tall, before the 4:3 fit.
+inline constexpr QSize windowsScreenSize(320, 400);
+inline constexpr int windowsPaletteSize = 256;
+
+// Whether Windows 95 can show the picture as it is: 320 x 400 with at most 256 colours.
+bool showableAsIs(const QImage& picture);
+
+// The picture fitted into a 320 x 400 true-colour screen in the shape the user will see it
+// on the 4:3 screen: a 4:3 picture fills it, another shape is fitted inside and centred on
+// black. Transparency is blended over black.
+QImage fitToScreen(const QImage& picture);
+
+// The picture as Windows 95 can show it: fitted to the screen and quantised to 256 colours
+// for the VGA palette's 6 bits per channel, dithered, with no colours cycling. Throws when
+// there is not memory enough.
+QImage convertForWindows(const QImage& picture);
+
+// What goes over a system file for this picture: the picture itself when Windows can show
+// it as it is (the same pixels, palette and colour cycling), else its conversion.
+QImage screenAsWritten(const QImage& picture);
+
+// The first palette entry that Windows 95 cycles on the Startup Screen (the low byte of the
+// BMP's biClrImportant), or 0 when no colours cycle.
+int cyclingStart(const QImage& picture);
+
+// One line for the user: the picture's size and colours, and what Windows 95 makes of it in
+// this slot. Empty for the empty picture.
+QString describeScreen(const QImage& picture, const ScreenSlot& slot);
+
+} // namespace bootvane
