@@ -3,7 +3,9 @@
 #include "error.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <filesystem>
 
 namespace bootvane {
 
@@ -38,12 +40,20 @@ QString entryInAnyCase(const QString& folder, const QString& name)
     if (name == QLatin1String(".") || name == QLatin1String("..") ||
         QFileInfo::exists(folder + QLatin1Char('/') + name))
         return name;
-    const QStringList entries = QDir(folder).entryList(
-        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
-    for (const QString& entry : entries) {
+    // A folder that cannot be listed is an error, never "no such entry": an absent system
+    // file means Windows' built-in screen, and the backup would leave it out.
+    std::error_code error;
+    std::filesystem::directory_iterator it(
+        std::filesystem::path(QFile::encodeName(folder).toStdString()), error);
+    for (; !error && it != std::filesystem::directory_iterator(); it.increment(error)) {
+        const QString entry = QFile::decodeName(it->path().filename().native().c_str());
         if (entry.compare(name, Qt::CaseInsensitive) == 0)
             return entry;
     }
+    if (error && error != std::errc::no_such_file_or_directory &&
+        error != std::errc::not_a_directory)
+        fail(QStringLiteral("list the folder"), folder,
+             QString::fromLocal8Bit(error.message().c_str()));
     return name;
 }
 

@@ -50,9 +50,12 @@ int colourCount(const QImage& picture, int limit)
 }
 
 // The size the picture takes on the 320 x 400 screen once fitted, in the screen's pixels,
-// which are twice as wide as tall (the 4:3 fit aside).
+// which show twice as wide as they are tall, before the 4:3 fit.
 QSize fittedSize(QSize source)
 {
+    // A picture of the screen's own size was made for it (only its colours are too many).
+    if (source == windowsScreenSize)
+        return source;
     const double scale = qMin(double(shownSize.width()) / source.width(),
                               double(shownSize.height()) / source.height());
     return {

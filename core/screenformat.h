@@ -18,8 +18,8 @@ inline constexpr int windowsPaletteSize = 256;
 bool showableAsIs(const QImage& picture);
 
 // The picture fitted into a 320 x 400 true-colour screen in the shape the user will see it
-// on the 4:3 screen: a 4:3 picture fills it, another shape is fitted inside and centred on
-// black. Transparency is blended over black.
+// on the 4:3 screen: a 4:3 picture, or one of the screen's own size, fills it; another shape
+// is fitted inside and centred on black. Transparency is blended over black.
 QImage fitToScreen(const QImage& picture);
 
 // The picture as Windows 95 can show it: fitted to the screen and quantised to 256 colours

@@ -9,6 +9,7 @@
 #include "tempdrive.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSet>
@@ -51,7 +52,9 @@ struct Operation {
         drive.writeSystemScreens();
         if (name == QLatin1String("backup"))
             return;
-        const QImage originals[3] = {screenPicture(20), screenPicture(21), screenPicture(22)};
+        // "Originals" of a plain Windows 95, without logo.sys: restoring removes the file.
+        const QImage originals[3] = {removesLogo() ? QImage() : screenPicture(20),
+                                     screenPicture(21), screenPicture(22)};
         drive.makeSet(QStringLiteral("Originals"), originals);
         if (name == QLatin1String("apply")) {
             const QImage target[3] = {screenPicture(7), screenPicture(8), screenPicture(9)};
@@ -63,6 +66,9 @@ struct Operation {
                 writeFile(source(drive, slot), encodeBmp(screenPicture(40 + slot)));
         }
     }
+
+    bool removesLogo() const { return name == QLatin1String("restore-removing"); }
+    QString driverOperation() const { return name.section(QLatin1Char('-'), 0, 0); }
 
     QStringList arguments(const TempDrive& drive) const
     {
@@ -87,7 +93,10 @@ struct Operation {
         const QString folder =
             name == QLatin1String("apply") ? QStringLiteral("Target") : QStringLiteral("Originals");
         for (int slot = 0; slot < 3; ++slot) {
-            if (name == QLatin1String("apply") || name == QLatin1String("restore")) {
+            if (removesLogo() && slot == 0) {
+                bytes.append(QByteArray()); // no file
+            } else if (name == QLatin1String("apply") ||
+                       driverOperation() == QLatin1String("restore")) {
                 bytes.append(
                     encodeBmp(loadPicture(drive.workDir() + QLatin1Char('/') + folder +
                                           QLatin1Char('/') + QLatin1String(setFiles[slot]))));
@@ -115,7 +124,10 @@ QString problemWithSystemFiles(const TempDrive& drive, const QList<QByteArray>& 
     const QStringList windowsEntries =
         QDir(drive.driveC() + QStringLiteral("/windows"))
             .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
-    if (rootEntries != QStringList{QStringLiteral("logo.sys"), QStringLiteral("windows")} ||
+    QStringList expectedRoot{QStringLiteral("windows")};
+    if (QFileInfo::exists(drive.systemFile(0)))
+        expectedRoot.prepend(QStringLiteral("logo.sys"));
+    if (rootEntries != expectedRoot ||
         windowsEntries != QStringList{QStringLiteral("logos.sys"), QStringLiteral("logow.sys")})
         return QStringLiteral("stray files on drive C: %1 / %2")
             .arg(rootEntries.join(QLatin1Char(' ')), windowsEntries.join(QLatin1Char(' ')));
@@ -193,7 +205,7 @@ Run TestFaultMatrix::runDriver(const Operation& operation, const TempDrive& driv
                      QStringLiteral("-e"), QStringLiteral("trace=") + traced};
     if (!injection.isEmpty())
         args << QStringLiteral("-e") << injection;
-    args << QStringLiteral(BOOTVANE_FAULTDRIVER) << operation.name << report
+    args << QStringLiteral(BOOTVANE_FAULTDRIVER) << operation.driverOperation() << report
          << operation.arguments(drive);
 
     QProcess process;
@@ -272,7 +284,7 @@ std::map<QString, QList<int>> TestFaultMatrix::callsInside(const QString& log)
 void TestFaultMatrix::everyFailingCallLeavesAWholeDisk_data()
 {
     QTest::addColumn<QString>("operation");
-    for (const char* name : {"backup", "apply", "restore", "saveset"})
+    for (const char* name : {"backup", "apply", "restore", "restore-removing", "saveset"})
         QTest::newRow(name) << QString::fromLatin1(name);
 }
 
@@ -327,7 +339,8 @@ void TestFaultMatrix::everyFailingCallLeavesAWholeDisk()
                     run.report.join(QLatin1Char('\n')).contains(QLatin1String("critical\t"));
 
                 QString problem;
-                if (op.name == QLatin1String("apply") || op.name == QLatin1String("restore")) {
+                if (op.name == QLatin1String("apply") ||
+                    op.driverOperation() == QLatin1String("restore")) {
                     problem = problemWithSystemFiles(drive, before, after, reported);
                 } else if (op.name == QLatin1String("backup")) {
                     problem = problemWithSet(drive.workDir() + QStringLiteral("/Originals"), before,

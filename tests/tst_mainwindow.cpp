@@ -1,8 +1,10 @@
 // The main window on a temporary drive C: start-up and the first-start backup, the layout,
 // the set tree, the preview, applying a set and restoring the originals.
 
+#include "builtinscreen.h"
 #include "frmlogomain.h"
 #include "picture.h"
+#include "screenformat.h"
 #include "scripteddialogs.h"
 #include "tempdrive.h"
 #include "windowdriver.h"
@@ -59,6 +61,19 @@ QImage trueColourPicture(int seed)
     for (int y = 0; y < picture.height(); ++y) {
         for (int x = 0; x < picture.width(); ++x)
             picture.setPixel(x, y, qRgb((x + seed) & 0xff, (y + seed * 3) & 0xff, (x * y) & 0xff));
+    }
+    return picture;
+}
+
+// A smooth photo-like picture of any size, made of more than 256 colours.
+QImage photoPicture(QSize size, int seed)
+{
+    QImage picture(size, QImage::Format_RGB32);
+    for (int y = 0; y < size.height(); ++y) {
+        for (int x = 0; x < size.width(); ++x)
+            picture.setPixel(x, y,
+                             qRgb(x * 255 / size.width(), y * 255 / size.height(),
+                                  (seed * 80 + (x + y) * 64 / size.width()) & 0xff));
     }
     return picture;
 }
@@ -135,8 +150,8 @@ private slots:
     void anotherWorkingDirectoryStartsAfresh();
     void failedBackupLeavesNothingAndIsRetried_data();
     void failedBackupLeavesNothingAndIsRetried();
-    void unreadableSystemFileStopsStartUp_data();
-    void unreadableSystemFileStopsStartUp();
+    void eachStateOfASystemFile_data();
+    void eachStateOfASystemFile();
     void previewIsBlankAfterStartUp();
 
     // Layout
@@ -170,8 +185,8 @@ private slots:
 
     // Restoring the originals
     void restoreWritesTheOriginalsBack();
-    void restoreWithAnOriginalMissingWritesNothing_data();
-    void restoreWithAnOriginalMissingWritesNothing();
+    void restorePutsBackWhatOriginalsHolds_data();
+    void restorePutsBackWhatOriginalsHolds();
     void twoRestoresGiveTheSameFilesAsOne();
 
     void exitClosesWithoutWriting();
@@ -312,58 +327,93 @@ void tst_MainWindow::failedBackupLeavesNothingAndIsRetried()
         QCOMPARE(fileBytes(originalsFile(drive, slot)), fileBytes(drive.systemFile(slot)));
 }
 
-void tst_MainWindow::unreadableSystemFileStopsStartUp_data()
+void tst_MainWindow::eachStateOfASystemFile_data()
 {
-    QTest::addColumn<int>("failingSlot");
-    QTest::addColumn<QString>("fault");
-    QTest::newRow("logo.sys missing") << 0 << "missing";
-    QTest::newRow("logow.sys missing") << 1 << "missing";
-    QTest::newRow("logos.sys missing") << 2 << "missing";
-    QTest::newRow("logow.sys no picture") << 1 << "text";
-    QTest::newRow("logos.sys a folder") << 2 << "folder";
+    QTest::addColumn<int>("slot");
+    QTest::addColumn<QString>("state");
+    QTest::newRow("all three present") << 0 << "present";
+    QTest::newRow("no logo.sys, as on a plain Windows 95") << 0 << "absent";
+    QTest::newRow("no logos.sys") << 2 << "absent";
+    QTest::newRow("logow.sys unreadable (a folder)") << 1 << "unreadable";
+    QTest::newRow("logos.sys no picture") << 2 << "text";
 }
 
-void tst_MainWindow::unreadableSystemFileStopsStartUp()
+// Start-up, the backup, then applying a set and restoring the originals, with one system
+// file in each state a real drive C can have it in.
+void tst_MainWindow::eachStateOfASystemFile()
 {
-    QFETCH(int, failingSlot);
-    QFETCH(QString, fault);
+    QFETCH(int, slot);
+    QFETCH(QString, state);
     TempDrive drive;
     drive.writeSystemScreens();
     drive.makeSet(QStringLiteral("Sunset"));
-    const QString broken = drive.systemFile(failingSlot);
-    QVERIFY(QFile::remove(broken));
-    if (fault == QLatin1String("text"))
-        writeFile(broken, "these are not pixels");
-    else if (fault == QLatin1String("folder"))
-        QVERIFY(QDir().mkdir(broken));
+    const QString file = drive.systemFile(slot);
+    if (state != QLatin1String("present"))
+        QVERIFY(QFile::remove(file));
+    if (state == QLatin1String("unreadable"))
+        QVERIFY(QDir().mkdir(file));
+    else if (state == QLatin1String("text"))
+        writeFile(file, "these are not pixels");
+    const QList<QByteArray> before = systemBytes(drive);
+    const bool showable = state == QLatin1String("present") || state == QLatin1String("absent");
+    auto errors = [](const QList<ScriptedDialogs::Box>& boxes) {
+        QList<ScriptedDialogs::Box> critical;
+        for (const ScriptedDialogs::Box& box : boxes) {
+            if (box.kind == ScriptedDialogs::Box::Critical)
+                critical.append(box);
+        }
+        return critical;
+    };
 
-    auto dialogs = std::make_unique<ScriptedDialogs>();
+    ScriptedDialogs dialogs;
     frmLogoMain window;
-
-    VERIFY_ONE_ERROR_NAMING(dialogs->boxes, resolvedSystemFile(drive, failingSlot));
-    for (int slot = 0; slot < 3; ++slot)
-        QCOMPARE(imgCur(window, slot)->pictureHandle() != 0, slot < failingSlot);
-    QVERIFY2(!QFileInfo::exists(drive.workDir() + QStringLiteral("/Originals")),
-             "start-up stops before the backup");
-
-    // The window still works: its tree is built and a set can be applied.
-    dialogs->boxes.clear();
-    if (fault == QLatin1String("folder"))
-        QVERIFY(QDir().rmdir(broken));
     showAndWait(window);
-    QCOMPARE(tree(window)->topLevelItemCount(), 2);
+
+    // The notice comes whatever the state; a screen that cannot be read is reported, and so
+    // is the backup it stops, but the other screens are shown all the same.
+    QList<ScriptedDialogs::Box> notices = dialogs.boxes;
+    notices.removeIf([](const auto& box) { return box.kind == ScriptedDialogs::Box::Critical; });
+    verifyFirstStartNotice(notices);
+    const QList<ScriptedDialogs::Box> startErrors = errors(dialogs.boxes);
+    QCOMPARE(startErrors.size(), showable ? 0 : state == QLatin1String("unreadable") ? 2 : 1);
+    for (const ScriptedDialogs::Box& box : startErrors)
+        QVERIFY2(box.text.contains(resolvedSystemFile(drive, slot)), qPrintable(box.text));
+    for (int other = 0; other < 3; ++other) {
+        const QImage shown = imgCur(window, other)->picture();
+        if (other != slot || state == QLatin1String("present"))
+            QVERIFY(samePixels(shown, screenPicture(100 + other)));
+        else
+            QCOMPARE(isBuiltInScreen(shown), state == QLatin1String("absent"));
+    }
+    QStringList saved{"logo.sys", "logos.sys", "logow.sys"};
+    if (state == QLatin1String("absent"))
+        saved.removeOne(QLatin1String(setFileNames[slot]));
+    const QString originals = drive.workDir() + QStringLiteral("/Originals");
+    QCOMPARE(entriesOf(originals), state == QLatin1String("unreadable") ? QStringList() : saved);
+
+    dialogs.boxes.clear();
     clickNode(window, QStringLiteral("Sunset"));
     clickButton(&window, "cmdSetCur");
-    QCOMPARE(dialogs->boxes.size(), 0);
-    for (int slot = 0; slot < 3; ++slot)
-        QVERIFY(samePixels(loadPicture(drive.systemFile(slot)), imgNew(window, slot)->picture()));
+    if (state == QLatin1String("unreadable")) {
+        // Nothing is overwritten while the user's own screens have no copy anywhere.
+        QCOMPARE(errors(dialogs.boxes).size(), 1);
+        QCOMPARE(systemBytes(drive), before);
+        QVERIFY(!QFileInfo::exists(originals));
+        return;
+    }
+    QCOMPARE(errors(dialogs.boxes).size(), 0);
+    for (int other = 0; other < 3; ++other)
+        QVERIFY(samePixels(loadPicture(drive.systemFile(other)), imgNew(window, other)->picture()));
 
-    // The next start makes the backup that this one could not make.
-    dialogs.reset();
-    ScriptedDialogs nextDialogs;
-    frmLogoMain next;
-    verifyFirstStartNotice(nextDialogs.boxes);
-    QCOMPARE(entriesOf(drive.workDir() + QStringLiteral("/Originals")).size(), 3);
+    clickButton(&window, "cmdRestore");
+    if (state == QLatin1String("text")) {
+        VERIFY_ONE_ERROR_NAMING(dialogs.boxes, QLatin1String(setFileNames[slot]));
+        return;
+    }
+    QCOMPARE(dialogs.boxes.size(), 0);
+    QCOMPARE(systemBytes(drive), before);
+    QCOMPARE(QFileInfo::exists(file), state == QLatin1String("present"));
+    QCOMPARE(isBuiltInScreen(imgCur(window, slot)->picture()), state == QLatin1String("absent"));
 }
 
 void tst_MainWindow::previewIsBlankAfterStartUp()
@@ -855,35 +905,47 @@ void tst_MainWindow::applyDoesNothingWithoutAChosenSet()
 void tst_MainWindow::applyWritesTheSetAsBmpFiles_data()
 {
     QTest::addColumn<QString>("format");
-    QTest::addColumn<bool>("trueColour");
+    QTest::addColumn<QSize>("photo"); // empty: a screen picture of 256 colours
     QTest::addColumn<QString>("nodeText");
     QTest::addColumn<bool>("changedAfterPreview");
     QTest::addColumn<bool>("capitalNames");
 
-    QTest::newRow("BMP set") << "BMP" << false << "Chosen" << false << false;
-    QTest::newRow("PNG set") << "PNG" << false << "Chosen" << false << false;
-    QTest::newRow("PNG set of many colours") << "PNG" << true << "Chosen" << false << false;
+    QTest::newRow("BMP set") << "BMP" << QSize() << "Chosen" << false << false;
+    QTest::newRow("PNG set") << "PNG" << QSize() << "Chosen" << false << false;
+    QTest::newRow("PNG of many colours, 320 x 400")
+        << "PNG" << QSize(320, 400) << "Chosen" << false << false;
+    QTest::newRow("JPEG photo, 1024 x 768")
+        << "JPG" << QSize(1024, 768) << "Chosen" << false << false;
+    QTest::newRow("wide photo, 1000 x 300")
+        << "PNG" << QSize(1000, 300) << "Chosen" << false << false;
     QTest::newRow("set file changed after the preview")
-        << "BMP" << false << "Chosen" << true << false;
-    QTest::newRow("Originals") << "BMP" << false << "Originals" << false << false;
-    QTest::newRow("system files spelt in capitals") << "BMP" << false << "Chosen" << false << true;
+        << "BMP" << QSize() << "Chosen" << true << false;
+    QTest::newRow("Originals") << "BMP" << QSize() << "Originals" << false << false;
+    QTest::newRow("system files spelt in capitals")
+        << "BMP" << QSize() << "Chosen" << false << true;
 }
 
 void tst_MainWindow::applyWritesTheSetAsBmpFiles()
 {
     QFETCH(QString, format);
-    QFETCH(bool, trueColour);
+    QFETCH(QSize, photo);
     QFETCH(QString, nodeText);
     QFETCH(bool, changedAfterPreview);
     QFETCH(bool, capitalNames);
     QImage pictures[3];
     for (int slot = 0; slot < 3; ++slot)
-        pictures[slot] = trueColour ? trueColourPicture(slot) : screenPicture(40 + slot);
+        pictures[slot] = photo.isEmpty() ? screenPicture(40 + slot) : photoPicture(photo, slot);
     QString systemFiles[3];
     Desk desk([&](TempDrive& drive) {
         drive.makeSet(QStringLiteral("Chosen"), pictures, qPrintable(format));
-        for (int slot = 0; slot < 3; ++slot)
+        for (int slot = 0; slot < 3; ++slot) {
             systemFiles[slot] = drive.systemFile(slot);
+            // Header bytes that no encoder of ours writes: a screen BMP goes over as it is.
+            const QString file =
+                drive.workDir() + QStringLiteral("/Chosen/") + QLatin1String(setFileNames[slot]);
+            if (format == QLatin1String("BMP"))
+                writeFile(file, fileBytes(file).replace(6, 4, "Demo"));
+        }
         if (capitalNames) {
             QDir c(drive.driveC());
             c.rename(QStringLiteral("logo.sys"), QStringLiteral("LOGO.SYS"));
@@ -911,16 +973,35 @@ void tst_MainWindow::applyWritesTheSetAsBmpFiles()
         writeFile(desk.setFile(nodeText, 1), encodeBmp(expected[1]));
     }
     const qint64 previewHandle = imgNew(desk.main(), 0)->pictureHandle();
+    QList<QByteArray> setBytes;
+    for (int slot = 0; slot < 3; ++slot)
+        setBytes.append(fileBytes(desk.setFile(nodeText, slot)));
 
     clickButton(desk.window.get(), "cmdSetCur");
 
     QCOMPARE(desk.dialogs.boxes.size(), 0);
     for (int slot = 0; slot < 3; ++slot) {
-        QVERIFY2(fileBytes(systemFiles[slot]).startsWith("BM"), "written as a BMP");
+        QCOMPARE(fileBytes(desk.setFile(nodeText, slot)), setBytes[slot]); // sets never change
+        // Whatever the set held, Windows 95 gets an 8-bit 320 x 400 BMP, and the screen in
+        // use shows exactly what it got.
+        const QByteArray written = fileBytes(systemFiles[slot]);
+        QVERIFY2(written.startsWith("BM"), "written as a BMP");
+        QCOMPARE(written.size(), 129078);
         const QImage back = loadPicture(systemFiles[slot]);
-        QVERIFY(samePixels(back, expected[slot]));
-        QCOMPARE(back.depth() == 8, !trueColour);
-        QVERIFY(samePixels(imgCur(desk.main(), slot)->picture(), expected[slot]));
+        QCOMPARE(back.depth(), 8);
+        QVERIFY(samePixels(imgCur(desk.main(), slot)->picture(), back));
+        if (photo.isEmpty()) {
+            QVERIFY(samePixels(back, expected[slot]));
+            if (format == QLatin1String("BMP"))
+                QCOMPARE(written, setBytes[slot]);
+            continue;
+        }
+        // A converted photo looks like the photo, fitted to the 4:3 screen on black.
+        const double quality = psnr(back, fitToScreen(pictures[slot]));
+        QVERIFY2(quality > 30, qPrintable(QString::number(quality)));
+        const bool letterboxed = photo == QSize(1000, 300);
+        QCOMPARE(back.pixel(0, 0) == qRgb(0, 0, 0), letterboxed);
+        QCOMPARE(back.pixel(160, 399) == qRgb(0, 0, 0), letterboxed);
     }
     // Each file replaced the one that was there, however it was spelt.
     const QString windows = capitalNames ? QStringLiteral("WINDOWS") : QStringLiteral("windows");
@@ -1006,38 +1087,56 @@ void tst_MainWindow::restoreWritesTheOriginalsBack()
                                          QDir::separator() + QStringLiteral("logo.sys"));
 }
 
-void tst_MainWindow::restoreWithAnOriginalMissingWritesNothing_data()
+void tst_MainWindow::restorePutsBackWhatOriginalsHolds_data()
 {
-    QTest::addColumn<int>("failingSlot");
-    QTest::newRow("Originals/logo.sys missing") << 0;
-    QTest::newRow("Originals/logow.sys missing") << 1;
-    QTest::newRow("Originals/logos.sys missing") << 2;
-    QTest::newRow("no Originals folder") << -1;
+    QTest::addColumn<int>("slot");
+    QTest::addColumn<QString>("fault");
+    QTest::newRow("no Originals/logo.sys: C:\\logo.sys removed") << 0 << "absent";
+    QTest::newRow("no Originals/logos.sys: logos.sys removed") << 2 << "absent";
+    QTest::newRow("Originals/logow.sys a folder") << 1 << "folder";
+    QTest::newRow("Originals/logos.sys no picture") << 2 << "text";
+    QTest::newRow("no Originals folder") << 0 << "no folder";
 }
 
-void tst_MainWindow::restoreWithAnOriginalMissingWritesNothing()
+void tst_MainWindow::restorePutsBackWhatOriginalsHolds()
 {
-    QFETCH(int, failingSlot);
+    QFETCH(int, slot);
+    QFETCH(QString, fault);
     Desk desk;
     clickNode(desk.main(), QStringLiteral("Sunset"));
     clickButton(desk.window.get(), "cmdSetCur");
-    if (failingSlot < 0) {
+    const QString original = originalsFile(desk.drive, slot);
+    if (fault == QLatin1String("no folder")) {
         QVERIFY(QDir(desk.drive.workDir() + QStringLiteral("/Originals")).removeRecursively());
-        failingSlot = 0;
     } else {
-        QVERIFY(QFile::remove(originalsFile(desk.drive, failingSlot)));
+        QVERIFY(QFile::remove(original));
+        if (fault == QLatin1String("folder"))
+            QVERIFY(QDir().mkdir(original));
+        else if (fault == QLatin1String("text"))
+            writeFile(original, "not a picture");
     }
     const QList<QByteArray> before = desk.systemBytes();
 
     clickButton(desk.window.get(), "cmdRestore");
 
-    VERIFY_ONE_ERROR_NAMING(desk.dialogs.boxes, QLatin1String(setFileNames[failingSlot]));
+    if (fault == QLatin1String("absent")) {
+        // "Originals" records that there was no such file: Windows gets its own screen back.
+        QCOMPARE(desk.dialogs.boxes.size(), 0);
+        for (int other = 0; other < 3; ++other) {
+            QCOMPARE(fileBytes(desk.drive.systemFile(other)),
+                     other == slot ? QByteArray() : fileBytes(originalsFile(desk.drive, other)));
+        }
+        QVERIFY(!QFileInfo::exists(desk.drive.systemFile(slot)));
+        QVERIFY(isBuiltInScreen(imgCur(desk.main(), slot)->picture()));
+        return;
+    }
+    VERIFY_ONE_ERROR_NAMING(desk.dialogs.boxes, QLatin1String(setFileNames[slot]));
     QCOMPARE(desk.systemBytes(), before);
     // The originals loaded before the failing one are shown; the others keep what they showed.
-    for (int slot = 0; slot < 3; ++slot) {
+    for (int other = 0; other < 3; ++other) {
         const QImage expected =
-            slot < failingSlot ? screenPicture(100 + slot) : imgNew(desk.main(), slot)->picture();
-        QVERIFY(samePixels(imgCur(desk.main(), slot)->picture(), expected));
+            other < slot ? screenPicture(100 + other) : imgNew(desk.main(), other)->picture();
+        QVERIFY(samePixels(imgCur(desk.main(), other)->picture(), expected));
     }
 }
 

@@ -1,6 +1,7 @@
 // The full-size viewer with its six callers on the main window, and the About box.
 
 #include "about.h"
+#include "builtinscreen.h"
 #include "frmlogomain.h"
 #include "picture.h"
 #include "scripteddialogs.h"
@@ -253,6 +254,8 @@ void tst_Viewer::currentScreenShowsTheFileOnDisk_data()
         QTest::addRow("%s changed on disk", imgCurNames[slot]) << slot << "changed";
         QTest::addRow("%s blank", imgCurNames[slot]) << slot << "blank";
     }
+    QTest::addRow("%s, no system file", imgCurNames[0]) << 0 << "absent";
+    QTest::addRow("%s, no system file", imgCurNames[2]) << 2 << "absent";
 }
 
 void tst_Viewer::currentScreenShowsTheFileOnDisk()
@@ -271,8 +274,12 @@ void tst_Viewer::currentScreenShowsTheFileOnDisk()
         clickButton(desk.window.get(), "cmdSetCur");
         QCOMPARE(imgCur(*desk.window, slot)->pictureHandle(), 0);
         desk.rebuilds->clear();
+    } else if (before == QLatin1String("absent")) {
+        QVERIFY(QFile::remove(desk.drive.systemFile(slot)));
     }
-    const QImage onDisk = loadPicture(desk.drive.systemFile(slot));
+    const QImage onDisk = before == QLatin1String("absent")
+                              ? builtInScreen(screenSlots[slot])
+                              : loadPicture(desk.drive.systemFile(slot));
     // The viewer is centred on the screen, not on the window that opened it.
     desk.window->move(20, 30);
 
@@ -295,25 +302,34 @@ void tst_Viewer::currentScreenShowsTheFileOnDisk()
 void tst_Viewer::previewShowsItsFileAfresh_data()
 {
     QTest::addColumn<int>("slot");
+    QTest::addColumn<QString>("set");
     for (int slot = 0; slot < 3; ++slot)
-        QTest::newRow(imgNewNames[slot]) << slot;
+        QTest::newRow(imgNewNames[slot]) << slot << "Sunset";
+    QTest::newRow("imgNewLogo of Originals made without logo.sys") << 0 << "Originals";
 }
 
 void tst_Viewer::previewShowsItsFileAfresh()
 {
     QFETCH(int, slot);
+    QFETCH(QString, set);
     Desk desk;
-    clickNode(*desk.window, QStringLiteral("Sunset"));
+    clickNode(*desk.window, set);
     desk.rebuilds->clear();
     // The file changes after the click; the viewer reads it again.
-    writeFile(desk.setFile(QStringLiteral("Sunset"), slot), encodeBmp(screenPicture(70 + slot)));
+    QImage expected = screenPicture(70 + slot);
+    if (set == QLatin1String("Originals")) {
+        QVERIFY(QFile::remove(desk.setFile(set, slot)));
+        expected = builtInScreen(screenSlots[slot]);
+    } else {
+        writeFile(desk.setFile(set, slot), encodeBmp(expected));
+    }
 
     Viewing viewing;
     ModalVisit visit(doubleClickIt, recordInto(viewing));
     QTest::mouseDClick(imgNew(*desk.window, slot), Qt::LeftButton);
 
     QCOMPARE(visit.opened, 1);
-    QCOMPARE(viewing.pixels, truncatedTo(screenPicture(70 + slot), viewerClient));
+    QCOMPARE(viewing.pixels, truncatedTo(expected, viewerClient));
     QCOMPARE(desk.dialogs.boxes.size(), 0);
     QCOMPARE(desk.rebuilds->count(), 1);
 }
@@ -355,7 +371,7 @@ void tst_Viewer::vanishedFileOpensNothing_data()
     QTest::addColumn<bool>("preview");
     QTest::addColumn<int>("slot");
     QTest::newRow("preview file gone") << true << 1;
-    QTest::newRow("system file gone") << false << 2;
+    QTest::newRow("system file turned into a folder") << false << 2;
 }
 
 void tst_Viewer::vanishedFileOpensNothing()
@@ -367,6 +383,8 @@ void tst_Viewer::vanishedFileOpensNothing()
     const QString gone =
         preview ? desk.setFile(QStringLiteral("Sunset"), slot) : desk.drive.systemFile(slot);
     QVERIFY(QFile::remove(gone));
+    if (!preview) // an absent system file is Windows' built-in screen, no error
+        QVERIFY(QDir().mkdir(gone));
 
     ModalVisit visit(closeBox);
     QTest::mouseDClick(preview ? imgNew(*desk.window, slot) : imgCur(*desk.window, slot),

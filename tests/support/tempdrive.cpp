@@ -6,6 +6,7 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QTest>
+#include <cmath>
 #include <stdexcept>
 
 namespace bootvane::testing {
@@ -143,6 +144,22 @@ bool samePixels(const QImage& a, const QImage& b)
 {
     return a.size() == b.size() &&
            a.convertToFormat(QImage::Format_ARGB32) == b.convertToFormat(QImage::Format_ARGB32);
+}
+
+double psnr(const QImage& picture, const QImage& reference)
+{
+    const QImage a = picture.convertToFormat(QImage::Format_RGB32);
+    const QImage b = reference.convertToFormat(QImage::Format_RGB32);
+    double squares = 0;
+    for (int y = 0; y < a.height(); ++y) {
+        for (int x = 0; x < a.width(); ++x) {
+            const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
+            for (const int d : {qRed(p) - qRed(q), qGreen(p) - qGreen(q), qBlue(p) - qBlue(q)})
+                squares += d * d;
+        }
+    }
+    const double meanSquare = squares / (3.0 * a.width() * a.height());
+    return meanSquare == 0 ? 99.0 : 10 * std::log10(255.0 * 255.0 / meanSquare);
 }
 
 } // namespace bootvane::testing

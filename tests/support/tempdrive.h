@@ -84,4 +84,8 @@ void writeFile(const QString& path, const QByteArray& bytes);
 // Whether two pictures show the same pixels (compared as 32-bit colours).
 bool samePixels(const QImage& a, const QImage& b);
 
+// The peak signal-to-noise ratio of picture against reference (same size), in decibels,
+// over the red, green and blue channels: how closely one shows the other.
+double psnr(const QImage& picture, const QImage& reference);
+
 } // namespace bootvane::testing
