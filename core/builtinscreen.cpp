@@ -34,13 +34,15 @@ QImage builtInScreen(const ScreenSlot& slot)
 
         const QRect textArea = screen.rect().adjusted(28, 0, -28, 0);
         painter.setPen(Qt::white);
-        painter.setFont(placeholderFont(26, true));
-        painter.drawText(QRect(textArea.left(), 120, textArea.width(), 80),
+        // Large enough to read in the small image boxes, where the screen is shown a third of
+        // its size.
+        painter.setFont(placeholderFont(40, true));
+        painter.drawText(QRect(textArea.left(), 70, textArea.width(), 130),
                          Qt::AlignHCenter | Qt::AlignBottom | Qt::TextWordWrap,
                          QStringLiteral("No %1").arg(QLatin1String(slot.setFileName)));
         painter.setPen(QColor(200, 210, 230));
-        painter.setFont(placeholderFont(17, false));
-        painter.drawText(QRect(textArea.left(), 216, textArea.width(), 120),
+        painter.setFont(placeholderFont(27, false));
+        painter.drawText(QRect(textArea.left(), 220, textArea.width(), 150),
                          Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap,
                          QLatin1String(slot.builtInBehaviour));
     }

@@ -4,11 +4,14 @@
 //   <folder>/prefix/dosdevices/c: -> ../drive_c
 //   <folder>/sets/<set>/logo.sys, logow.sys, logos.sys
 // Every picture is drawn here: 320 x 400 pixels in 256 colours, the way Windows 95 keeps
-// these screens and shows them stretched to 640 x 400.
+// these screens and shows them stretched to 640 x 400; the Startup Screens cycle a band of
+// colours. The set "Sunrise Photo" has a 1600 x 1200 JPEG photo for its Startup Screen, and
+// --plain-windows leaves C:\logo.sys out, as on a Windows 95 that uses its built-in one.
 
 #include "error.h"
 #include "picture.h"
 
+#include <QFile>
 #include <QGuiApplication>
 #include <QHash>
 #include <QPainter>
@@ -171,7 +174,7 @@ void drawText(QPainter& p, const QRect& box, const QFont& font, const QColor& co
 // A 256-colour palette for a picture: the colours that must stay exact first, then the
 // most common of the rest. Skies are drawn as smooth gradients of a few hundred colours,
 // so the most common ones are spread evenly along them.
-QList<QRgb> paletteFor(const QImage& picture, QList<QRgb> palette)
+QList<QRgb> paletteFor(const QImage& picture, QList<QRgb> palette, int size = 256)
 {
     QHash<QRgb, int> counts;
     for (int y = 0; y < picture.height(); ++y) {
@@ -184,7 +187,7 @@ QList<QRgb> paletteFor(const QImage& picture, QList<QRgb> palette)
         byCount.append({it.value(), it.key()});
     std::sort(byCount.begin(), byCount.end(), std::greater<>());
     for (const auto& [count, colour] : byCount) {
-        if (palette.size() == 256)
+        if (palette.size() == size)
             break;
         if (!palette.contains(colour))
             palette.append(colour);
@@ -192,10 +195,12 @@ QList<QRgb> paletteFor(const QImage& picture, QList<QRgb> palette)
     return palette;
 }
 
-QImage drawScreen(const Theme& theme, Screen screen)
+// The scene of one screen, drawn on a canvas of 640 x 400 units however large the picture.
+QImage drawCanvas(const Theme& theme, Screen screen, QSize size)
 {
-    QImage canvas(canvasRect.size(), QImage::Format_RGB32);
+    QImage canvas(size, QImage::Format_RGB32);
     QPainter p(&canvas);
+    p.scale(double(size.width()) / canvasRect.width(), double(size.height()) / canvasRect.height());
     p.setRenderHint(QPainter::Antialiasing);
     QLinearGradient sky(0, 0, 0, 400);
     sky.setColorAt(0, theme.top);
@@ -231,10 +236,51 @@ QImage drawScreen(const Theme& theme, Screen screen)
         drawText(p, QRect(0, 350, 630, 40), sansFont(20, false), theme.text,
                  QStringLiteral("Bootvane demo \u2013 ") + theme.name);
     p.end();
+    return canvas;
+}
 
-    const QImage stored = canvas.scaled(320, 400, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+// Windows 95 animates the Startup Screen by rotating the palette from the entry that
+// biClrImportant names up to 255: here a rainbow band along the bottom, of the last 20.
+constexpr int firstCyclingEntry = 236;
+constexpr int bandHeight = 12;
+
+void addCyclingBand(QImage& screen)
+{
+    QList<QRgb> palette = screen.colorTable();
+    palette.resize(firstCyclingEntry);
+    for (int i = 0; i < 256 - firstCyclingEntry; ++i)
+        palette.append(QColor::fromHsv(i * 360 / (256 - firstCyclingEntry), 220, 255).rgb());
+    screen.setColorTable(palette);
+    for (int y = screen.height() - bandHeight; y < screen.height(); ++y) {
+        uchar* line = screen.scanLine(y);
+        for (int x = 0; x < screen.width(); ++x)
+            line[x] = uchar(firstCyclingEntry + (x / 16) % (256 - firstCyclingEntry));
+    }
+    screen.setText(QLatin1String(bootvane::bmpImportantColoursKey),
+                   QString::number(firstCyclingEntry));
+}
+
+QImage drawScreen(const Theme& theme, Screen screen)
+{
+    const QImage stored = drawCanvas(theme, screen, canvasRect.size())
+                              .scaled(320, 400, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     const QList<QRgb> exact = {theme.text.rgb(), theme.accent.rgb(), qRgb(0, 0, 0)};
-    return stored.convertToFormat(QImage::Format_Indexed8, paletteFor(stored, exact));
+    const bool cycles = screen == Screen::Startup;
+    QImage indexed = stored.convertToFormat(
+        QImage::Format_Indexed8, paletteFor(stored, exact, cycles ? firstCyclingEntry : 256));
+    if (cycles)
+        addCyclingBand(indexed);
+    return indexed;
+}
+
+// A large true-colour photo of the scene, 4:3, as a camera or a paint program would give
+// it: Bootvane converts it to a screen when it is applied.
+void writePhoto(const Theme& theme, const fs::path& file)
+{
+    const QImage photo = drawCanvas(theme, Screen::Startup, QSize(1600, 1200));
+    if (!photo.save(QString::fromStdString(file.string()), "JPG", 90))
+        bootvane::fail(QStringLiteral("write the photo"), QString::fromStdString(file.string()),
+                       QStringLiteral("the JPEG writer failed"));
 }
 
 // The screens of one theme in slot order: Startup, Waiting, Shutoff.
@@ -269,7 +315,8 @@ void clearDemoFolder(const fs::path& folder)
     fs::remove_all(folder / "sets");
 }
 
-void makeDemo(const fs::path& folder)
+// plainWindows leaves out C:\logo.sys, as on a Windows 95 that uses its built-in picture.
+void makeDemo(const fs::path& folder, bool plainWindows)
 {
     clearDemoFolder(folder);
     const fs::path driveC = folder / "prefix" / "drive_c";
@@ -278,11 +325,19 @@ void makeDemo(const fs::path& folder)
     fs::create_directory_symlink("../drive_c", folder / "prefix" / "dosdevices" / "c:");
     writeScreens(driveTheme, {driveC / "logo.sys", driveC / "windows" / "logow.sys",
                               driveC / "windows" / "logos.sys"});
+    if (plainWindows)
+        fs::remove(driveC / "logo.sys");
     for (const Theme& theme : setThemes) {
         const fs::path set = folder / "sets" / theme.name.toStdString();
         fs::create_directories(set);
         writeScreens(theme, {set / "logo.sys", set / "logow.sys", set / "logos.sys"});
     }
+    // One set whose Startup Screen is a photo Windows 95 could not show as it is.
+    const fs::path photoSet = folder / "sets" / "Sunrise Photo";
+    fs::create_directories(photoSet);
+    writeScreens(setThemes[0],
+                 {photoSet / "logo.sys", photoSet / "logow.sys", photoSet / "logos.sys"});
+    writePhoto(setThemes[0], photoSet / "logo.sys");
 }
 
 } // namespace
@@ -293,15 +348,20 @@ int main(int argc, char* argv[])
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
-    if (argc != 2) {
-        std::fprintf(stderr, "Usage: bootvane-mkdemo <folder>\n"
-                             "Makes <folder>/prefix, a Wine prefix whose drive C holds three "
-                             "screens, and <folder>/sets, a working folder with sample sets.\n");
+    const QStringList args = QCoreApplication::arguments().mid(1);
+    const bool plainWindows = args.contains(QStringLiteral("--plain-windows"));
+    if (args.size() != 1 + int(plainWindows) || args.last().startsWith(QLatin1Char('-'))) {
+        std::fprintf(stderr,
+                     "Usage: bootvane-mkdemo [--plain-windows] <folder>\n"
+                     "Makes <folder>/prefix, a Wine prefix whose drive C holds three screens, "
+                     "and <folder>/sets, a working folder with sample sets.\n"
+                     "  --plain-windows  leave out C:\\logo.sys, as on a Windows 95 that shows "
+                     "its built-in start-up picture\n");
         return 2;
     }
-    const fs::path folder = fs::absolute(argv[1]);
+    const fs::path folder = fs::absolute(QFile::encodeName(args.last()).toStdString());
     try {
-        makeDemo(folder);
+        makeDemo(folder, plainWindows);
     } catch (const bootvane::Error& error) {
         std::fprintf(stderr, "bootvane-mkdemo: %s\n", qPrintable(error.message()));
         return 1;

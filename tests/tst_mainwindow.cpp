@@ -152,6 +152,8 @@ private slots:
     void failedBackupLeavesNothingAndIsRetried();
     void eachStateOfASystemFile_data();
     void eachStateOfASystemFile();
+    void startupScreenTooltip_data();
+    void startupScreenTooltip();
     void previewIsBlankAfterStartUp();
 
     // Layout
@@ -414,6 +416,45 @@ void tst_MainWindow::eachStateOfASystemFile()
     QCOMPARE(systemBytes(drive), before);
     QCOMPARE(QFileInfo::exists(file), state == QLatin1String("present"));
     QCOMPARE(isBuiltInScreen(imgCur(window, slot)->picture()), state == QLatin1String("absent"));
+}
+
+void tst_MainWindow::startupScreenTooltip_data()
+{
+    QTest::addColumn<QByteArray>("msdosSys");
+    QTest::addColumn<bool>("switchedOff");
+    QTest::newRow("no MSDOS.SYS") << QByteArray() << false;
+    QTest::newRow("Logo=0 under [Options]")
+        << QByteArray("[Paths]\r\nWinDir=C:\\WINDOWS\r\n[Options]\r\nBootGUI=1\r\nLogo=0\r\n")
+        << true;
+    QTest::newRow("spaced, in any case") << QByteArray("[options]\n  logo = 0 \n") << true;
+    QTest::newRow("Logo=1") << QByteArray("[Options]\r\nLogo=1\r\n") << false;
+    QTest::newRow("Logo=0 in another section")
+        << QByteArray("[Paths]\r\nLogo=0\r\n[Options]\r\nBootGUI=1\r\n") << false;
+}
+
+void tst_MainWindow::startupScreenTooltip()
+{
+    QFETCH(QByteArray, msdosSys);
+    QFETCH(bool, switchedOff);
+    Desk desk([&](TempDrive& drive) {
+        if (!msdosSys.isEmpty())
+            writeFile(drive.driveC() + QStringLiteral("/MSDOS.SYS"), msdosSys);
+        // Windows reads only the low byte of biClrImportant: 492 cycles from entry 236.
+        QImage cycling = screenPicture(100);
+        cycling.setText(QLatin1String(bmpImportantColoursKey), QStringLiteral("492"));
+        drive.writeSystemScreen(0, cycling);
+    });
+
+    const QString startup = imgCur(desk.main(), 0)->toolTip();
+    QVERIFY2(startup.contains(QLatin1String("236")), qPrintable(startup));
+    QVERIFY(!startup.contains(QLatin1String("492")));
+    // The note is a line of its own, on the Startup Screen in use only.
+    QCOMPARE(startup.contains(QLatin1Char('\n')), switchedOff);
+    for (int slot = 1; slot < 3; ++slot)
+        QVERIFY(!imgCur(desk.main(), slot)->toolTip().contains(QLatin1Char('\n')));
+    clickNode(desk.main(), QStringLiteral("Originals"));
+    QVERIFY(!imgNew(desk.main(), 0)->toolTip().contains(QLatin1Char('\n')));
+    QVERIFY(imgNew(desk.main(), 0)->toolTip().contains(QLatin1String("236")));
 }
 
 void tst_MainWindow::previewIsBlankAfterStartUp()
