@@ -184,6 +184,23 @@ Pair benchTree(int sets)
 
 // --- applying a set -------------------------------------------------------------------
 
+// The main window on the current drive with the first set clicked, ready to apply it.
+struct WindowWithFirstSetChosen {
+    WindowWithFirstSetChosen()
+    {
+        window.show();
+        auto* tree = window.findChild<QTreeWidget*>(QStringLiteral("TreeView1"));
+        QTreeWidgetItem* target = tree->topLevelItem(0)->child(0);
+        tree->setCurrentItem(target);
+        emit tree->itemClicked(target, 0);
+        cmdSetCur = window.findChild<QPushButton*>(QStringLiteral("cmdSetCur"));
+    }
+
+    ScriptedDialogs dialogs;
+    frmLogoMain window;
+    QPushButton* cmdSetCur = nullptr;
+};
+
 // The floor: the same bytes to three files, each with write, fdatasync and rename.
 void writeSyncRename(const QList<QByteArray>& bytes, const QStringList& paths)
 {
@@ -206,14 +223,9 @@ void benchApply()
     drive.makeSet(QStringLiteral("Originals"));
     drive.makeSet(QStringLiteral("Target"));
 
-    ScriptedDialogs dialogs;
-    frmLogoMain window;
-    window.show();
-    auto* tree = window.findChild<QTreeWidget*>(QStringLiteral("TreeView1"));
-    QTreeWidgetItem* target = tree->topLevelItem(0)->child(0);
-    tree->setCurrentItem(target);
-    emit tree->itemClicked(target, 0);
-    auto* cmdSetCur = window.findChild<QPushButton*>(QStringLiteral("cmdSetCur"));
+    WindowWithFirstSetChosen chosen;
+    QPushButton* cmdSetCur = chosen.cmdSetCur;
+    const ScriptedDialogs& dialogs = chosen.dialogs;
 
     QList<QByteArray> bytes;
     QStringList floorPaths;
@@ -288,14 +300,9 @@ void benchConversion()
         photos.append(writePhoto(set + QLatin1String(screenSlots[slot].setFileName), slot + 1,
                                  twelveMegapixels));
 
-    ScriptedDialogs dialogs;
-    frmLogoMain window;
-    window.show();
-    auto* tree = window.findChild<QTreeWidget*>(QStringLiteral("TreeView1"));
-    QTreeWidgetItem* target = tree->topLevelItem(0)->child(0);
-    tree->setCurrentItem(target);
-    emit tree->itemClicked(target, 0);
-    auto* cmdSetCur = window.findChild<QPushButton*>(QStringLiteral("cmdSetCur"));
+    WindowWithFirstSetChosen chosen;
+    QPushButton* cmdSetCur = chosen.cmdSetCur;
+    const ScriptedDialogs& dialogs = chosen.dialogs;
     cmdSetCur->click();
     if (!dialogs.boxes.isEmpty())
         qFatal("apply failed: %s", qPrintable(dialogs.boxes.first().text));

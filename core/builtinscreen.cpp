@@ -2,14 +2,11 @@
 
 #include "screenformat.h"
 
-#include <QFont>
 #include <QPainter>
 
 namespace bootvane {
 
-namespace {
-
-QFont placeholderFont(int pixelSize, bool bold)
+QFont screenTextFont(int pixelSize, bool bold)
 {
     QFont font;
     font.setFamilies({QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
@@ -18,8 +15,6 @@ QFont placeholderFont(int pixelSize, bool bold)
     font.setBold(bold);
     return font;
 }
-
-} // namespace
 
 QImage builtInScreen(const ScreenSlot& slot)
 {
@@ -36,12 +31,12 @@ QImage builtInScreen(const ScreenSlot& slot)
         painter.setPen(Qt::white);
         // Large enough to read in the small image boxes, where the screen is shown a third of
         // its size.
-        painter.setFont(placeholderFont(40, true));
+        painter.setFont(screenTextFont(40, true));
         painter.drawText(QRect(textArea.left(), 70, textArea.width(), 130),
                          Qt::AlignHCenter | Qt::AlignBottom | Qt::TextWordWrap,
                          QStringLiteral("No %1").arg(QLatin1String(slot.setFileName)));
         painter.setPen(QColor(200, 210, 230));
-        painter.setFont(placeholderFont(27, false));
+        painter.setFont(screenTextFont(27, false));
         painter.drawText(QRect(textArea.left(), 220, textArea.width(), 150),
                          Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap,
                          QLatin1String(slot.builtInBehaviour));

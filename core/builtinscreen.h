@@ -2,6 +2,7 @@
 
 #include "screenslots.h"
 
+#include <QFont>
 #include <QImage>
 
 namespace bootvane {
@@ -10,6 +11,9 @@ namespace bootvane {
 // Bootvane shows a placeholder for it, drawn here, that says so. It is never written to a
 // file: applying it means removing the system file.
 QImage builtInScreen(const ScreenSlot& slot);
+
+// The sans-serif font that text drawn on a screen is set in, pixelSize pixels high.
+QFont screenTextFont(int pixelSize, bool bold);
 
 // Whether picture is such a placeholder.
 bool isBuiltInScreen(const QImage& picture);

@@ -334,8 +334,11 @@ QByteArray asWindowsBmp(QFile& file, const BmpHeader& header, const QString& pat
     qToLittleEndian<quint16>(1, out + 26);
     qToLittleEndian<quint16>(quint16(header.bitsPerPixel), out + 28);
     qToLittleEndian<quint32>(quint32(paletteSize), out + 46);
-    for (int i = 0; i < paletteSize && 3 * i + 2 < palette.size(); ++i)
-        memcpy(out + 54 + 4 * i, palette.constData() + 3 * i, 3);
+    // Entry by entry: three bytes each here, four in a Windows palette.
+    for (int i = 0; i < paletteSize && 3 * i + 2 < palette.size(); ++i) {
+        for (int channel = 0; channel < 3; ++channel)
+            out[54 + 4 * i + channel] = palette[3 * i + channel];
+    }
     return bytes + pixels;
 }
 

@@ -8,6 +8,7 @@
 // colours. The set "Sunrise Photo" has a 1600 x 1200 JPEG photo for its Startup Screen, and
 // --plain-windows leaves C:\logo.sys out, as on a Windows 95 that uses its built-in one.
 
+#include "builtinscreen.h"
 #include "error.h"
 #include "picture.h"
 
@@ -38,16 +39,6 @@ struct Theme {
 };
 
 const QRect canvasRect(0, 0, 640, 400);
-
-QFont sansFont(int pixelSize, bool bold)
-{
-    QFont font;
-    font.setFamilies({QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
-    font.setStyleHint(QFont::SansSerif);
-    font.setPixelSize(pixelSize);
-    font.setBold(bold);
-    return font;
-}
 
 void drawSunrise(QPainter& p)
 {
@@ -217,23 +208,24 @@ QImage drawCanvas(const Theme& theme, Screen screen, QSize size)
     const QRect middle(40, 110, 560, 120);
     switch (screen) {
     case Screen::Startup:
-        drawText(p, QRect(0, 60, 640, 90), sansFont(64, true), theme.text,
+        drawText(p, QRect(0, 60, 640, 90), bootvane::screenTextFont(64, true), theme.text,
                  QStringLiteral("Bootvane demo"));
-        drawText(p, QRect(0, 140, 640, 50), sansFont(30, false), theme.text, theme.name);
-        drawText(p, QRect(0, 340, 640, 50), sansFont(26, true), theme.text,
+        drawText(p, QRect(0, 140, 640, 50), bootvane::screenTextFont(30, false), theme.text,
+                 theme.name);
+        drawText(p, QRect(0, 340, 640, 50), bootvane::screenTextFont(26, true), theme.text,
                  QStringLiteral("Starting up..."));
         break;
     case Screen::Waiting:
-        drawText(p, middle, sansFont(34, true), theme.text,
+        drawText(p, middle, bootvane::screenTextFont(34, true), theme.text,
                  QStringLiteral("Please wait while your computer shuts down"));
         break;
     case Screen::Shutoff:
-        drawText(p, middle, sansFont(40, true), theme.accent,
+        drawText(p, middle, bootvane::screenTextFont(40, true), theme.accent,
                  QStringLiteral("It is now safe to turn off your computer"));
         break;
     }
     if (screen != Screen::Startup)
-        drawText(p, QRect(0, 350, 630, 40), sansFont(20, false), theme.text,
+        drawText(p, QRect(0, 350, 630, 40), bootvane::screenTextFont(20, false), theme.text,
                  QStringLiteral("Bootvane demo \u2013 ") + theme.name);
     p.end();
     return canvas;

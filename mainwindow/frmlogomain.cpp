@@ -200,7 +200,7 @@ void frmLogoMain::Form_Load()
 {
     strAppPath = basePath();
     // Without drive C nothing below can work; that is one error, not one per screen.
-    (void)driveCPath(QStringLiteral("C:\\"));
+    driveCPath(QStringLiteral("C:\\"));
     // A screen that cannot be shown is reported on its own, and the other screens and the
     // backup go on: the backup copies bytes and needs no picture, and without it the first
     // "Set as Current" would overwrite the user's screens with no copy anywhere.

@@ -358,13 +358,12 @@ void tst_MainWindow::eachStateOfASystemFile()
         writeFile(file, "these are not pixels");
     const QList<QByteArray> before = systemBytes(drive);
     const bool showable = state == QLatin1String("present") || state == QLatin1String("absent");
-    auto errors = [](const QList<ScriptedDialogs::Box>& boxes) {
-        QList<ScriptedDialogs::Box> critical;
-        for (const ScriptedDialogs::Box& box : boxes) {
-            if (box.kind == ScriptedDialogs::Box::Critical)
-                critical.append(box);
-        }
-        return critical;
+    auto only = [](QList<ScriptedDialogs::Box> boxes, ScriptedDialogs::Box::Kind kind) {
+        boxes.removeIf([kind](const auto& box) { return box.kind != kind; });
+        return boxes;
+    };
+    auto errors = [&only](const auto& boxes) {
+        return only(boxes, ScriptedDialogs::Box::Critical);
     };
 
     ScriptedDialogs dialogs;
@@ -373,9 +372,7 @@ void tst_MainWindow::eachStateOfASystemFile()
 
     // The notice comes whatever the state; a screen that cannot be read is reported, and so
     // is the backup it stops, but the other screens are shown all the same.
-    QList<ScriptedDialogs::Box> notices = dialogs.boxes;
-    notices.removeIf([](const auto& box) { return box.kind == ScriptedDialogs::Box::Critical; });
-    verifyFirstStartNotice(notices);
+    verifyFirstStartNotice(only(dialogs.boxes, ScriptedDialogs::Box::Information));
     const QList<ScriptedDialogs::Box> startErrors = errors(dialogs.boxes);
     QCOMPARE(startErrors.size(), showable ? 0 : state == QLatin1String("unreadable") ? 2 : 1);
     for (const ScriptedDialogs::Box& box : startErrors)
