@@ -7,8 +7,10 @@ ROOT=$(cd -- "$(dirname -- "${BASH_SOURCE[0]}")/.." && pwd)
 # To build and run. Liberation has the metrics of Times New Roman and Arial, which the
 # windows were laid out with; DejaVu is the fallback for everything else.
 BUILD_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev libimagequant-dev fonts-liberation fonts-dejavu-core)
-# Only the tests need these: one of them injects faults into the program through strace.
-TEST_PACKAGES=(strace)
+# Only the tests need these: one of them injects faults into the program through strace;
+# the packaging test validates the menu entry and the metainfo, and builds the Debian
+# package (dpkg-shlibdeps finds its dependencies) for lintian to check.
+TEST_PACKAGES=(strace desktop-file-utils appstream dpkg-dev lintian)
 
 step() { printf '\n==> %s\n' "$*"; }
 

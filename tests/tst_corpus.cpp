@@ -112,7 +112,7 @@ private:
 void TestCorpus::initTestCase()
 {
     if (suiteFolder().isEmpty())
-        QFAIL("BOOTVANE_CORPUS is not set: it must name the shared corpus folder");
+        QFAIL("BOOTVANE_CORPUS is not set: it must name the folder that holds bmpsuite/");
     if (!QFileInfo(suiteFolder()).isDir())
         QFAIL(qPrintable(
             QStringLiteral("The BMP suite is missing: no folder %1 (from BOOTVANE_CORPUS)")

@@ -11,8 +11,10 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QComboBox>
 #include <QDir>
 #include <QDirIterator>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
@@ -108,6 +110,7 @@ private slots:
 
     void selectAsksWithTheSlotsTitleAndFilters();
     void filterEntryIsKeptWithinOneOpening();
+    void realFileDialogShowsAndKeepsThePickedEntry();
     void cancelInFileDialogEmptiesTheSlot();
     void noPictureFailsWithThePathAlreadyChanged();
     void doubleClickViewsTheFileAsItIsNow();
@@ -371,6 +374,55 @@ void NewSetTest::filterEntryIsKeptWithinOneOpening()
     for (const ScriptedDialogs::FileRequest& request : m_dialogs->fileRequests)
         shown.append(request.filterIndexShown);
     QCOMPARE(shown, (QList<int>{0, 2, 1, 0}));
+}
+
+// Qt's own file dialog, as the program shows it: its entries read exactly as named, and the
+// one the user picks is shown again at the next "Select..." of the same opening.
+void NewSetTest::realFileDialogShowsAndKeepsThePickedEntry()
+{
+    m_dialogs.reset();
+    const QString picture = pictureFile(QStringLiteral("SUNSET.BMP"), 2);
+    frmNewSet dialog;
+    dialog.show();
+
+    QStringList entries;
+    QString shownFirst;
+    QString shownAgain;
+    bool ownDialog = false;
+    whenModal([&](QWidget* modal) {
+        auto* fileDialog = qobject_cast<QFileDialog*>(modal);
+        auto* entryBox = modal->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+        auto* nameEdit = modal->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        if (fileDialog && entryBox && nameEdit) {
+            // The GTK dialog would cut every name at its first parenthesis.
+            ownDialog = fileDialog->testOption(QFileDialog::DontUseNativeDialog);
+            for (int i = 0; i < entryBox->count(); ++i)
+                entries.append(entryBox->itemText(i));
+            shownFirst = entryBox->currentText();
+            QTest::keyClick(entryBox, Qt::Key_Down);
+            nameEdit->setText(picture);
+            QTest::keyClick(nameEdit, Qt::Key_Return);
+        } else {
+            modal->close();
+        }
+    });
+    QTest::mouseClick(selectButton(&dialog, 0), Qt::LeftButton);
+    QCOMPARE(dialog.chosenPath(0), QDir::toNativeSeparators(picture));
+
+    whenModal([&](QWidget* modal) {
+        if (auto* entryBox = modal->findChild<QComboBox*>(QStringLiteral("fileTypeCombo")))
+            shownAgain = entryBox->currentText();
+        modal->close();
+    });
+    QTest::mouseClick(selectButton(&dialog, 1), Qt::LeftButton);
+
+    QVERIFY(ownDialog);
+    QCOMPARE(entries,
+             (QStringList{QStringLiteral("System Files (*.sys)"), QStringLiteral("Bitmaps (*.bmp)"),
+                          QStringLiteral("All Selectable Images (*.sys,*.bmp)")}));
+    QCOMPARE(shownFirst, entries.value(0));
+    QCOMPARE(shownAgain, entries.value(1));
+    QCOMPARE(dialog.chosenPath(1), QString());
 }
 
 void NewSetTest::cancelInFileDialogEmptiesTheSlot()

@@ -56,11 +56,21 @@ QString QtUserDialogs::openFileName(QWidget* parent, const QString& title,
     dialog.setFileMode(QFileDialog::ExistingFile);
     // Show each entry's description exactly, not the any-case patterns behind it.
     dialog.setOption(QFileDialog::HideNameFilterDetails);
+    // Qt's GTK dialog names an entry by what comes before its first parenthesis, which cuts
+    // "System Files (*.sys)" down to "System Files"; Qt's own dialog shows the names whole.
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setNameFilters(nameFilters);
     if (filterIndex >= 0 && filterIndex < nameFilters.size())
         dialog.selectNameFilter(nameFilters[filterIndex]);
     const bool chosen = dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty();
-    filterIndex = qMax(0, int(nameFilters.indexOf(dialog.selectedNameFilter())));
+
+    // Qt 6.4 gives the picked entry back as it is shown, without the hidden patterns; later
+    // versions give the whole filter. Either way it is the entry to show next time.
+    const QString picked = dialog.selectedNameFilter();
+    for (qsizetype i = 0; i < filters.size(); ++i) {
+        if (picked == nameFilters[i] || picked == filters[i].description)
+            filterIndex = int(i);
+    }
     if (!chosen)
         return {};
     return QDir::toNativeSeparators(dialog.selectedFiles().constFirst());
