@@ -11,11 +11,13 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QContextMenuEvent>
 #include <QDir>
 #include <QDirIterator>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QScreen>
 #include <QTest>
@@ -437,6 +439,21 @@ void NewSetTest::doubleClickViewsTheFileAsItIsNow()
     QVERIFY(samePixels(imageBox(&dialog, 1)->picture(), screenPicture(4)));
     QVERIFY(QGuiApplication::clipboard()->image().isNull());
     QVERIFY(m_dialogs->boxes.isEmpty());
+
+    // Its context menu shows the same file as Windows 95 does.
+    whenModal([&](QWidget* view) {
+        viewerName = view->objectName();
+        view->close();
+    });
+    const QPoint place = imageBox(&dialog, 1)->rect().center();
+    QContextMenuEvent rightClick(QContextMenuEvent::Mouse, place,
+                                 imageBox(&dialog, 1)->mapToGlobal(place));
+    QApplication::sendEvent(imageBox(&dialog, 1), &rightClick);
+    auto* menu = imageBox(&dialog, 1)->findChild<QMenu*>();
+    QVERIFY(menu);
+    menu->hide();
+    menu->findChild<QAction*>(QStringLiteral("mnuShowAsWindows95"))->trigger();
+    QCOMPARE(viewerName, QStringLiteral("frmWin95View"));
 
     // A file gone since it was chosen is reported, not shown.
     QFile::remove(path);

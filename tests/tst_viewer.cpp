@@ -1,7 +1,9 @@
 // The full-size viewer with its six callers on the main window, and the About box.
 
 #include "about.h"
+#include "builtinscreen.h"
 #include "frmlogomain.h"
+#include "frmwin95view.h"
 #include "picture.h"
 #include "scripteddialogs.h"
 #include "tempdrive.h"
@@ -64,6 +66,40 @@ ModalVisit::Look recordInto(Viewing& viewing)
     };
 }
 
+// A screen whose colours cycle from entry first (none for 0): a picture in the entries below
+// it, and the cycling entries side by side in a band across its bottom, as the stock Startup
+// Screen has them.
+QImage cyclingScreen(int first)
+{
+    QImage screen = screenPicture(40);
+    QList<QRgb> palette;
+    for (int i = 0; i < 256; ++i)
+        palette.append(qRgb(i, (i % 4) * 64, 0)); // no two alike at 6 bits a channel
+    screen.setColorTable(palette);
+    for (int y = 0; first > 0 && y < screen.height(); ++y) {
+        uchar* line = screen.scanLine(y);
+        for (int x = 0; x < screen.width(); ++x)
+            line[x] = uchar(y < 360 ? line[x] % first : first + x % (256 - first));
+    }
+    screen.setText(QLatin1String(bmpImportantColoursKey), QString::number(first));
+    return screen;
+}
+
+// Whether a view shows every pixel of the 320 x 400 screen where the 4:3 fit puts it: the
+// view's pixel under the centre of each screen pixel has its colour. Says where not.
+QString firstMisplaced(const QImage& view, const QImage& screen)
+{
+    for (int y = 0; y < screen.height(); ++y) {
+        for (int x = 0; x < screen.width(); ++x) {
+            const QPoint at((2 * x + 1) * view.width() / (2 * screen.width()),
+                            (2 * y + 1) * view.height() / (2 * screen.height()));
+            if (view.pixel(at) != screen.pixel(x, y))
+                return QStringLiteral("screen pixel %1,%2").arg(x).arg(y);
+        }
+    }
+    return {};
+}
+
 const char* const imgCurNames[] = {"imgCurLogo", "imgCurLogow", "imgCurLogos"};
 const char* const imgNewNames[] = {"imgNewLogo", "imgNewLogow", "imgNewLogos"};
 
@@ -95,6 +131,15 @@ private slots:
     void clipboardIsLeftAsItWas();
     void closingRebuildsTheTreeOnceAndKeepsThePreview_data();
     void closingRebuildsTheTreeOnceAndKeepsThePreview();
+
+    // The view as Windows 95 shows a screen
+    void cyclingPalette_data();
+    void cyclingPalette();
+    void cyclingStepRecoloursOnlyTheCyclingPixels();
+    void windows95ViewDrawsTheScreenAsWritten_data();
+    void windows95ViewDrawsTheScreenAsWritten();
+    void windows95ViewStaysFourByThree_data();
+    void windows95ViewStaysFourByThree();
 
     // The About box
     void aboutWindow();
@@ -341,6 +386,8 @@ void tst_Viewer::emptyPreviewOpensNothing()
 
     ModalVisit visit(closeBox);
     QTest::mouseDClick(imgNew(*desk.window, slot), Qt::LeftButton);
+    QVERIFY(!chooseFromContextMenu(imgNew(*desk.window, slot), "mnuViewFullSize"));
+    QVERIFY(!chooseFromContextMenu(imgNew(*desk.window, slot), "mnuShowAsWindows95"));
     QTest::qWait(20);
 
     QCOMPARE(visit.opened, 0);
@@ -429,6 +476,11 @@ void tst_Viewer::closingRebuildsTheTreeOnceAndKeepsThePreview_data()
     QTest::newRow("About box, OK") << "mnuAbout" << false;
     QTest::newRow("About box, close box") << "mnuAbout" << true;
     QTest::newRow("new set dialog, closed without saving") << "cmdNewSet" << true;
+    QTest::newRow("viewer from the context menu") << "imgNewLogow mnuViewFullSize" << false;
+    QTest::newRow("Windows 95 view of a preview, double-click")
+        << "imgNewLogo mnuShowAsWindows95" << false;
+    QTest::newRow("Windows 95 view of a screen in use, close box")
+        << "imgCurLogos mnuShowAsWindows95" << true;
 }
 
 void tst_Viewer::closingRebuildsTheTreeOnceAndKeepsThePreview()
@@ -456,7 +508,11 @@ void tst_Viewer::closingRebuildsTheTreeOnceAndKeepsThePreview()
         else
             doubleClickIt(modal);
     });
-    if (opener == QLatin1String("mnuAbout"))
+    const QStringList boxAndItem = opener.split(QLatin1Char(' '));
+    if (boxAndItem.size() == 2)
+        chooseFromContextMenu(control<QWidget>(desk.window.get(), qPrintable(boxAndItem[0])),
+                              qPrintable(boxAndItem[1]));
+    else if (opener == QLatin1String("mnuAbout"))
         control<QAction>(desk.window.get(), "mnuAbout")->trigger();
     else if (opener.startsWith(QLatin1String("cmd")))
         clickButton(desk.window.get(), qPrintable(opener));
@@ -478,6 +534,154 @@ void tst_Viewer::closingRebuildsTheTreeOnceAndKeepsThePreview()
     for (int slot = 0; slot < 3; ++slot)
         QCOMPARE(fileBytes(desk.drive.systemFile(slot)), system[slot]);
     QCOMPARE(desk.dialogs.boxes.size(), 0);
+}
+
+// ---------------------------------------------------------------------------------------
+// The view as Windows 95 shows a screen
+
+void tst_Viewer::cyclingPalette_data()
+{
+    QTest::addColumn<int>("first");
+    QTest::addColumn<int>("slot");
+    QTest::addColumn<int>("steps");
+    QTest::addColumn<int>("entry");
+    QTest::addColumn<int>("showsColourOf");
+    QTest::newRow("from 236, 1 step: 236 takes 237's colour") << 236 << 0 << 1 << 236 << 237;
+    QTest::newRow("from 236, 1 step: 255 takes 236's") << 236 << 0 << 1 << 255 << 236;
+    QTest::newRow("from 236, 1 step: 235 keeps its own") << 236 << 0 << 1 << 235 << 235;
+    QTest::newRow("from 236, 20 steps: once round") << 236 << 0 << 20 << 245 << 245;
+    QTest::newRow("from 236, 23 steps") << 236 << 0 << 23 << 250 << 253;
+    QTest::newRow("from 1, 300 steps") << 1 << 0 << 300 << 255 << 45;
+    QTest::newRow("from 1, 300 steps: 0 keeps its own") << 1 << 0 << 300 << 0 << 0;
+    QTest::newRow("from 255: one entry, nothing moves") << 255 << 0 << 7 << 255 << 255;
+    QTest::newRow("0: nothing cycles") << 0 << 0 << 7 << 200 << 200;
+    QTest::newRow("Waiting Screen: still") << 236 << 1 << 1 << 236 << 236;
+}
+
+void tst_Viewer::cyclingPalette()
+{
+    QFETCH(int, first);
+    QFETCH(int, slot);
+    QFETCH(int, steps);
+    QFETCH(int, entry);
+    QFETCH(int, showsColourOf);
+    const Win95Screen screen(cyclingScreen(first), screenSlots[slot]);
+    QCOMPARE(screen.palette(steps)[entry], screen.palette(0)[showsColourOf]);
+}
+
+void tst_Viewer::cyclingStepRecoloursOnlyTheCyclingPixels()
+{
+    QImage picture = cyclingScreen(236);
+    const Win95Screen screen(picture, screenSlots[0]);
+    Win95Frame frame(screen, QSize(800, 600));
+    const QImage before = frame.image().copy();
+    const QRect changed = frame.showStep(3);
+
+    QVERIFY(changed.top() > frame.image().height() * 3 / 4);
+    QCOMPARE(frame.image().copy(0, 0, 800, changed.top()), before.copy(0, 0, 800, changed.top()));
+    picture.setColorTable(screen.palette(3));
+    const QString misplaced = firstMisplaced(frame.image(), picture);
+    QVERIFY2(misplaced.isEmpty(), qPrintable(misplaced));
+}
+
+void tst_Viewer::windows95ViewDrawsTheScreenAsWritten_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("a photo, converted") << "converted";
+    QTest::newRow("a screen shown as it is, at 6 bits a channel") << "as it is";
+    QTest::newRow("no file: the built-in screen") << "built-in";
+}
+
+void tst_Viewer::windows95ViewDrawsTheScreenAsWritten()
+{
+    QFETCH(QString, kind);
+    QImage photo(900, 500, QImage::Format_RGB32);
+    for (int y = 0; y < photo.height(); ++y) {
+        for (int x = 0; x < photo.width(); ++x)
+            photo.setPixel(x, y, qRgb(x * 255 / 900, y * 255 / 500, (x ^ y) & 0xff));
+    }
+    // Colours whose lowest bits the VGA drops, each with what it shows instead.
+    QImage asItIs = screenPicture(41);
+    QList<QRgb> palette, atSixBits;
+    for (int i = 0; i < 256; ++i) {
+        palette.append(i % 2 ? qRgb(0x00, 0x40, 0xc3) : qRgb(0x81, 0x7f, 0xff));
+        atSixBits.append(i % 2 ? qRgb(0x00, 0x41, 0xc3) : qRgb(0x82, 0x7d, 0xff));
+    }
+    asItIs.setColorTable(palette);
+    Desk desk([&](TempDrive& drive) {
+        const QImage photos[3] = {photo, photo, photo};
+        drive.makeSet(QStringLiteral("Photo"), photos, "PNG");
+        if (kind == QLatin1String("as it is"))
+            drive.writeSystemScreen(1, asItIs);
+        else if (kind == QLatin1String("built-in"))
+            QFile::remove(drive.systemFile(1));
+    });
+
+    QImage view;
+    ModalVisit visit(doubleClickIt, [&view](QWidget* modal) { view = shown(modal); });
+    if (kind == QLatin1String("converted"))
+        clickNode(*desk.window, QStringLiteral("Photo"));
+    chooseFromContextMenu(kind == QLatin1String("converted") ? imgNew(*desk.window, 1)
+                                                             : imgCur(*desk.window, 1),
+                          "mnuShowAsWindows95");
+    QCOMPARE(visit.opened, 1);
+    QVERIFY(visit.closedByAct);
+
+    QImage expected = builtInScreen(screenSlots[1]);
+    if (kind == QLatin1String("converted")) {
+        clickNode(*desk.window, QStringLiteral("Photo"));
+        clickButton(desk.window.get(), "cmdSetCur");
+        expected = loadPicture(desk.drive.systemFile(1));
+    } else if (kind == QLatin1String("as it is")) {
+        expected = asItIs;
+        expected.setColorTable(atSixBits);
+    }
+    const QString misplaced = firstMisplaced(view, expected);
+    QVERIFY2(misplaced.isEmpty(), qPrintable(misplaced));
+    QCOMPARE(desk.dialogs.boxes.size(), 0);
+}
+
+void tst_Viewer::windows95ViewStaysFourByThree_data()
+{
+    QTest::addColumn<QSize>("asked");
+    QTest::newRow("wider") << QSize(1000, 500);
+    QTest::newRow("taller") << QSize(500, 900);
+    QTest::newRow("one pixel wider") << QSize(641, 480);
+    QTest::newRow("tiny") << QSize(40, 30);
+}
+
+void tst_Viewer::windows95ViewStaysFourByThree()
+{
+    QFETCH(QSize, asked);
+    QSize opened, resized;
+    bool cyclingShown = false;
+    bool cyclingMinimised = true;
+    bool cyclingRestored = false;
+    ModalVisit visit([](QWidget* modal) { QTest::keyClick(modal, Qt::Key_Escape); },
+                     [&](QWidget* modal) {
+                         opened = modal->size();
+                         auto* view = qobject_cast<frmWin95View*>(modal);
+                         cyclingShown = view && view->isCycling();
+                         modal->showMinimized();
+                         QCoreApplication::processEvents();
+                         cyclingMinimised = view && view->isCycling();
+                         modal->showNormal();
+                         QCoreApplication::processEvents();
+                         cyclingRestored = view && view->isCycling();
+                         modal->resize(asked);
+                         for (int i = 0; i < 100 && modal->width() * 3 != modal->height() * 4; ++i)
+                             QTest::qWait(5);
+                         resized = modal->size();
+                     });
+    showAsWindows95(cyclingScreen(236), 0);
+
+    QCOMPARE(visit.opened, 1);
+    QVERIFY(visit.closedByAct);
+    QCOMPARE(opened.width() * 3, opened.height() * 4);
+    QCOMPARE(resized.width() * 3, resized.height() * 4);
+    QVERIFY(cyclingShown);
+    QVERIFY(!cyclingMinimised);
+    QVERIFY(cyclingRestored);
 }
 
 // ---------------------------------------------------------------------------------------

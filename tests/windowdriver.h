@@ -11,6 +11,8 @@
 #include "tempdrive.h"
 
 #include <QApplication>
+#include <QContextMenuEvent>
+#include <QMenu>
 #include <QPointer>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -180,6 +182,23 @@ private:
 inline void doubleClickIt(QWidget* modal)
 {
     QTest::mouseDClick(modal, Qt::LeftButton, {}, modal->rect().center());
+}
+
+// A right-click on the box and the item of its context menu named item chosen, as a user
+// does it: the menu closes first. A disabled item does nothing. Tells whether it was enabled.
+inline bool chooseFromContextMenu(QWidget* box, const char* item)
+{
+    // What the window system makes of a right-click on the box.
+    const QPoint place = box->rect().center();
+    QContextMenuEvent rightClick(QContextMenuEvent::Mouse, place, box->mapToGlobal(place));
+    QApplication::sendEvent(box, &rightClick);
+    auto* menu = box->findChild<QMenu*>();
+    if (!menu || !menu->isVisible())
+        throw std::runtime_error("no context menu");
+    QAction* action = control<QAction>(menu, item);
+    menu->hide();
+    action->trigger();
+    return action->isEnabled();
 }
 
 // Closes a modal window with its close box.
