@@ -8,16 +8,15 @@
 #include "scripteddialogs.h"
 #include "tempdrive.h"
 #include "viewlogo.h"
+#include "windowdriver.h"
 
 #include <QApplication>
 #include <QClipboard>
-#include <QContextMenuEvent>
 #include <QDir>
 #include <QDirIterator>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMenu>
 #include <QPushButton>
 #include <QScreen>
 #include <QTest>
@@ -445,14 +444,7 @@ void NewSetTest::doubleClickViewsTheFileAsItIsNow()
         viewerName = view->objectName();
         view->close();
     });
-    const QPoint place = imageBox(&dialog, 1)->rect().center();
-    QContextMenuEvent rightClick(QContextMenuEvent::Mouse, place,
-                                 imageBox(&dialog, 1)->mapToGlobal(place));
-    QApplication::sendEvent(imageBox(&dialog, 1), &rightClick);
-    auto* menu = imageBox(&dialog, 1)->findChild<QMenu*>();
-    QVERIFY(menu);
-    menu->hide();
-    menu->findChild<QAction*>(QStringLiteral("mnuShowAsWindows95"))->trigger();
+    chooseFromContextMenu(imageBox(&dialog, 1), "mnuShowAsWindows95");
     QCOMPARE(viewerName, QStringLiteral("frmWin95View"));
 
     // A file gone since it was chosen is reported, not shown.

@@ -184,11 +184,10 @@ inline void doubleClickIt(QWidget* modal)
     QTest::mouseDClick(modal, Qt::LeftButton, {}, modal->rect().center());
 }
 
-// A right-click on the box and the item of its context menu named item chosen, as a user
-// does it: the menu closes first. A disabled item does nothing. Tells whether it was enabled.
+// What a right-click on the box gives, and the item of its context menu named item chosen:
+// the menu closes first, and a disabled item does nothing. Tells whether it was enabled.
 inline bool chooseFromContextMenu(QWidget* box, const char* item)
 {
-    // What the window system makes of a right-click on the box.
     const QPoint place = box->rect().center();
     QContextMenuEvent rightClick(QContextMenuEvent::Mouse, place, box->mapToGlobal(place));
     QApplication::sendEvent(box, &rightClick);
