@@ -438,8 +438,7 @@ void NewSetTest::doubleClickViewsTheFileAsItIsNow()
     QVERIFY(samePixels(imageBox(&dialog, 1)->picture(), screenPicture(4)));
     QVERIFY(QGuiApplication::clipboard()->image().isNull());
     QVERIFY(m_dialogs->boxes.isEmpty());
-
-    // Its context menu shows the same file as Windows 95 does.
+    // Its context menu opens the view as Windows 95 shows the screen.
     whenModal([&](QWidget* view) {
         viewerName = view->objectName();
         view->close();

@@ -66,8 +66,7 @@ ModalVisit::Look recordInto(Viewing& viewing)
     };
 }
 
-// A screen whose colours cycle from entry first (none for 0): a picture below it, and the
-// cycling entries side by side in a band across its bottom, as the stock Startup Screen has.
+// A screen cycling from entry first (none for 0) in a band at its bottom, like the stock one.
 QImage cyclingScreen(int first)
 {
     QImage screen = screenPicture(40);
@@ -503,8 +502,7 @@ void tst_Viewer::closingRebuildsTheTreeOnceAndKeepsThePreview()
         else
             doubleClickIt(modal);
     });
-    const QStringList boxAndItem = opener.split(QLatin1Char(' '));
-    if (boxAndItem.size() == 2)
+    if (const QStringList boxAndItem = opener.split(QLatin1Char(' ')); boxAndItem.size() == 2)
         chooseFromContextMenu(control<QWidget>(desk.window.get(), qPrintable(boxAndItem[0])),
                               qPrintable(boxAndItem[1]));
     else if (opener == QLatin1String("mnuAbout"))
@@ -560,7 +558,6 @@ void tst_Viewer::cyclingPalette()
     QImage picture = cyclingScreen(first);
     const Win95Screen screen(picture, screenSlots[slot]);
     QCOMPARE(screen.palette(steps)[entry], screen.palette(0)[showsColourOf]);
-
     // A frame recolours the band and nothing above it.
     Win95Frame frame(screen, QSize(800, 600));
     const QImage before = frame.image().copy();
@@ -582,7 +579,6 @@ void tst_Viewer::windows95ViewDrawsTheScreenAsWritten_data()
 void tst_Viewer::windows95ViewDrawsTheScreenAsWritten()
 {
     QFETCH(QString, kind);
-    // A colour whose lowest bits the VGA drops.
     QImage asItIs = screenPicture(41);
     asItIs.setColorTable(QList<QRgb>(256, qRgb(0x81, 0x7f, 0xff)));
     Desk desk([&](TempDrive& drive) {
@@ -611,7 +607,6 @@ void tst_Viewer::windows95ViewDrawsTheScreenAsWritten()
     ModalVisit visit(doubleClickIt, [&view](QWidget* modal) { view = shown(modal); });
     chooseFromContextMenu(box, "mnuShowAsWindows95");
     QCOMPARE(visit.opened, 1);
-    QVERIFY(visit.closedByAct);
     QVERIFY(showsEveryPixel(view, expected));
 }
 

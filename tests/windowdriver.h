@@ -191,9 +191,7 @@ inline bool chooseFromContextMenu(QWidget* box, const char* item)
     const QPoint place = box->rect().center();
     QContextMenuEvent rightClick(QContextMenuEvent::Mouse, place, box->mapToGlobal(place));
     QApplication::sendEvent(box, &rightClick);
-    auto* menu = box->findChild<QMenu*>();
-    if (!menu || !menu->isVisible())
-        throw std::runtime_error("no context menu");
+    auto* menu = control<QMenu>(box, "mnuImageBox");
     QAction* action = control<QAction>(menu, item);
     menu->hide();
     action->trigger();

@@ -95,6 +95,7 @@ QMenu* ImageBox::contextMenu()
     if (m_contextMenu)
         return m_contextMenu;
     m_contextMenu = new QMenu(this);
+    m_contextMenu->setObjectName(QStringLiteral("mnuImageBox"));
     QAction* viewFullSize = m_contextMenu->addAction(QStringLiteral("View Full Size"));
     viewFullSize->setObjectName(QStringLiteral("mnuViewFullSize"));
     // The double-click's own handler, so that both ways open the same view of the same file.
