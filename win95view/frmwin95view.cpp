@@ -78,7 +78,7 @@ void frmWin95View::resizeEvent(QResizeEvent* event)
         m_correctedSize = event->size();
         resize(wanted);
     }
-    remakeFrameIfResized();
+    runHandler(this, [this] { remakeFrameIfResized(); });
 }
 
 void frmWin95View::remakeFrameIfResized()
@@ -86,20 +86,23 @@ void frmWin95View::remakeFrameIfResized()
     const QSize size = frameArea().size();
     if (m_frame && m_frame->image().size() == size)
         return;
-    m_frame.emplace(m_screen, size);
-    m_frame->showStep(m_steps);
     update();
+    m_frame.emplace(m_screen, size); // when it throws, the window is left black
+    m_frame->showStep(m_steps);
 }
 
 void frmWin95View::paintEvent(QPaintEvent* event)
 {
     QPainter painter(this);
-    const QRect area = frameArea();
-    const QRect exposed = event->rect() & area;
-    if (m_frame && !exposed.isEmpty())
+    QRegion black = event->region();
+    if (m_frame) {
+        const QRect area = frameArea();
+        const QRect exposed = event->rect() & area;
         painter.drawImage(exposed, m_frame->image(), exposed.translated(-area.topLeft()));
-    for (const QRect& beside : event->region().subtracted(area))
-        painter.fillRect(beside, Qt::black);
+        black -= area;
+    }
+    for (const QRect& rect : black)
+        painter.fillRect(rect, Qt::black);
 }
 
 void frmWin95View::step()

@@ -1,7 +1,6 @@
 #include "win95frame.h"
 
 #include "error.h"
-#include "picturescaling.h"
 #include "screenformat.h"
 
 #include <vector>
