@@ -3,6 +3,7 @@
 #include "about.h"
 #include "drivec.h"
 #include "frmnewset.h"
+#include "frmwin95view.h"
 #include "handler.h"
 #include "imagebox.h"
 #include "look.h"
@@ -161,6 +162,10 @@ void frmLogoMain::connectHandlers()
     for (int i = 0; i < slotCount; ++i) {
         connectHandler(m_slots[i].imgCur, &ImageBox::doubleClicked, this, currentScreenCallers[i]);
         connectHandler(m_slots[i].imgNew, &ImageBox::doubleClicked, this, previewCallers[i]);
+        connect(m_slots[i].imgCur, &ImageBox::showAsWindows95Requested, this,
+                [this, i] { runHandler(this, [this, i] { imgCur_ShowAsWindows95(i); }); });
+        connect(m_slots[i].imgNew, &ImageBox::showAsWindows95Requested, this,
+                [this, i] { runHandler(this, [this, i] { imgNew_ShowAsWindows95(i); }); });
     }
 }
 
@@ -329,16 +334,42 @@ void frmLogoMain::mnuAbout_Click()
     visitModal([] { showAboutBox(); });
 }
 
+QImage frmLogoMain::currentScreenFile(int slot) const
+{
+    return loadSystemScreen(screenSlots[slot]);
+}
+
+QImage frmLogoMain::previewFile(int slot) const
+{
+    return loadSetScreen(newPath(slot), screenSlots[slot], m_previewedOriginals);
+}
+
 void frmLogoMain::imgCur_DblClick(int slot)
 {
-    showFullSize(loadSystemScreen(screenSlots[slot]));
+    showFullSize(currentScreenFile(slot));
 }
 
 void frmLogoMain::imgNew_DblClick(int slot)
 {
     if (m_slots[slot].imgNew->pictureHandle() == 0)
         return;
-    showFullSize(loadSetScreen(strNew(slot), screenSlots[slot], m_previewedOriginals));
+    showFullSize(previewFile(slot));
+}
+
+void frmLogoMain::imgCur_ShowAsWindows95(int slot)
+{
+    if (m_slots[slot].imgCur->pictureHandle() == 0)
+        return;
+    const QImage picture = currentScreenFile(slot);
+    visitModal([&picture, slot] { showAsWindows95(picture, slot); });
+}
+
+void frmLogoMain::imgNew_ShowAsWindows95(int slot)
+{
+    if (m_slots[slot].imgNew->pictureHandle() == 0)
+        return;
+    const QImage picture = previewFile(slot);
+    visitModal([&picture, slot] { showAsWindows95(picture, slot); });
 }
 
 } // namespace bootvane

@@ -67,6 +67,9 @@ private:
     // window has closed, and this window, active again, rebuilds its tree.
     void visitModal(const std::function<void()>& show);
     void showFullSize(const QImage& picture);
+    // The picture behind an image box, read afresh from its file for every view of it.
+    QImage currentScreenFile(int slot) const;
+    QImage previewFile(int slot) const;
     // Saves the user's own screens as "Originals", telling the user first, unless saved.
     void saveOriginalsIfMissing();
     // Writes the three screens that prepare(slot) gives over the system files.
@@ -82,6 +85,8 @@ private:
     void mnuAbout_Click();
     void imgCur_DblClick(int slot);
     void imgNew_DblClick(int slot);
+    void imgCur_ShowAsWindows95(int slot);
+    void imgNew_ShowAsWindows95(int slot);
     void imgCurLogo_DblClick() { imgCur_DblClick(0); }
     void imgCurLogow_DblClick() { imgCur_DblClick(1); }
     void imgCurLogos_DblClick() { imgCur_DblClick(2); }

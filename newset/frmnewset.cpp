@@ -1,6 +1,7 @@
 #include "frmnewset.h"
 
 #include "filesystem.h"
+#include "frmwin95view.h"
 #include "handler.h"
 #include "imagebox.h"
 #include "look.h"
@@ -108,6 +109,8 @@ void frmNewSet::connectHandlers()
     for (int i = 0; i < slotCount; ++i) {
         connectHandler(m_slots[i].cmdSelect, &QPushButton::clicked, this, selectCallers[i]);
         connectHandler(m_slots[i].imgCreate, &ImageBox::doubleClicked, this, viewCallers[i]);
+        connect(m_slots[i].imgCreate, &ImageBox::showAsWindows95Requested, this,
+                [this, i] { runHandler(this, [this, i] { imgCreate_ShowAsWindows95(i); }); });
     }
 }
 
@@ -138,12 +141,23 @@ void frmNewSet::cmdSelect_Click(int slot)
     m_slots[slot].imgCreate->setPicture(loadPicture(chosen));
 }
 
+QImage frmNewSet::chosenFile(int slot) const
+{
+    return loadPicture(chosenPath(slot));
+}
+
 void frmNewSet::imgCreate_DblClick(int slot)
 {
     if (strCreate(slot).isEmpty())
         return;
-    // Afresh from the file, which may have changed since it was chosen.
-    showScreenFullSize(loadPicture(strCreate(slot)));
+    showScreenFullSize(chosenFile(slot));
+}
+
+void frmNewSet::imgCreate_ShowAsWindows95(int slot)
+{
+    if (strCreate(slot).isEmpty())
+        return;
+    showAsWindows95(chosenFile(slot), slot);
 }
 
 void frmNewSet::cmdCancel_Click()

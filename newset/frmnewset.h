@@ -52,6 +52,9 @@ private:
     void Form_Load();
     void cmdSelect_Click(int slot);
     void imgCreate_DblClick(int slot);
+    void imgCreate_ShowAsWindows95(int slot);
+    // The chosen file of a slot, read afresh for every view of it: it may have changed.
+    QImage chosenFile(int slot) const;
     void cmdSelectLogo_Click() { cmdSelect_Click(0); }
     void cmdSelectLogow_Click() { cmdSelect_Click(1); }
     void cmdSelectLogos_Click() { cmdSelect_Click(2); }

@@ -8,6 +8,7 @@
 #include "scripteddialogs.h"
 #include "tempdrive.h"
 #include "viewlogo.h"
+#include "windowdriver.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -489,6 +490,13 @@ void NewSetTest::doubleClickViewsTheFileAsItIsNow()
     QVERIFY(samePixels(imageBox(&dialog, 1)->picture(), screenPicture(4)));
     QVERIFY(QGuiApplication::clipboard()->image().isNull());
     QVERIFY(m_dialogs->boxes.isEmpty());
+    // Its context menu opens the view as Windows 95 shows the screen.
+    whenModal([&](QWidget* view) {
+        viewerName = view->objectName();
+        view->close();
+    });
+    chooseFromContextMenu(imageBox(&dialog, 1), "mnuShowAsWindows95");
+    QCOMPARE(viewerName, QStringLiteral("frmWin95View"));
 
     // A file gone since it was chosen is reported, not shown.
     QFile::remove(path);

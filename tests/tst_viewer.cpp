@@ -3,6 +3,7 @@
 #include "about.h"
 #include "builtinscreen.h"
 #include "frmlogomain.h"
+#include "frmwin95view.h"
 #include "picture.h"
 #include "scripteddialogs.h"
 #include "tempdrive.h"
@@ -65,6 +66,36 @@ ModalVisit::Look recordInto(Viewing& viewing)
     };
 }
 
+// A screen cycling from entry first (none for 0) in a band at its bottom, like the stock one.
+QImage cyclingScreen(int first)
+{
+    QImage screen = screenPicture(40);
+    for (int i = 0; i < 256; ++i)
+        screen.setColor(i, qRgb(i, (i % 4) * 64, 0)); // no two alike at 6 bits a channel
+    for (int y = 0; first > 0 && y < screen.height(); ++y) {
+        uchar* line = screen.scanLine(y);
+        for (int x = 0; x < screen.width(); ++x)
+            line[x] = uchar(y < 360 ? line[x] % first : first + x % (256 - first));
+    }
+    screen.setText(QLatin1String(bmpImportantColoursKey), QString::number(first));
+    return screen;
+}
+
+// Whether a view shows every pixel of the 320 x 400 screen where the 4:3 fit puts it: the
+// view's pixel under the centre of each screen pixel has its colour.
+bool showsEveryPixel(const QImage& view, const QImage& screen)
+{
+    for (int y = 0; y < screen.height(); ++y) {
+        for (int x = 0; x < screen.width(); ++x) {
+            if (view.pixel((2 * x + 1) * view.width() / (2 * screen.width()),
+                           (2 * y + 1) * view.height() / (2 * screen.height())) !=
+                screen.pixel(x, y))
+                return false;
+        }
+    }
+    return true;
+}
+
 const char* const imgCurNames[] = {"imgCurLogo", "imgCurLogow", "imgCurLogos"};
 const char* const imgNewNames[] = {"imgNewLogo", "imgNewLogow", "imgNewLogos"};
 
@@ -96,6 +127,13 @@ private slots:
     void clipboardIsLeftAsItWas();
     void closingRebuildsTheTreeOnceAndKeepsThePreview_data();
     void closingRebuildsTheTreeOnceAndKeepsThePreview();
+
+    // The view as Windows 95 shows a screen
+    void cyclingPalette_data();
+    void cyclingPalette();
+    void windows95ViewDrawsTheScreenAsWritten_data();
+    void windows95ViewDrawsTheScreenAsWritten();
+    void windows95ViewStaysFourByThree();
 
     // The About box
     void aboutWindow();
@@ -357,6 +395,8 @@ void tst_Viewer::emptyPreviewOpensNothing()
 
     ModalVisit visit(closeBox);
     QTest::mouseDClick(imgNew(*desk.window, slot), Qt::LeftButton);
+    QVERIFY(!chooseFromContextMenu(imgNew(*desk.window, slot), "mnuViewFullSize"));
+    QVERIFY(!chooseFromContextMenu(imgNew(*desk.window, slot), "mnuShowAsWindows95"));
     QTest::qWait(20);
 
     QCOMPARE(visit.opened, 0);
@@ -447,6 +487,11 @@ void tst_Viewer::closingRebuildsTheTreeOnceAndKeepsThePreview_data()
     QTest::newRow("About box, OK") << "mnuAbout" << false;
     QTest::newRow("About box, close box") << "mnuAbout" << true;
     QTest::newRow("new set dialog, closed without saving") << "cmdNewSet" << true;
+    QTest::newRow("viewer from the context menu") << "imgNewLogow mnuViewFullSize" << false;
+    QTest::newRow("Windows 95 view of a preview, double-click")
+        << "imgNewLogo mnuShowAsWindows95" << false;
+    QTest::newRow("Windows 95 view of a screen in use, close box")
+        << "imgCurLogos mnuShowAsWindows95" << true;
 }
 
 void tst_Viewer::closingRebuildsTheTreeOnceAndKeepsThePreview()
@@ -474,7 +519,10 @@ void tst_Viewer::closingRebuildsTheTreeOnceAndKeepsThePreview()
         else
             doubleClickIt(modal);
     });
-    if (opener == QLatin1String("mnuAbout"))
+    if (const QStringList boxAndItem = opener.split(QLatin1Char(' ')); boxAndItem.size() == 2)
+        chooseFromContextMenu(control<QWidget>(desk.window.get(), qPrintable(boxAndItem[0])),
+                              qPrintable(boxAndItem[1]));
+    else if (opener == QLatin1String("mnuAbout"))
         control<QAction>(desk.window.get(), "mnuAbout")->trigger();
     else if (opener.startsWith(QLatin1String("cmd")))
         clickButton(desk.window.get(), qPrintable(opener));
@@ -496,6 +544,118 @@ void tst_Viewer::closingRebuildsTheTreeOnceAndKeepsThePreview()
     for (int slot = 0; slot < 3; ++slot)
         QCOMPARE(fileBytes(desk.drive.systemFile(slot)), system[slot]);
     QCOMPARE(desk.dialogs.boxes.size(), 0);
+}
+
+// ---------------------------------------------------------------------------------------
+// The view as Windows 95 shows a screen
+
+void tst_Viewer::cyclingPalette_data()
+{
+    QTest::addColumn<int>("first");
+    QTest::addColumn<int>("slot");
+    QTest::addColumn<int>("steps");
+    QTest::addColumn<int>("entry");
+    QTest::addColumn<int>("showsColourOf");
+    QTest::newRow("from 236, 1 step: 236 takes 237's colour") << 236 << 0 << 1 << 236 << 237;
+    QTest::newRow("from 236, 1 step: 255 takes 236's") << 236 << 0 << 1 << 255 << 236;
+    QTest::newRow("from 236, 23 steps") << 236 << 0 << 23 << 250 << 253;
+    QTest::newRow("from 1, 300 steps") << 1 << 0 << 300 << 255 << 45;
+    QTest::newRow("from 255: one entry, nothing moves") << 255 << 0 << 7 << 255 << 255;
+    QTest::newRow("0: nothing cycles") << 0 << 0 << 7 << 200 << 200;
+    QTest::newRow("Waiting Screen: still") << 236 << 1 << 1 << 236 << 236;
+}
+
+void tst_Viewer::cyclingPalette()
+{
+    QFETCH(int, first);
+    QFETCH(int, slot);
+    QFETCH(int, steps);
+    QFETCH(int, entry);
+    QFETCH(int, showsColourOf);
+    QImage picture = cyclingScreen(first);
+    const Win95Screen screen(picture, screenSlots[slot]);
+    QCOMPARE(screen.palette(steps)[entry], screen.palette(0)[showsColourOf]);
+    // A frame recolours the band and nothing above it.
+    Win95Frame frame(screen, QSize(800, 600));
+    const QImage before = frame.image().copy();
+    const QRect changed = frame.showStep(steps);
+    QVERIFY(changed.isEmpty() || changed.top() > 450);
+    QCOMPARE(frame.image().copy(0, 0, 800, 450), before.copy(0, 0, 800, 450));
+    picture.setColorTable(screen.palette(steps));
+    QVERIFY(showsEveryPixel(frame.image(), picture));
+}
+
+void tst_Viewer::windows95ViewDrawsTheScreenAsWritten_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("a picture of another size, converted") << "converted";
+    QTest::newRow("a screen shown as it is, at 6 bits a channel") << "as it is";
+    QTest::newRow("no file: the built-in screen") << "built-in";
+}
+
+void tst_Viewer::windows95ViewDrawsTheScreenAsWritten()
+{
+    QFETCH(QString, kind);
+    QImage asItIs = screenPicture(41);
+    asItIs.setColorTable(QList<QRgb>(256, qRgb(0x81, 0x7f, 0xff)));
+    Desk desk([&](TempDrive& drive) {
+        const QImage wide = screenPicture(42, QSize(900, 500));
+        const QImage pictures[3] = {wide, wide, wide};
+        drive.makeSet(QStringLiteral("Wide"), pictures);
+        if (kind == QLatin1String("as it is"))
+            drive.writeSystemScreen(1, asItIs);
+        else if (kind == QLatin1String("built-in"))
+            QFile::remove(drive.systemFile(1));
+    });
+
+    QImage expected = builtInScreen(screenSlots[1]);
+    ImageBox* box = imgCur(*desk.window, 1);
+    if (kind == QLatin1String("converted")) {
+        // What apply writes, against the preview of the set it came from.
+        clickNode(*desk.window, QStringLiteral("Wide"));
+        clickButton(desk.window.get(), "cmdSetCur");
+        expected = loadPicture(desk.drive.systemFile(1));
+        box = imgNew(*desk.window, 1);
+    } else if (kind == QLatin1String("as it is")) {
+        expected = asItIs;
+        expected.setColorTable(QList<QRgb>(256, qRgb(0x82, 0x7d, 0xff)));
+    }
+    QImage view;
+    ModalVisit visit(doubleClickIt, [&view](QWidget* modal) { view = shown(modal); });
+    chooseFromContextMenu(box, "mnuShowAsWindows95");
+    QCOMPARE(visit.opened, 1);
+    QVERIFY(showsEveryPixel(view, expected));
+}
+
+void tst_Viewer::windows95ViewStaysFourByThree()
+{
+    QList<QSize> sizes;
+    QList<bool> cycling; // shown, minimised, restored
+    ModalVisit visit(
+        [](QWidget* modal) { QTest::keyClick(modal, Qt::Key_Escape); },
+        [&](QWidget* modal) {
+            auto* view = qobject_cast<frmWin95View*>(modal);
+            sizes = {view->size()};
+            cycling = {view->isCycling()};
+            for (auto show : {&QWidget::showMinimized, &QWidget::showNormal}) {
+                (view->*show)();
+                QCoreApplication::processEvents();
+                cycling.append(view->isCycling());
+            }
+            for (const QSize asked : {QSize(1000, 500), QSize(500, 900), QSize(641, 480)}) {
+                view->resize(asked);
+                for (int i = 0; i < 100 && view->size() == asked; ++i)
+                    QTest::qWait(5);
+                sizes.append(view->size());
+            }
+        });
+    showAsWindows95(cyclingScreen(236), 0);
+
+    QCOMPARE(visit.opened, 1);
+    QVERIFY(visit.closedByAct);
+    for (const QSize size : sizes)
+        QCOMPARE(size.width() * 3, size.height() * 4);
+    QCOMPARE(cycling, (QList<bool>{true, false, true}));
 }
 
 // ---------------------------------------------------------------------------------------

@@ -11,6 +11,8 @@
 #include "tempdrive.h"
 
 #include <QApplication>
+#include <QContextMenuEvent>
+#include <QMenu>
 #include <QPointer>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -180,6 +182,20 @@ private:
 inline void doubleClickIt(QWidget* modal)
 {
     QTest::mouseDClick(modal, Qt::LeftButton, {}, modal->rect().center());
+}
+
+// What a right-click on the box gives, and the item of its context menu named item chosen:
+// the menu closes first, and a disabled item does nothing. Tells whether it was enabled.
+inline bool chooseFromContextMenu(QWidget* box, const char* item)
+{
+    const QPoint place = box->rect().center();
+    QContextMenuEvent rightClick(QContextMenuEvent::Mouse, place, box->mapToGlobal(place));
+    QApplication::sendEvent(box, &rightClick);
+    auto* menu = control<QMenu>(box, "mnuImageBox");
+    QAction* action = control<QAction>(menu, item);
+    menu->hide();
+    action->trigger();
+    return action->isEnabled();
 }
 
 // Closes a modal window with its close box.

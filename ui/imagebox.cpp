@@ -4,6 +4,8 @@
 #include "picturescaling.h"
 #include "screenformat.h"
 
+#include <QContextMenuEvent>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -76,6 +78,32 @@ void ImageBox::mouseDoubleClickEvent(QMouseEvent* event)
     if (event->button() == Qt::LeftButton)
         emit doubleClicked();
     QFrame::mouseDoubleClickEvent(event);
+}
+
+void ImageBox::contextMenuEvent(QContextMenuEvent* event)
+{
+    QMenu* menu = contextMenu();
+    const bool showsPicture = pictureHandle() != 0;
+    for (QAction* action : menu->actions())
+        action->setEnabled(showsPicture);
+    menu->popup(event->globalPos());
+    event->accept();
+}
+
+QMenu* ImageBox::contextMenu()
+{
+    if (m_contextMenu)
+        return m_contextMenu;
+    m_contextMenu = new QMenu(this);
+    m_contextMenu->setObjectName(QStringLiteral("mnuImageBox"));
+    QAction* viewFullSize = m_contextMenu->addAction(QStringLiteral("View Full Size"));
+    viewFullSize->setObjectName(QStringLiteral("mnuViewFullSize"));
+    // The double-click's own handler, so that both ways open the same view of the same file.
+    connect(viewFullSize, &QAction::triggered, this, &ImageBox::doubleClicked);
+    QAction* showAsWindows95 = m_contextMenu->addAction(QStringLiteral("Show as Windows 95 Does"));
+    showAsWindows95->setObjectName(QStringLiteral("mnuShowAsWindows95"));
+    connect(showAsWindows95, &QAction::triggered, this, &ImageBox::showAsWindows95Requested);
+    return m_contextMenu;
 }
 
 } // namespace bootvane

@@ -4,12 +4,15 @@
 #include <QImage>
 #include <QPixmap>
 
+class QMenu;
+
 namespace bootvane {
 
 // A small image box with a thin border for one screen slot. It keeps the whole picture it
 // is given (to save it, and for its handle) and shows it stretched to fill the box, scaled
 // once when it is set so that painting costs the same whatever the picture's size. Its
-// tooltip says what the picture is and what Windows 95 makes of it.
+// tooltip says what the picture is and what Windows 95 makes of it. Its context menu offers
+// the full-size view, as a double-click does, and the view as Windows 95 shows the screen.
 class ImageBox : public QFrame {
     Q_OBJECT
 public:
@@ -24,21 +27,26 @@ public:
     void setNote(const QString& note);
 
 signals:
+    // A double-click, or "View Full Size" from the context menu.
     void doubleClicked();
+    void showAsWindows95Requested();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
     void rescale();
     void describe();
+    QMenu* contextMenu();
 
     int m_slot;
     QString m_note;
     QImage m_picture;
     QPixmap m_shown;
+    QMenu* m_contextMenu = nullptr; // made at its first use: most boxes never need one
 };
 
 } // namespace bootvane
