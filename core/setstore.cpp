@@ -1,10 +1,10 @@
 #include "setstore.h"
 
 #include "drivec.h"
+#include "error.h"
 #include "filesystem.h"
 #include "paths.h"
 
-#include <QDir>
 #include <QRegularExpression>
 
 namespace bootvane {
@@ -16,12 +16,27 @@ bool originalsMissing()
 
 void backupOriginals()
 {
-    StagingFolder staging(QDir::currentPath());
+    StagingFolder staging(basePath());
     for (const ScreenSlot& slot : screenSlots) {
         copyFile(driveCPath(QLatin1String(slot.systemFileWritten)),
                  staging.filePath(QLatin1String(slot.setFileName)));
     }
-    staging.commitAs(originalsName);
+    // Taken only by another Bootvane started in this folder at the same moment: its copies
+    // are the same screens, so there is nothing to tell the user.
+    (void)staging.commitAs(originalsName);
+}
+
+void removeWorkLeftByDeadCopies(const QString& base)
+{
+    QStringList folders{base};
+    for (const ScreenSlot& slot : screenSlots) {
+        const QString file = driveCPath(QLatin1String(slot.systemFileWritten));
+        const QString folder = file.left(file.lastIndexOf(QLatin1Char('/')) + 1);
+        if (!folders.contains(folder))
+            folders.append(folder);
+    }
+    for (const QString& folder : folders)
+        removeAbandonedWork(folder);
 }
 
 QStringList setFolderNames(const QString& base)
@@ -31,7 +46,8 @@ QStringList setFolderNames(const QString& base)
     for (const QString& name : entries) {
         if (name == QLatin1String("..") || name == QLatin1String(".") || name == originalsName)
             continue;
-        if (fileAttributes(base + name) & attributeFolder)
+        // Another program may have removed it since the listing: then it is no set.
+        if (fileAttributesIfPresent(base + name).value_or(0) & attributeFolder)
             sets.append(name);
     }
     return sets;
@@ -61,15 +77,19 @@ bool isPlainFolderName(const QString& name)
     return !deviceName.match(name).hasMatch();
 }
 
-void makeSet(const QString& base, const QString& name,
+bool makeSet(const QString& base, const QString& name,
              const std::array<QString, slotCount>& chosenFiles)
 {
+    // Without a base the set would be made in the folder of whatever path comes next.
+    if (base.isEmpty())
+        fail(QStringLiteral("make the set"), name,
+             QStringLiteral("the working folder could not be found"));
     StagingFolder staging(base);
     for (int i = 0; i < slotCount; ++i) {
         if (!chosenFiles[i].isEmpty())
             copyFile(chosenFiles[i], staging.filePath(QLatin1String(screenSlots[i].setFileName)));
     }
-    staging.commitAs(base + name);
+    return staging.commitAs(base + name);
 }
 
 } // namespace bootvane

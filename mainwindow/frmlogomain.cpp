@@ -2,6 +2,7 @@
 
 #include "about.h"
 #include "drivec.h"
+#include "filenames.h"
 #include "frmnewset.h"
 #include "handler.h"
 #include "imagebox.h"
@@ -43,9 +44,14 @@ QPushButton* makeButton(QWidget* parent, const char* name, const QString& captio
     return button;
 }
 
-QTreeWidgetItem* makeNode(const QString& text, const QString& key, int image, const QIcon& icon)
+// The node shows a name that is not UTF-8 as Qt decodes it, and keeps the name itself, from
+// which every path is made: the text alone would lead to no folder.
+QTreeWidgetItem* makeNode(const QString& name, const QString& key, int image, const QIcon& icon)
 {
+    const QString text = displayFileName(name);
     auto* node = new QTreeWidgetItem(QStringList{text});
+    if (text != name)
+        node->setData(0, frmLogoMain::nodeNameRole, name);
     if (!key.isEmpty()) // set nodes have none, and there may be thousands of them
         node->setData(0, frmLogoMain::nodeKeyRole, key);
     node->setData(0, frmLogoMain::nodeImageRole, image);
@@ -198,6 +204,7 @@ void frmLogoMain::showFullSize(const QImage& picture)
 void frmLogoMain::Form_Load()
 {
     strAppPath = basePath();
+    removeWorkLeftByDeadCopies(strAppPath);
     for (int i = 0; i < slotCount; ++i)
         m_slots[i].imgCur->setPicture(
             loadPicture(driveCPath(QLatin1String(screenSlots[i].systemFileShown))));
@@ -239,7 +246,8 @@ void frmLogoMain::TreeView1_NodeClick()
     const QTreeWidgetItem* selected = TreeView1->currentItem();
     if (!selected)
         return;
-    const QString text = selected->text(0);
+    const QVariant name = selected->data(0, nodeNameRole);
+    const QString text = name.isValid() ? name.toString() : selected->text(0);
     if (text != setsRootText) {
         for (int i = 0; i < slotCount; ++i)
             strNew(i) = setFilePath(strAppPath, text, screenSlots[i]);
