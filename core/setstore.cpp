@@ -28,15 +28,16 @@ void backupOriginals()
 
 void removeWorkLeftByDeadCopies(const QString& base)
 {
-    QStringList folders{base};
+    removeAbandonedWork(base);
+    QStringList dosFolders;
     for (const ScreenSlot& slot : screenSlots) {
-        const QString file = driveCPath(QLatin1String(slot.systemFileWritten));
-        const QString folder = file.left(file.lastIndexOf(QLatin1Char('/')) + 1);
-        if (!folders.contains(folder))
-            folders.append(folder);
+        const QString file = QLatin1String(slot.systemFileWritten);
+        const QString folder = file.left(file.lastIndexOf(QLatin1Char('\\')) + 1);
+        if (!dosFolders.contains(folder)) {
+            dosFolders.append(folder);
+            removeAbandonedWork(driveCPath(folder));
+        }
     }
-    for (const QString& folder : folders)
-        removeAbandonedWork(folder);
 }
 
 QStringList setFolderNames(const QString& base)
