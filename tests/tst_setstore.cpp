@@ -459,6 +459,19 @@ void TestSetStore::pathsAreJoinedAsTheyAre()
     const QString atRoot = basePath();
     QVERIFY(QDir::setCurrent(drive.workDir()));
     QCOMPARE(atRoot, QStringLiteral("//"));
+
+    // A working folder deleted under the program is named, never taken for the root.
+    QVERIFY(QDir().rmdir(drive.workDir()));
+    try {
+        (void)basePath();
+        QFAIL("a deleted working folder gave a base path");
+    } catch (const Error& error) {
+        QCOMPARE(error.path(), drive.workDir());
+    }
+    const QStringList rootBefore = entries(QStringLiteral("/"));
+    QVERIFY_THROWS_EXCEPTION(
+        Error, (void)bootvane::makeSet(QString(), QStringLiteral("Set"), sourceFiles(drive)));
+    QCOMPARE(entries(QStringLiteral("/")), rootBefore);
 }
 
 QTEST_GUILESS_MAIN(TestSetStore)
