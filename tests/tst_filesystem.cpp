@@ -13,8 +13,8 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
-#include <filesystem>
 #include <fcntl.h>
+#include <filesystem>
 #include <mutex>
 #include <optional>
 #include <signal.h>
