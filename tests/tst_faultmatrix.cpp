@@ -151,6 +151,16 @@ QString problemWithSet(const QString& folder, const QList<QByteArray>& expected,
     return {};
 }
 
+// LeakSanitizer cannot run under ptrace, and leaks are the other tests' business.
+QProcessEnvironment driverEnvironment()
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("ASAN_OPTIONS"),
+                       environment.value(QStringLiteral("ASAN_OPTIONS")) +
+                           QStringLiteral(":detect_leaks=0"));
+    return environment;
+}
+
 QString problemWithStaging(const TempDrive& drive)
 {
     const QStringList staging =
@@ -218,12 +228,7 @@ Run TestFaultMatrix::runDriver(const Operation& operation, const TempDrive& driv
     }
     QProcess process;
     process.setWorkingDirectory(drive.workDir());
-    // LeakSanitizer cannot run under ptrace; the other tests look for leaks.
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("ASAN_OPTIONS"),
-                       environment.value(QStringLiteral("ASAN_OPTIONS")) +
-                           QStringLiteral(":detect_leaks=0"));
-    process.setProcessEnvironment(environment);
+    process.setProcessEnvironment(driverEnvironment());
     process.setProcessChannelMode(QProcess::MergedChannels);
     process.start(traced.isEmpty() ? args.takeFirst() : m_strace, args);
     Run run;
@@ -442,6 +447,7 @@ void TestFaultMatrix::twoCopiesStartedAtOnceMakeOneOriginals()
         QProcess copies[2];
         for (int i = 0; i < 2; ++i) {
             copies[i].setWorkingDirectory(drive.workDir());
+            copies[i].setProcessEnvironment(driverEnvironment());
             copies[i].start(
                 QStringLiteral(BOOTVANE_FAULTDRIVER),
                 {QStringLiteral("backup"), drive.root() + QStringLiteral("/report%1").arg(i)});
