@@ -81,7 +81,8 @@ bool isPlainFolderName(const QString& name)
 bool makeSet(const QString& base, const QString& name,
              const std::array<QString, slotCount>& chosenFiles)
 {
-    // Without a base the set would be made in the folder of whatever path comes next.
+    // A dialog that could not find its working folder has no base; made from the bare name,
+    // the set would land wherever the process happens to be.
     if (base.isEmpty())
         fail(QStringLiteral("make the set"), name,
              QStringLiteral("the working folder could not be found"));
