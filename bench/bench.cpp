@@ -247,7 +247,7 @@ void benchApply()
         31, [&] { cmdSetCur->click(); }, [&] { writeSyncRename(bytes, floorPaths); });
     char note[80];
     std::snprintf(note, sizeof note, "%.2f ms vs %.2f ms", pair.measured, pair.floor);
-    report("Apply a set (3 loads, 3 atomic BMP writes)", pair.measured / pair.floor, 1.5, note);
+    report("Apply a set (3 loads, 3 atomic BMP writes)", pair.measured / pair.floor, 1.3, note);
 }
 
 // --- converting photos ------------------------------------------------------------------

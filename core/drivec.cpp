@@ -1,11 +1,15 @@
 #include "drivec.h"
 
 #include "error.h"
+#include "filenames.h"
 
 #include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <filesystem>
+
+#ifndef Q_OS_WIN
+#include <cerrno>
+#include <dirent.h>
+#include <stdlib.h>
+#endif
 
 namespace bootvane {
 
@@ -25,36 +29,55 @@ QString driveCPath(const QString& dosPath)
 
 QString driveCLink()
 {
-    QString prefix = qEnvironmentVariable("WINEPREFIX");
-    if (prefix.isEmpty())
-        prefix = QDir::homePath() + QStringLiteral("/.wine");
+    // Taken as bytes: a prefix or home folder whose name is not UTF-8 is still a folder.
+    QString prefix = decodeFileName(qgetenv("WINEPREFIX"));
+    if (prefix.isEmpty()) {
+        const QByteArray home = qgetenv("HOME");
+        prefix =
+            (home.isEmpty() ? QDir::homePath() : decodeFileName(home)) + QStringLiteral("/.wine");
+    }
     return prefix + QStringLiteral("/dosdevices/c:");
 }
 
 namespace {
 
-// The entry of folder that is name in any case: the exact spelling if there is one,
-// else the first that matches without case, else name itself (a file still to be made).
+// The entry of folder that is name in any case, spelt as the folder spells it: the exact
+// spelling if there is one, else the first in name order that matches without case, else
+// name itself (a file still to be made). The folder is always read, never asked for name:
+// on a file system that ignores case (FAT) the name finds LOGO.SYS as well, and a file
+// written under it would be renamed to the spelling asked for.
 QString entryInAnyCase(const QString& folder, const QString& name)
 {
-    if (name == QLatin1String(".") || name == QLatin1String("..") ||
-        QFileInfo::exists(folder + QLatin1Char('/') + name))
+    if (name == QLatin1String(".") || name == QLatin1String(".."))
         return name;
     // A folder that cannot be listed is an error, never "no such entry": an absent system
     // file means Windows' built-in screen, and the backup would leave it out.
-    std::error_code error;
-    std::filesystem::directory_iterator it(
-        std::filesystem::path(QFile::encodeName(folder).toStdString()), error);
-    for (; !error && it != std::filesystem::directory_iterator(); it.increment(error)) {
-        const QString entry = QFile::decodeName(it->path().filename().native().c_str());
-        if (entry.compare(name, Qt::CaseInsensitive) == 0)
-            return entry;
+    DIR* dir = ::opendir(encodeFileName(folder).constData());
+    if (!dir) {
+        if (errno == ENOENT || errno == ENOTDIR)
+            return name;
+        fail(QStringLiteral("list the folder"), folder, systemReason(errno));
     }
-    if (error && error != std::errc::no_such_file_or_directory &&
-        error != std::errc::not_a_directory)
-        fail(QStringLiteral("list the folder"), folder,
-             QString::fromLocal8Bit(error.message().c_str()));
-    return name;
+    QString found;
+    for (;;) {
+        errno = 0;
+        const dirent* entry = ::readdir(dir);
+        if (!entry)
+            break;
+        const QString entryName = decodeFileName(QByteArray(entry->d_name));
+        if (entryName == name) {
+            found = name;
+            break;
+        }
+        if (entryName.compare(name, Qt::CaseInsensitive) == 0 &&
+            (found.isEmpty() || entryName < found))
+            found = entryName;
+    }
+    const int error = errno;
+    ::closedir(dir);
+    if (found.isEmpty() && error != 0)
+        fail(QStringLiteral("list the folder"), folder, systemReason(error));
+    return found.isEmpty() ? name : found;
 }
 
 } // namespace
@@ -65,16 +88,21 @@ QString driveCPath(const QString& dosPath)
         fail(QStringLiteral("find the file"), dosPath, QStringLiteral("it is not on drive C:"));
 
     const QString link = driveCLink();
-    const QFileInfo linkInfo(link);
-    if (!linkInfo.exists()) {
+    char* resolved = ::realpath(encodeFileName(link).constData(), nullptr);
+    if (!resolved) {
         fail(QStringLiteral("find drive C: at"), link,
              QStringLiteral("drive C: is not mapped (no such link or folder)"));
     }
-    QString path = linkInfo.canonicalFilePath();
+    QString path = decodeFileName(QByteArray(resolved));
+    ::free(resolved);
 
     const QStringList names = dosPath.mid(2).split(QLatin1Char('\\'), Qt::SkipEmptyParts);
-    for (const QString& name : names)
-        path += QLatin1Char('/') + entryInAnyCase(path, name);
+    for (const QString& name : names) {
+        const QString entry = entryInAnyCase(path, name);
+        if (!path.endsWith(QLatin1Char('/')))
+            path += QLatin1Char('/');
+        path += entry;
+    }
     return path;
 }
 

@@ -1,5 +1,7 @@
 #include "error.h"
 
+#include "filenames.h"
+
 #include <QDir>
 #include <cstring>
 
@@ -14,7 +16,7 @@ Error::Error(QString operation, QString path, QString reason)
 QString Error::message() const
 {
     return QStringLiteral("Cannot %1 \"%2\": %3")
-        .arg(m_operation, QDir::toNativeSeparators(m_path), m_reason);
+        .arg(m_operation, QDir::toNativeSeparators(displayFileName(m_path)), m_reason);
 }
 
 void fail(const QString& operation, const QString& path, const QString& reason)

@@ -1,22 +1,27 @@
 #include "filesystem.h"
 
 #include "error.h"
+#include "filenames.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <QRegularExpression>
-#include <QSaveFile>
 #include <algorithm>
 #include <cerrno>
 #include <filesystem>
 #include <system_error>
 #include <vector>
 
-#ifndef Q_OS_WIN
+#ifdef Q_OS_WIN
+#include <QSaveFile>
+#else
 #include <dirent.h>
 #include <fcntl.h>
 #include <stdio.h>
+#include <stdlib.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -27,16 +32,16 @@ namespace fs = std::filesystem;
 
 namespace {
 
-fs::path toFsPath(const QString& path)
+[[maybe_unused]] fs::path toFsPath(const QString& path)
 {
 #ifdef Q_OS_WIN
     return fs::path(path.toStdWString());
 #else
-    return fs::path(QFile::encodeName(path).toStdString());
+    return fs::path(encodeFileName(path).toStdString());
 #endif
 }
 
-QString reasonOf(const std::error_code& error)
+[[maybe_unused]] QString reasonOf(const std::error_code& error)
 {
     return QString::fromLocal8Bit(error.message().c_str());
 }
@@ -53,46 +58,25 @@ constexpr Qt::CaseSensitivity fileSystemCase =
     Qt::CaseSensitive;
 #endif
 
+// Names of the work in progress that removeAbandonedWork() may take away.
+constexpr char stagingPrefix[] = ".bootvane-staging-";
+constexpr char temporaryFilePrefix[] = ".bootvane-new-";
+
+#ifndef Q_OS_WIN
+
 // Forces what was written to fd to disk; what a rename later makes visible must be there.
 void syncToDisk(int fd, const QString& path)
 {
-#ifdef Q_OS_WIN
-    Q_UNUSED(fd);
-    Q_UNUSED(path);
-#else
     if (::fdatasync(fd) != 0)
         fail(QStringLiteral("write"), path, systemReason(errno));
-#endif
 }
 
-// Makes a rename inside folder durable.
-void syncFolder(const QString& folder)
+// Writes every byte of bytes to fd, or fails with the system's reason.
+void writeAll(int fd, const char* bytes, qsizetype size, const QString& path)
 {
-#ifndef Q_OS_WIN
-    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY);
-    if (fd < 0)
-        fail(QStringLiteral("open the folder"), folder, systemReason(errno));
-    const int result = ::fsync(fd);
-    const int error = errno;
-    ::close(fd);
-    if (result != 0)
-        fail(QStringLiteral("write the folder"), folder, systemReason(error));
-#else
-    Q_UNUSED(folder);
-#endif
-}
-
-// Writes every byte of bytes to file, or fails with the system's reason.
-void writeAll(QFileDevice& file, const QByteArray& bytes, const QString& path)
-{
-#ifdef Q_OS_WIN
-    if (file.write(bytes) != bytes.size() || !file.flush())
-        fail(QStringLiteral("write"), path, file.errorString());
-#else
-    const int fd = file.handle();
     qsizetype done = 0;
-    while (done < bytes.size()) {
-        const ssize_t written = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
+    while (done < size) {
+        const ssize_t written = ::write(fd, bytes + done, size_t(size - done));
         if (written < 0 && errno == EINTR)
             continue;
         if (written < 0)
@@ -101,6 +85,158 @@ void writeAll(QFileDevice& file, const QByteArray& bytes, const QString& path)
             fail(QStringLiteral("write"), path, systemReason(EIO));
         done += written;
     }
+}
+
+// Closes a descriptor when it goes out of scope.
+class Descriptor {
+public:
+    explicit Descriptor(int fd) : m_fd(fd) {}
+    ~Descriptor()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int get() const { return m_fd; }
+
+private:
+    int m_fd;
+};
+
+// The folder part of a path in bytes: "." for a bare name, "/" for a name at the root.
+QByteArray folderOf(const QByteArray& path)
+{
+    const qsizetype cut = path.lastIndexOf('/');
+    if (cut < 0)
+        return QByteArrayLiteral(".");
+    return cut == 0 ? QByteArrayLiteral("/") : path.left(cut);
+}
+
+QByteArray joined(const QByteArray& folder, const QByteArray& name)
+{
+    if (folder.isEmpty())
+        return name;
+    return folder.endsWith('/') ? folder + name : folder + '/' + name;
+}
+
+QByteArray randomSuffix()
+{
+    static constexpr char letters[] =
+        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    QByteArray suffix(6, '\0');
+    for (char& c : suffix)
+        c = letters[QRandomGenerator::global()->bounded(int(sizeof letters) - 1)];
+    return suffix;
+}
+
+// Makes a new entry named prefix + a random suffix in folder with make(path), which gives a
+// descriptor or -1 with errno set, and locks it for as long as the descriptor stays open.
+// Gives the descriptor and sets path, or -1 with errno set. Where the file system has no
+// locks (some network file systems) the entry is unlocked, and then nothing ever takes it
+// for abandoned.
+template <typename Make>
+int makeLocked(const QByteArray& folder, const char* prefix, QByteArray& path, Make make)
+{
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        path = joined(folder, prefix + randomSuffix());
+        const int fd = make(path);
+        if (fd < 0 && errno == EEXIST)
+            continue;
+        if (fd < 0)
+            return -1;
+        (void)::flock(fd, LOCK_EX);
+        // Between the making and the lock, another Bootvane may have taken the entry for one
+        // whose owner died and removed it: then it has no name any more, and we start over.
+        struct stat status {};
+        if (::fstat(fd, &status) != 0) {
+            const int error = errno;
+            ::close(fd);
+            errno = error;
+            return -1;
+        }
+        if (status.st_nlink > 0)
+            return fd;
+        ::close(fd);
+    }
+    errno = EEXIST;
+    return -1;
+}
+
+// Removes everything inside the folder open as fd; false if anything stays.
+bool removeContents(int fd)
+{
+    const int listed = ::dup(fd);
+    DIR* dir = listed < 0 ? nullptr : ::fdopendir(listed);
+    if (!dir) {
+        if (listed >= 0)
+            ::close(listed);
+        return false;
+    }
+    std::vector<QByteArray> names;
+    while (const dirent* entry = ::readdir(dir)) {
+        const QByteArray name(entry->d_name);
+        if (name != "." && name != "..")
+            names.push_back(name);
+    }
+    ::closedir(dir);
+    bool removed = true;
+    for (const QByteArray& name : names) {
+        if (::unlinkat(fd, name.constData(), 0) == 0)
+            continue;
+        if (errno != EISDIR && errno != EPERM) {
+            removed = false;
+            continue;
+        }
+        const Descriptor inner(
+            ::openat(fd, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        removed = inner.get() >= 0 && removeContents(inner.get()) &&
+                  ::unlinkat(fd, name.constData(), AT_REMOVEDIR) == 0 && removed;
+    }
+    return removed;
+}
+
+// Makes a rename durable; the rename has happened whatever this gives.
+bool syncFolder(const QByteArray& folder)
+{
+    const Descriptor fd(::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    return fd.get() >= 0 && ::fsync(fd.get()) == 0;
+}
+
+#endif
+
+// Renames source to destination unless something is there already; false then.
+bool renameUnlessTaken(const QString& source, const QString& destination)
+{
+    const QString operation = QStringLiteral("rename a folder to");
+#ifdef Q_OS_WIN
+    if (QFileInfo::exists(destination) || QFileInfo(destination).isSymLink())
+        return false;
+    std::error_code error;
+    fs::rename(toFsPath(source), toFsPath(destination), error);
+    if (error)
+        fail(operation, destination, reasonOf(error));
+    return true;
+#else
+    const QByteArray from = encodeFileName(source);
+    const QByteArray to = encodeFileName(destination);
+#if defined(Q_OS_LINUX) && defined(RENAME_NOREPLACE)
+    if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno == EEXIST)
+        return false;
+    if (errno != EINVAL && errno != ENOSYS)
+        fail(operation, destination, systemReason(errno));
+#endif
+    // Where the file system cannot refuse by itself, look first; only a race can slip past.
+    struct stat status {};
+    if (::lstat(to.constData(), &status) == 0)
+        return false;
+    if (::rename(from.constData(), to.constData()) == 0)
+        return true;
+    if (errno == EEXIST || errno == ENOTEMPTY)
+        return false;
+    fail(operation, destination, systemReason(errno));
 #endif
 }
 
@@ -157,8 +293,7 @@ template <typename Visit> void forEachVisibleEntry(const QString& folder, Visit 
         fail(QStringLiteral("list the folder"), folder, reasonOf(error));
 #else
     // readdir directly: a large working folder is listed at every rebuild of the tree.
-    const QByteArray encodedFolder = QFile::encodeName(folder);
-    DIR* dir = ::opendir(encodedFolder.constData());
+    DIR* dir = ::opendir(encodeFileName(folder).constData());
     if (!dir)
         fail(QStringLiteral("list the folder"), folder, systemReason(errno));
     const int dirFd = ::dirfd(dir);
@@ -171,7 +306,7 @@ template <typename Visit> void forEachVisibleEntry(const QString& folder, Visit 
             continue; // hidden here, and "." and ".." too
         const unsigned char type = entry->d_type;
         const char* rawName = entry->d_name;
-        visit(QFile::decodeName(rawName), [type, dirFd, rawName] {
+        visit(decodeFileName(QByteArray(rawName)), [type, dirFd, rawName] {
             if (type != DT_UNKNOWN && type != DT_LNK)
                 return type == DT_DIR;
             struct stat info {};
@@ -214,10 +349,14 @@ QStringList listFolder(const QString& pattern, int mask)
     auto matches = [&](const QString& name) {
         if (wholeFolder)
             return true;
-        return literal ? name.compare(namePattern, fileSystemCase) == 0
-                       : matcher.match(name).hasMatch() ||
-                             (anyExtension && !name.contains(QLatin1Char('.')) &&
-                              withoutExtension.match(name).hasMatch());
+        if (literal)
+            return name.compare(namePattern, fileSystemCase) == 0;
+        // A name that is not UTF-8 is matched as it is shown, one character per odd byte:
+        // the expression engine takes only well-formed text.
+        const QString text = displayFileName(name);
+        return matcher.match(text).hasMatch() ||
+               (anyExtension && !text.contains(QLatin1Char('.')) &&
+                withoutExtension.match(text).hasMatch());
     };
 
     // Sorted by a key folded once per name: folding inside every comparison made the sort
@@ -251,7 +390,7 @@ QString firstMatch(const QString& pattern, int mask)
     return names.isEmpty() ? QString() : names.first();
 }
 
-int fileAttributes(const QString& path)
+std::optional<int> fileAttributesIfPresent(const QString& path)
 {
     int attributes = 0;
 #ifdef Q_OS_WIN
@@ -262,6 +401,8 @@ int fileAttributes(const QString& path)
         // listing gives it, so asking for its attributes must not fail.
         std::error_code linkError;
         const fs::file_status link = fs::symlink_status(toFsPath(path), linkError);
+        if (linkError == std::errc::no_such_file_or_directory)
+            return std::nullopt;
         if (linkError || !fs::is_symlink(link))
             fail(QStringLiteral("read the attributes of"), path, reasonOf(error));
         status = link;
@@ -272,14 +413,16 @@ int fileAttributes(const QString& path)
         attributes |= attributeHidden;
 #else
     // stat directly: the tree asks this of every entry of the working folder.
-    const QByteArray encoded = QFile::encodeName(path);
+    const QByteArray encoded = encodeFileName(path);
     struct stat info {};
     if (::stat(encoded.constData(), &info) != 0) {
         const int error = errno;
         // A link whose target is gone is still an entry of its folder, and no folder: the
         // listing gives it, so asking for its attributes must not fail.
         struct stat link {};
-        if (::lstat(encoded.constData(), &link) != 0 || !S_ISLNK(link.st_mode))
+        if (::lstat(encoded.constData(), &link) != 0 && (errno == ENOENT || errno == ENOTDIR))
+            return std::nullopt;
+        if (!S_ISLNK(link.st_mode))
             fail(QStringLiteral("read the attributes of"), path, systemReason(error));
     } else if (S_ISDIR(info.st_mode)) {
         attributes |= attributeFolder;
@@ -290,71 +433,155 @@ int fileAttributes(const QString& path)
     return attributes;
 }
 
+int fileAttributes(const QString& path)
+{
+    if (const std::optional<int> attributes = fileAttributesIfPresent(path))
+        return *attributes;
+    fail(QStringLiteral("read the attributes of"), path, systemReason(ENOENT));
+}
+
 void makeFolder(const QString& path)
 {
+#ifdef Q_OS_WIN
     std::error_code error;
     if (!fs::create_directory(toFsPath(path), error)) {
         fail(QStringLiteral("make the folder"), path,
              error ? reasonOf(error) : systemReason(EEXIST));
     }
+#else
+    if (::mkdir(encodeFileName(path).constData(), 0777) != 0)
+        fail(QStringLiteral("make the folder"), path, systemReason(errno));
+#endif
 }
 
 void copyFile(const QString& source, const QString& destination)
 {
+#ifdef Q_OS_WIN
     const QFileInfo sourceInfo(source);
     if (sourceInfo.isDir())
         fail(QStringLiteral("copy"), source, systemReason(EISDIR));
-    // Opening a pipe waits for a writer and a device may never end: only files are copied.
     if (sourceInfo.exists() && !sourceInfo.isFile())
         fail(QStringLiteral("copy"), source,
              QStringLiteral("it is a device, pipe or socket, not a file"));
     QFile in(source);
     if (!in.open(QIODevice::ReadOnly))
         fail(QStringLiteral("copy"), source, in.errorString());
-
     QFile out(destination);
     if (!out.open(QIODevice::WriteOnly | QIODevice::NewOnly))
         fail(QStringLiteral("write"), destination, out.errorString());
-    // The destination was made here, so a copy that fails half-way takes it away again
-    // rather than leave a file that looks whole.
     try {
-        constexpr qint64 chunkSize = 1 << 16;
         while (!in.atEnd()) {
-            const QByteArray chunk = in.read(chunkSize);
+            const QByteArray chunk = in.read(1 << 16);
             if (chunk.isEmpty() && in.error() != QFileDevice::NoError)
                 fail(QStringLiteral("copy"), source, in.errorString());
             if (chunk.isEmpty())
                 break;
-            writeAll(out, chunk, destination);
+            if (out.write(chunk) != chunk.size() || !out.flush())
+                fail(QStringLiteral("write"), destination, out.errorString());
         }
-        syncToDisk(out.handle(), destination);
     } catch (const Error&) {
         out.remove();
         throw;
     }
+#else
+    // Opened without waiting and judged by what was opened: a pipe or device would block or
+    // never end, and a check of the name before the open could be about another file.
+    const Descriptor in(
+        ::open(encodeFileName(source).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (in.get() < 0)
+        fail(QStringLiteral("copy"), source, systemReason(errno));
+    struct stat status {};
+    if (::fstat(in.get(), &status) != 0)
+        fail(QStringLiteral("copy"), source, systemReason(errno));
+    if (S_ISDIR(status.st_mode))
+        fail(QStringLiteral("copy"), source, systemReason(EISDIR));
+    if (!S_ISREG(status.st_mode))
+        fail(QStringLiteral("copy"), source,
+             QStringLiteral("it is a device, pipe or socket, not a file"));
+
+    const QByteArray target = encodeFileName(destination);
+    const Descriptor out(::open(target.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+    if (out.get() < 0)
+        fail(QStringLiteral("write"), destination, systemReason(errno));
+    // The destination was made here, so a copy that fails half-way takes it away again
+    // rather than leave a file that looks whole.
+    try {
+        QByteArray chunk(1 << 16, Qt::Uninitialized);
+        for (;;) {
+            const ssize_t got = ::read(in.get(), chunk.data(), size_t(chunk.size()));
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got < 0)
+                fail(QStringLiteral("copy"), source, systemReason(errno));
+            if (got == 0)
+                break;
+            writeAll(out.get(), chunk.constData(), got, destination);
+        }
+        syncToDisk(out.get(), destination);
+    } catch (const Error&) {
+        ::unlink(target.constData());
+        throw;
+    }
+#endif
 }
 
 void replaceFileAtomically(const QString& path, const QByteArray& bytes)
 {
+#ifdef Q_OS_WIN
     const QFileInfo target(path);
     if (target.isDir())
         fail(QStringLiteral("write"), path, systemReason(EISDIR));
     if (target.exists() && !target.isWritable())
         fail(QStringLiteral("write"), path, systemReason(EACCES));
-
-    // QSaveFile alone is not enough: in Qt 6.4 commit() reports success and installs a
-    // truncated file when the last buffered write fails, and a failed write leaves it with no
-    // reason to give ("Unknown error"). So the bytes go straight to its temporary file,
-    // every one checked, and are synced before the commit.
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         fail(QStringLiteral("write"), path, file.errorString());
-    writeAll(file, bytes, path);
-    syncToDisk(file.handle(), path);
+    if (file.write(bytes) != bytes.size() || !file.flush())
+        fail(QStringLiteral("write"), path, file.errorString());
     if (!file.commit())
         fail(QStringLiteral("write"), path, file.errorString());
-    // The folder is not synced after the rename: the file is whole, old or new, whatever
-    // happens, and a crash that loses the rename only leaves the old screen in place.
+#else
+    const QString operation = QStringLiteral("write");
+    QByteArray target = encodeFileName(path);
+    // Through a link the file it leads to is replaced, and the link stays; a link that
+    // leads nowhere is replaced itself.
+    struct stat status {};
+    if (::lstat(target.constData(), &status) == 0 && S_ISLNK(status.st_mode)) {
+        if (char* resolved = ::realpath(target.constData(), nullptr)) {
+            target = resolved;
+            ::free(resolved);
+        }
+    }
+    const bool exists = ::stat(target.constData(), &status) == 0;
+    if (exists && S_ISDIR(status.st_mode))
+        fail(operation, path, systemReason(EISDIR));
+    if (exists && ::access(target.constData(), W_OK) != 0)
+        fail(operation, path, systemReason(errno));
+
+    // Exactly the least that keeps the file whole: a temporary file beside it, one
+    // fdatasync, one rename. The folder is not synced after the rename: the file is whole,
+    // old or new, whatever happens, and a crash that loses the rename only leaves the old
+    // screen in place.
+    QByteArray temporary;
+    const Descriptor fd(
+        makeLocked(folderOf(target), temporaryFilePrefix, temporary, [](const QByteArray& name) {
+            return ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        }));
+    if (fd.get() < 0)
+        fail(operation, path, systemReason(errno));
+    try {
+        // Best effort, as a file system without modes (FAT) refuses it.
+        if (exists)
+            (void)::fchmod(fd.get(), status.st_mode & 07777);
+        writeAll(fd.get(), bytes.constData(), bytes.size(), path);
+        syncToDisk(fd.get(), path);
+        if (::rename(temporary.constData(), target.constData()) != 0)
+            fail(operation, path, systemReason(errno));
+    } catch (const Error&) {
+        ::unlink(temporary.constData());
+        throw;
+    }
+#endif
 }
 
 bool isAbsent(const QString& path)
@@ -363,19 +590,28 @@ bool isAbsent(const QString& path)
     return !QFileInfo::exists(path) && !QFileInfo(path).isSymLink();
 #else
     struct stat info {};
-    return ::lstat(QFile::encodeName(path).constData(), &info) != 0 &&
+    return ::lstat(encodeFileName(path).constData(), &info) != 0 &&
            (errno == ENOENT || errno == ENOTDIR);
 #endif
 }
 
 void removeFile(const QString& path)
 {
+#ifdef Q_OS_WIN
     if (QFileInfo(path).isDir())
         fail(QStringLiteral("remove"), path, systemReason(EISDIR));
     std::error_code error;
     fs::remove(toFsPath(path), error);
     if (error && error != std::errc::no_such_file_or_directory)
         fail(QStringLiteral("remove"), path, reasonOf(error));
+#else
+    const QByteArray encoded = encodeFileName(path);
+    struct stat info {};
+    if (::lstat(encoded.constData(), &info) == 0 && S_ISDIR(info.st_mode))
+        fail(QStringLiteral("remove"), path, systemReason(EISDIR));
+    if (::unlink(encoded.constData()) != 0 && errno != ENOENT)
+        fail(QStringLiteral("remove"), path, systemReason(errno));
+#endif
 }
 
 std::optional<QByteArray> readSmallFile(const QString& path, qint64 maxBytes)
@@ -388,7 +624,7 @@ std::optional<QByteArray> readSmallFile(const QString& path, qint64 maxBytes)
     if (!file.open(QIODevice::ReadOnly))
         return std::nullopt;
 #else
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    const int fd = ::open(encodeFileName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return std::nullopt;
     struct stat status {};
@@ -408,55 +644,141 @@ std::optional<QByteArray> readSmallFile(const QString& path, qint64 maxBytes)
 
 void renameWithoutReplacing(const QString& source, const QString& destination)
 {
-#if defined(Q_OS_LINUX) && defined(RENAME_NOREPLACE)
-    if (::renameat2(AT_FDCWD, QFile::encodeName(source).constData(), AT_FDCWD,
-                    QFile::encodeName(destination).constData(), RENAME_NOREPLACE) == 0)
-        return;
-    if (errno != EINVAL && errno != ENOSYS)
-        fail(QStringLiteral("rename a folder to"), destination, systemReason(errno));
-#endif
-    // Where the file system cannot refuse by itself, look first; only a race can slip past.
-    if (QFileInfo::exists(destination) || QFileInfo(destination).isSymLink())
+    if (!renameUnlessTaken(source, destination))
         fail(QStringLiteral("rename a folder to"), destination, systemReason(EEXIST));
-    std::error_code error;
-    fs::rename(toFsPath(source), toFsPath(destination), error);
-    if (error)
-        fail(QStringLiteral("rename a folder to"), destination, reasonOf(error));
 }
 
+#ifdef Q_OS_WIN
+
 StagingFolder::StagingFolder(const QString& parentFolder)
-    : m_folder(parentFolder + QStringLiteral("/.bootvane-staging-XXXXXX")), m_parent(parentFolder)
 {
-    if (!m_folder.isValid())
-        fail(QStringLiteral("make a staging folder in"), parentFolder, m_folder.errorString());
+    for (int attempt = 0; attempt < 100 && m_path.isEmpty(); ++attempt) {
+        const QString path = parentFolder + QLatin1Char('/') + QLatin1String(stagingPrefix) +
+                             QString::number(QRandomGenerator::global()->generate(), 36);
+        std::error_code error;
+        if (fs::create_directory(toFsPath(path), error))
+            m_path = path;
+        else if (error)
+            fail(QStringLiteral("make a staging folder in"), parentFolder, reasonOf(error));
+    }
+    if (m_path.isEmpty())
+        fail(QStringLiteral("make a staging folder in"), parentFolder, systemReason(EEXIST));
 }
 
 StagingFolder::~StagingFolder()
 {
+    std::error_code error;
+    if (!m_path.isEmpty() && fs::remove_all(toFsPath(m_path), error) == 0 && error)
+        fs::remove_all(toFsPath(m_path), error);
+}
+
+bool StagingFolder::commitAs(const QString& destination)
+{
+    if (!renameUnlessTaken(m_path, destination))
+        return false;
+    m_path.clear();
+    return true;
+}
+
+// Without a lock nothing tells a dead owner's staging folder from a live one's.
+void removeAbandonedWork(const QString&) {}
+
+#else
+
+StagingFolder::StagingFolder(const QString& parentFolder)
+{
+    QByteArray path;
+    m_lock =
+        makeLocked(encodeFileName(parentFolder), stagingPrefix, path, [](const QByteArray& name) {
+            if (::mkdir(name.constData(), 0700) != 0)
+                return -1;
+            const int fd = ::open(name.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            if (fd < 0) {
+                const int error = errno;
+                ::rmdir(name.constData());
+                errno = error;
+            }
+            return fd;
+        });
+    if (m_lock < 0)
+        fail(QStringLiteral("make a staging folder in"), parentFolder, systemReason(errno));
+    m_path = decodeFileName(path);
+}
+
+StagingFolder::~StagingFolder()
+{
+    if (m_lock < 0)
+        return;
     // A second try, so that one passing failure does not leave the staging folder behind.
-    if (m_folder.autoRemove() && !m_folder.remove())
-        m_folder.remove();
+    const QByteArray path = encodeFileName(m_path);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        if (removeContents(m_lock) && ::rmdir(path.constData()) == 0)
+            break;
+    }
+    ::close(m_lock);
 }
 
-QString StagingFolder::filePath(const QString& name) const
+bool StagingFolder::commitAs(const QString& destination)
 {
-    return m_folder.filePath(name);
-}
-
-void StagingFolder::commitAs(const QString& destination)
-{
-#ifndef Q_OS_WIN
     // A temporary folder is its owner's alone while it is built; the folder it becomes is an
     // ordinary one, with the mode every new folder gets.
     const mode_t mask = ::umask(0);
     ::umask(mask);
-    if (::chmod(QFile::encodeName(m_folder.path()).constData(), 0777 & ~mask) != 0)
+    if (::fchmod(m_lock, 0777 & ~mask) != 0)
         fail(QStringLiteral("make the folder"), destination, systemReason(errno));
+    if (::fsync(m_lock) != 0)
+        fail(QStringLiteral("write the folder"), m_path, systemReason(errno));
+    if (!renameUnlessTaken(m_path, destination))
+        return false;
+    ::close(m_lock);
+    m_lock = -1;
+    // The set is in place and the user sees it: a folder that cannot be flushed now only
+    // means that a crash might still lose it, and a save reported as failed would be untrue.
+    (void)syncFolder(folderOf(encodeFileName(destination)));
+    return true;
+}
+
+void removeAbandonedWork(const QString& folder)
+{
+    const QByteArray encoded = encodeFileName(folder);
+    DIR* dir = ::opendir(encoded.constData());
+    if (!dir)
+        return;
+    const int dirFd = ::dirfd(dir);
+    std::vector<QByteArray> names;
+    while (const dirent* entry = ::readdir(dir)) {
+        const QByteArray name(entry->d_name);
+        if (name.startsWith(stagingPrefix) || name.startsWith(temporaryFilePrefix))
+            names.push_back(name);
+    }
+    for (const QByteArray& name : names) {
+        const Descriptor fd(
+            ::openat(dirFd, name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        if (fd.get() < 0 || ::flock(fd.get(), LOCK_EX | LOCK_NB) != 0)
+            continue; // gone meanwhile, or its owner is alive
+        // The name must still be the entry that was locked: its owner may have renamed it
+        // into place and let go of it since the listing.
+        struct stat locked {
+        }, named{};
+        if (::fstat(fd.get(), &locked) != 0 ||
+            ::fstatat(dirFd, name.constData(), &named, AT_SYMLINK_NOFOLLOW) != 0 ||
+            locked.st_dev != named.st_dev || locked.st_ino != named.st_ino)
+            continue;
+        if (S_ISDIR(locked.st_mode)) {
+            if (removeContents(fd.get()))
+                ::unlinkat(dirFd, name.constData(), AT_REMOVEDIR);
+        } else {
+            ::unlinkat(dirFd, name.constData(), 0);
+        }
+    }
+    ::closedir(dir);
+}
+
 #endif
-    syncFolder(m_folder.path());
-    renameWithoutReplacing(m_folder.path(), destination);
-    m_folder.setAutoRemove(false);
-    syncFolder(m_parent);
+
+QString StagingFolder::filePath(const QString& name) const
+{
+    return m_path + QLatin1Char('/') + name;
 }
 
 } // namespace bootvane

@@ -3,7 +3,6 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
-#include <QTemporaryDir>
 #include <optional>
 
 namespace bootvane {
@@ -25,15 +24,21 @@ QString firstMatch(const QString& pattern, int mask);
 
 int fileAttributes(const QString& path);
 
+// The attributes of path, or nothing when there is no such entry: another program may
+// delete an entry between a listing and this.
+std::optional<int> fileAttributesIfPresent(const QString& path);
+
 void makeFolder(const QString& path);
 
 // Copies source to destination byte for byte and forces the copy to disk. The destination
-// must not exist yet.
+// must not exist yet. Only a plain file is copied: a pipe or device is refused without
+// waiting on it, also one that took the file's place a moment ago.
 void copyFile(const QString& source, const QString& destination);
 
 // Replaces path with bytes so that it holds either all of its old bytes or all of the new
-// ones, whatever fails: the bytes go to a temporary file beside it, which is flushed to
-// disk and then renamed over it. A file that may not be written is refused.
+// ones, whatever fails, a crash included: the bytes go to a temporary file beside it, which
+// is flushed to disk and then renamed over it. A file that may not be written is refused.
+// The file keeps its name as path spells it, its mode, and a link stays a link.
 void replaceFileAtomically(const QString& path, const QByteArray& bytes);
 
 // Whether nothing is at path: neither the entry nor a folder on the way to it exists.
@@ -51,7 +56,9 @@ std::optional<QByteArray> readSmallFile(const QString& path, qint64 maxBytes);
 void renameWithoutReplacing(const QString& source, const QString& destination);
 
 // A hidden folder in which something is built before it gets its real name, so that no
-// one ever sees it half-made. Unless committed it is removed with all it holds.
+// one ever sees it half-made. Unless committed it is removed with all it holds. It is
+// locked while it exists, so that removeAbandonedWork() can tell it from the staging folder
+// of a process that died.
 class StagingFolder {
 public:
     explicit StagingFolder(const QString& parentFolder);
@@ -61,12 +68,18 @@ public:
 
     QString filePath(const QString& name) const;
 
-    // Flushes the folder to disk and renames it to destination in one step.
-    void commitAs(const QString& destination);
+    // Flushes the folder to disk and renames it to destination in one step. False, with
+    // nothing renamed, when destination exists already: someone else made it meanwhile.
+    [[nodiscard]] bool commitAs(const QString& destination);
 
 private:
-    QTemporaryDir m_folder;
-    QString m_parent;
+    QString m_path;
+    int m_lock = -1;
 };
+
+// Removes from folder the staging folders and temporary files that a Bootvane killed while
+// writing left behind, and nothing that a running one still holds. What cannot be removed
+// stays: it is hidden and harms nothing.
+void removeAbandonedWork(const QString& folder);
 
 } // namespace bootvane

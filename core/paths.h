@@ -14,7 +14,8 @@ inline const QString setsRootKey = QStringLiteral("First");
 // does with "\": nothing is normalised, so a base path at a root ends in two separators.
 QString pathSeparator();
 
-// The current directory followed by one separator, whatever it already ends with.
+// The current directory followed by one separator, whatever it already ends with. Throws,
+// naming the folder as well as it can, when the system cannot give it (it was deleted).
 QString basePath();
 
 // base & set & separator & the slot's file name

@@ -2,6 +2,7 @@
 
 #include "builtinscreen.h"
 #include "error.h"
+#include "filenames.h"
 #include "filesystem.h"
 
 #include <QBuffer>
@@ -259,7 +260,7 @@ void openPictureFile(QFile& file, const QString& path)
     if (!file.open(QIODevice::ReadOnly))
         fail(readOperation, path, file.errorString());
 #else
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    const int fd = ::open(encodeFileName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         fail(readOperation, path, systemReason(errno));
     struct stat status {};

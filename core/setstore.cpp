@@ -1,10 +1,10 @@
 #include "setstore.h"
 
 #include "drivec.h"
+#include "error.h"
 #include "filesystem.h"
 #include "paths.h"
 
-#include <QDir>
 #include <QRegularExpression>
 
 namespace bootvane {
@@ -16,7 +16,7 @@ bool originalsMissing()
 
 void backupOriginals()
 {
-    StagingFolder staging(QDir::currentPath());
+    StagingFolder staging(basePath());
     for (const ScreenSlot& slot : screenSlots) {
         // A system file that is absent is recorded by its absence: Windows used its own
         // screen, and restoring puts that back by removing the file.
@@ -24,7 +24,23 @@ void backupOriginals()
         if (!isAbsent(systemFile))
             copyFile(systemFile, staging.filePath(QLatin1String(slot.setFileName)));
     }
-    staging.commitAs(originalsName);
+    // Taken only by another Bootvane started in this folder at the same moment: its copies
+    // are the same screens, so there is nothing to tell the user.
+    (void)staging.commitAs(originalsName);
+}
+
+void removeWorkLeftByDeadCopies(const QString& base)
+{
+    removeAbandonedWork(base);
+    QStringList dosFolders;
+    for (const ScreenSlot& slot : screenSlots) {
+        const QString file = QLatin1String(slot.systemFileWritten);
+        const QString folder = file.left(file.lastIndexOf(QLatin1Char('\\')) + 1);
+        if (!dosFolders.contains(folder)) {
+            dosFolders.append(folder);
+            removeAbandonedWork(driveCPath(folder));
+        }
+    }
 }
 
 QStringList setFolderNames(const QString& base)
@@ -34,7 +50,8 @@ QStringList setFolderNames(const QString& base)
     for (const QString& name : entries) {
         if (name == QLatin1String("..") || name == QLatin1String(".") || name == originalsName)
             continue;
-        if (fileAttributes(base + name) & attributeFolder)
+        // Another program may have removed it since the listing: then it is no set.
+        if (fileAttributesIfPresent(base + name).value_or(0) & attributeFolder)
             sets.append(name);
     }
     return sets;
@@ -64,15 +81,20 @@ bool isPlainFolderName(const QString& name)
     return !deviceName.match(name).hasMatch();
 }
 
-void makeSet(const QString& base, const QString& name,
+bool makeSet(const QString& base, const QString& name,
              const std::array<QString, slotCount>& chosenFiles)
 {
+    // A dialog that could not find its working folder has no base; made from the bare name,
+    // the set would land wherever the process happens to be.
+    if (base.isEmpty())
+        fail(QStringLiteral("make the set"), name,
+             QStringLiteral("the working folder could not be found"));
     StagingFolder staging(base);
     for (int i = 0; i < slotCount; ++i) {
         if (!chosenFiles[i].isEmpty())
             copyFile(chosenFiles[i], staging.filePath(QLatin1String(screenSlots[i].setFileName)));
     }
-    staging.commitAs(base + name);
+    return staging.commitAs(base + name);
 }
 
 } // namespace bootvane

@@ -18,7 +18,12 @@ bool originalsMissing();
 
 // Copies the system files byte for byte into a new "Originals" folder of the current
 // directory; one that is absent is left out, and that absence is what "Originals" records.
+// An "Originals" that appears meanwhile is kept as it is.
 void backupOriginals();
+
+// Removes what copies of Bootvane killed while writing left behind: staging folders in base
+// (a base path) and temporary files beside the system files.
+void removeWorkLeftByDeadCopies(const QString& base);
 
 // The set folders listed in base (a base path, ending in a separator), in listing order:
 // every folder but ".", ".." and "Originals", hidden ones excepted.
@@ -29,8 +34,9 @@ QStringList setFolderNames(const QString& base);
 bool isPlainFolderName(const QString& name);
 
 // Makes the set name in the folder base from the chosen files, one per slot (an empty
-// path leaves its slot out), copied byte for byte under the slots' set file names.
-void makeSet(const QString& base, const QString& name,
-             const std::array<QString, slotCount>& chosenFiles);
+// path leaves its slot out), copied byte for byte under the slots' set file names. False,
+// with nothing made, when the name was taken meanwhile.
+[[nodiscard]] bool makeSet(const QString& base, const QString& name,
+                           const std::array<QString, slotCount>& chosenFiles);
 
 } // namespace bootvane

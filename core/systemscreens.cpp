@@ -16,7 +16,8 @@ namespace {
 // Whether a set recorded the absence of the file at path: its folder is there, the file not.
 bool recordedAsAbsent(const QString& path)
 {
-    return isAbsent(path) && QFileInfo(QFileInfo(path).path()).isDir();
+    return isAbsent(path) &&
+           (fileAttributesIfPresent(QFileInfo(path).path()).value_or(0) & attributeFolder);
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 
 #include "about.h"
 #include "drivec.h"
+#include "filenames.h"
 #include "frmnewset.h"
 #include "frmwin95view.h"
 #include "handler.h"
@@ -45,9 +46,14 @@ QPushButton* makeButton(QWidget* parent, const char* name, const QString& captio
     return button;
 }
 
-QTreeWidgetItem* makeNode(const QString& text, const QString& key, int image, const QIcon& icon)
+// The node shows a name that is not UTF-8 as Qt decodes it, and keeps the name itself, from
+// which every path is made: the text alone would lead to no folder.
+QTreeWidgetItem* makeNode(const QString& name, const QString& key, int image, const QIcon& icon)
 {
+    const QString text = displayFileName(name);
     auto* node = new QTreeWidgetItem(QStringList{text});
+    if (text != name)
+        node->setData(0, frmLogoMain::nodeNameRole, name);
     if (!key.isEmpty()) // set nodes have none, and there may be thousands of them
         node->setData(0, frmLogoMain::nodeKeyRole, key);
     node->setData(0, frmLogoMain::nodeImageRole, image);
@@ -204,8 +210,10 @@ void frmLogoMain::showFullSize(const QImage& picture)
 void frmLogoMain::Form_Load()
 {
     strAppPath = basePath();
-    // Without drive C nothing below can work; that is one error, not one per screen.
-    driveCPath(QStringLiteral("C:\\"));
+    // What copies of Bootvane killed half-way left in the working folder and beside the
+    // system files goes first. That needs drive C: without it nothing below can work, and
+    // that is one error, not one per screen.
+    removeWorkLeftByDeadCopies(strAppPath);
     // A screen that cannot be shown is reported on its own, and the other screens and the
     // backup go on: the backup copies bytes and needs no picture, and without it the first
     // "Set as Current" would overwrite the user's screens with no copy anywhere.
@@ -264,7 +272,8 @@ void frmLogoMain::TreeView1_NodeClick()
     const QTreeWidgetItem* selected = TreeView1->currentItem();
     if (!selected)
         return;
-    const QString text = selected->text(0);
+    const QVariant name = selected->data(0, nodeNameRole);
+    const QString text = name.isValid() ? name.toString() : selected->text(0);
     if (text != setsRootText) {
         for (int i = 0; i < slotCount; ++i)
             strNew(i) = setFilePath(strAppPath, text, screenSlots[i]);

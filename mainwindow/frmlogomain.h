@@ -23,9 +23,11 @@ class ImageBox;
 class frmLogoMain : public QMainWindow {
     Q_OBJECT
 public:
-    // Roles under which a tree node keeps its key and its image index (1 or 2).
+    // Roles under which a tree node keeps its key and its image index (1 or 2), and the
+    // folder name it stands for when that differs from its text (a name not in UTF-8).
     static constexpr int nodeKeyRole = Qt::UserRole;
     static constexpr int nodeImageRole = Qt::UserRole + 1;
+    static constexpr int nodeNameRole = Qt::UserRole + 2;
 
     // Builds the window and runs its start-up: the screens in use are shown and, at the
     // first start in this working directory, the user's own screens are saved.

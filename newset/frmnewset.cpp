@@ -22,6 +22,7 @@ namespace bootvane {
 namespace {
 
 const QString savingTitle = QStringLiteral("Saving Screen Sets");
+const QString alreadyExists = QStringLiteral("That set name already exists.");
 
 QPushButton* makeButton(QWidget* parent, const QString& name, const QString& caption,
                         QRect geometry)
@@ -170,7 +171,7 @@ bool frmNewSet::nameTaken(const QString& name) const
     const QString pattern = strAppPath + name;
     // A DOS listing finds nothing in a folder that does not exist; such a name is then
     // refused as no plain folder name rather than failing here.
-    if (!QFileInfo(QFileInfo(pattern).path()).isDir())
+    if (!(fileAttributesIfPresent(QFileInfo(pattern).path()).value_or(0) & attributeFolder))
         return false;
     return !firstMatch(pattern, attributeFolder).isEmpty();
 }
@@ -206,7 +207,7 @@ void frmNewSet::cmdSaveSet_Click()
         return;
     }
     if (nameTaken(name)) {
-        refuseName(QStringLiteral("That set name already exists."));
+        refuseName(alreadyExists);
         return;
     }
     // The name becomes a folder of the working directory and nothing else: no path that
@@ -217,8 +218,12 @@ void frmNewSet::cmdSaveSet_Click()
     }
 
     // Built from the dialog's own base path, never by changing the current directory, which
-    // the next save and "Restore originals" rely on.
-    makeSet(strAppPath, name, {strCreateLogo, strCreateLogow, strCreateLogos});
+    // the next save and "Restore originals" rely on. The name may be taken after the check
+    // above, by another program: that is the same refusal.
+    if (!makeSet(strAppPath, name, {strCreateLogo, strCreateLogow, strCreateLogos})) {
+        refuseName(alreadyExists);
+        return;
+    }
     accept();
 }
 

@@ -1,8 +1,11 @@
-// Failing disks: every operation that writes runs once for every write-side system call it
-// makes, with exactly that one call failing (ENOSPC, then EIO), under strace. After each run
+// Failing disks and crashes: every operation that writes runs once for every write-side
+// system call it makes, with exactly that one call failing (EIO, and ENOSPC where the call
+// changes the disk) or the process killed there (SIGKILL, where the call changes the disk),
+// under strace. After each run
 // the disk must be in a state the user can live with: every system file holds all its old
-// bytes or all its new ones, no set is half-made, no staging folder is left, "Originals" is
-// complete or absent, the failure was reported, and the program did not crash.
+// bytes or all its new ones, no set is half-made, "Originals" is complete or absent. A
+// failure was reported and left no staging folder; after a kill the next start removes what
+// the dead process left and works.
 
 #include "picture.h"
 #include "scripteddialogs.h"
@@ -35,6 +38,13 @@ const QStringList writeSideCalls = {
 // descriptors are files.
 const QString markerCalls = QStringLiteral("access,faccessat,faccessat2,close");
 const char* setFiles[] = {"logo.sys", "logow.sys", "logos.sys"};
+
+// A write-side call by its number among the calls of its name; an open only for reading
+// changes nothing, so a kill there is the same as one at the next call.
+struct Call {
+    int number = 0;
+    bool changesDisk = true;
+};
 
 struct Run {
     QString log;
@@ -153,6 +163,16 @@ QString problemWithSet(const QString& folder, const QList<QByteArray>& expected,
     return {};
 }
 
+// LeakSanitizer cannot run under ptrace, and leaks are the other tests' business.
+QProcessEnvironment driverEnvironment()
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("ASAN_OPTIONS"),
+                       environment.value(QStringLiteral("ASAN_OPTIONS")) +
+                           QStringLiteral(":detect_leaks=0"));
+    return environment;
+}
+
 QString problemWithStaging(const TempDrive& drive)
 {
     const QStringList staging =
@@ -170,17 +190,22 @@ private slots:
     void initTestCase();
     void everyFailingCallLeavesAWholeDisk_data();
     void everyFailingCallLeavesAWholeDisk();
+    void twoCopiesStartedAtOnceMakeOneOriginals();
     void cleanupTestCase();
 
 private:
+    // Runs the driver under strace, or by itself when nothing is traced.
     Run runDriver(const Operation& operation, const TempDrive& drive, const QString& injection,
                   const QString& traced);
-    // For each write-side call the operation makes, the invocation numbers (counted per
-    // call, from the start of the process) that fall inside the operation.
-    std::map<QString, QList<int>> callsInside(const QString& log);
+    // For each write-side call the operation makes, the invocations (numbered per call, from
+    // the start of the process) that fall inside the operation.
+    std::map<QString, QList<Call>> callsInside(const QString& log);
+    QString problemAfterKill(const Operation& operation, const TempDrive& drive,
+                             const QList<QByteArray>& before, const QList<QByteArray>& after);
 
     QString m_strace;
     int m_runs = 0;
+    int m_kills = 0;
 };
 
 void TestFaultMatrix::initTestCase()
@@ -192,7 +217,7 @@ void TestFaultMatrix::initTestCase()
 
 void TestFaultMatrix::cleanupTestCase()
 {
-    qInfo("%d fault-injection runs", m_runs);
+    qInfo("%d fault-injection runs, %d of them kills", m_runs, m_kills);
 }
 
 Run TestFaultMatrix::runDriver(const Operation& operation, const TempDrive& drive,
@@ -208,16 +233,15 @@ Run TestFaultMatrix::runDriver(const Operation& operation, const TempDrive& driv
     args << QStringLiteral(BOOTVANE_FAULTDRIVER) << operation.driverOperation() << report
          << operation.arguments(drive);
 
+    if (traced.isEmpty()) {
+        args = args.mid(args.indexOf(QStringLiteral(BOOTVANE_FAULTDRIVER)) + 1);
+        args.prepend(QStringLiteral(BOOTVANE_FAULTDRIVER));
+    }
     QProcess process;
     process.setWorkingDirectory(drive.workDir());
-    // LeakSanitizer cannot run under ptrace; the other tests look for leaks.
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("ASAN_OPTIONS"),
-                       environment.value(QStringLiteral("ASAN_OPTIONS")) +
-                           QStringLiteral(":detect_leaks=0"));
-    process.setProcessEnvironment(environment);
+    process.setProcessEnvironment(driverEnvironment());
     process.setProcessChannelMode(QProcess::MergedChannels);
-    process.start(m_strace, args);
+    process.start(traced.isEmpty() ? args.takeFirst() : m_strace, args);
     Run run;
     if (!process.waitForFinished(60000)) {
         process.kill();
@@ -228,12 +252,12 @@ Run TestFaultMatrix::runDriver(const Operation& operation, const TempDrive& driv
     run.exitCode = process.exitCode();
     run.log = QString::fromUtf8(fileBytes(log));
     run.report = QString::fromUtf8(fileBytes(report)).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    if (run.exitCode != 0)
+    if (run.exitCode != 0 && !injection.contains(QLatin1String("signal=KILL")))
         qWarning().noquote() << process.readAll();
     return run;
 }
 
-std::map<QString, QList<int>> TestFaultMatrix::callsInside(const QString& log)
+std::map<QString, QList<Call>> TestFaultMatrix::callsInside(const QString& log)
 {
     static const QRegularExpression callLine(QStringLiteral("^(\\d+)\\s+([a-z0-9_]+)\\((\\d*)"));
     static const QRegularExpression opened(
@@ -249,7 +273,7 @@ std::map<QString, QList<int>> TestFaultMatrix::callsInside(const QString& log)
         QStringLiteral("fallocate"), QStringLiteral("copy_file_range"), QStringLiteral("sendfile")};
     QSet<QString> fileDescriptors;
     std::map<QString, int> seen;
-    std::map<QString, QList<int>> inside;
+    std::map<QString, QList<Call>> inside;
     QString mainPid;
     bool within = false;
     for (const QString& line : log.split(QLatin1Char('\n'))) {
@@ -276,9 +300,41 @@ std::map<QString, QList<int>> TestFaultMatrix::callsInside(const QString& log)
             continue;
         if (onDescriptor.contains(call) && !fileDescriptors.contains(match.captured(3)))
             continue;
-        inside[call].append(number);
+        static const QRegularExpression forWriting(QStringLiteral("O_WRONLY|O_RDWR|O_CREAT"));
+        inside[call].append(
+            {number, !call.contains(QLatin1String("open")) || line.contains(forWriting)});
     }
     return inside;
+}
+
+QString TestFaultMatrix::problemAfterKill(const Operation& operation, const TempDrive& drive,
+                                          const QList<QByteArray>& before,
+                                          const QList<QByteArray>& after)
+{
+    // Right after the kill nothing may be half-made; the system files are judged after the
+    // next start, which must not change them.
+    const bool saveset = operation.name == QLatin1String("saveset");
+    if (saveset || operation.name == QLatin1String("backup")) {
+        QList<QByteArray> sources;
+        for (int slot = 0; slot < 3; ++slot)
+            sources.append(fileBytes(Operation::source(drive, slot)));
+        const QString made =
+            drive.workDir() + (saveset ? QStringLiteral("/New Set") : QStringLiteral("/Originals"));
+        if (const QString problem = problemWithSet(made, saveset ? sources : before, true);
+            !problem.isEmpty())
+            return problem;
+    }
+
+    const Run next = runDriver(Operation{QStringLiteral("backup")}, drive, QString(), QString());
+    if (next.crashed || next.exitCode != 0 ||
+        next.report.join(QLatin1Char('\n')).contains(QLatin1String("critical")))
+        return QStringLiteral("the next start failed: ") + next.report.join(QLatin1Char(' '));
+    QString problem = problemWithStaging(drive);
+    if (problem.isEmpty())
+        problem = problemWithSystemFiles(drive, before, after, true);
+    if (problem.isEmpty() && operation.name == QLatin1String("backup"))
+        problem = problemWithSet(drive.workDir() + QStringLiteral("/Originals"), before, false);
+    return problem.isEmpty() ? QString() : QStringLiteral("after the next start: ") + problem;
 }
 
 void TestFaultMatrix::everyFailingCallLeavesAWholeDisk_data()
@@ -294,7 +350,7 @@ void TestFaultMatrix::everyFailingCallLeavesAWholeDisk()
     const Operation op{operation};
     const QString traced = writeSideCalls.join(QLatin1Char(',')) + QLatin1Char(',') + markerCalls;
 
-    std::map<QString, QList<int>> calls;
+    std::map<QString, QList<Call>> calls;
     {
         TempDrive drive;
         op.prepare(drive);
@@ -306,14 +362,20 @@ void TestFaultMatrix::everyFailingCallLeavesAWholeDisk()
     }
     QVERIFY2(!calls.empty(), "found no write-side calls inside the operation");
     QStringList counted;
-    for (const auto& [call, numbers] : calls)
-        counted.append(QStringLiteral("%1 x%2").arg(call).arg(numbers.size()));
+    for (const auto& [call, invocations] : calls)
+        counted.append(QStringLiteral("%1 x%2").arg(call).arg(invocations.size()));
     qInfo().noquote() << operation << "makes" << counted.join(QStringLiteral(", "));
 
     QStringList problems;
-    for (const auto& [call, numbers] : calls) {
-        for (const int number : numbers) {
-            for (const char* error : {"ENOSPC", "EIO"}) {
+    for (const auto& [call, invocations] : calls) {
+        for (const Call& at : invocations) {
+            for (const char* error : {"ENOSPC", "EIO", "KILL"}) {
+                // A full disk and a kill matter only where the disk changes; an open for reading
+                // can still fail for a bad disk.
+                const bool kill = qstrcmp(error, "KILL") == 0;
+                if (!at.changesDisk && qstrcmp(error, "EIO") != 0)
+                    continue;
+                const int number = at.number;
                 TempDrive drive;
                 op.prepare(drive);
                 const QString cwd = QDir::currentPath();
@@ -322,13 +384,24 @@ void TestFaultMatrix::everyFailingCallLeavesAWholeDisk()
                     before.append(fileBytes(drive.systemFile(slot)));
                 const QList<QByteArray> after = op.newSystemBytes(drive);
 
-                const QString injection = QStringLiteral("inject=%1:error=%2:when=%3")
-                                              .arg(call, QLatin1String(error))
-                                              .arg(number);
+                const QString injection =
+                    kill ? QStringLiteral("inject=%1:signal=KILL:when=%2").arg(call).arg(number)
+                         : QStringLiteral("inject=%1:error=%2:when=%3")
+                               .arg(call, QLatin1String(error))
+                               .arg(number);
                 const Run run = runDriver(op, drive, injection, traced);
                 ++m_runs;
+                m_kills += kill ? 1 : 0;
                 const QString where =
                     QStringLiteral("%1 %2 #%3: ").arg(call, QLatin1String(error)).arg(number);
+                if (kill) {
+                    const QString problem = run.log.contains(QLatin1String("killed by SIGKILL"))
+                                                ? problemAfterKill(op, drive, before, after)
+                                                : QStringLiteral("the process was not killed");
+                    if (!problem.isEmpty())
+                        problems.append(where + problem);
+                    continue;
+                }
                 if (run.crashed || run.exitCode != 0) {
                     problems.append(where + QStringLiteral("the program crashed"));
                     continue;
@@ -351,6 +424,10 @@ void TestFaultMatrix::everyFailingCallLeavesAWholeDisk()
                         sources.append(fileBytes(Operation::source(drive, slot)));
                     problem = problemWithSet(drive.workDir() + QStringLiteral("/New Set"), sources,
                                              reported);
+                    // Once the set is in place the save has happened, whatever fails after.
+                    if (problem.isEmpty() && reported &&
+                        QFileInfo::exists(drive.workDir() + QStringLiteral("/New Set")))
+                        problem = QStringLiteral("the set was made, but a failure was reported");
                 }
                 if (problem.isEmpty())
                     problem = problemWithStaging(drive);
@@ -362,6 +439,37 @@ void TestFaultMatrix::everyFailingCallLeavesAWholeDisk()
         }
     }
     QVERIFY2(problems.isEmpty(), qPrintable(problems.join(QLatin1Char('\n'))));
+}
+
+void TestFaultMatrix::twoCopiesStartedAtOnceMakeOneOriginals()
+{
+    for (int round = 0; round < 10; ++round) {
+        TempDrive drive;
+        drive.writeSystemScreens();
+        QList<QByteArray> screens;
+        for (int slot = 0; slot < 3; ++slot)
+            screens.append(fileBytes(drive.systemFile(slot)));
+        QProcess copies[2];
+        for (int i = 0; i < 2; ++i) {
+            copies[i].setWorkingDirectory(drive.workDir());
+            copies[i].setProcessEnvironment(driverEnvironment());
+            copies[i].start(
+                QStringLiteral(BOOTVANE_FAULTDRIVER),
+                {QStringLiteral("backup"), drive.root() + QStringLiteral("/report%1").arg(i)});
+        }
+        for (int i = 0; i < 2; ++i) {
+            QVERIFY(copies[i].waitForFinished(60000));
+            QCOMPARE(copies[i].exitCode(), 0);
+            const QString report =
+                QString::fromUtf8(fileBytes(drive.root() + QStringLiteral("/report%1").arg(i)));
+            QVERIFY2(report.count(QLatin1String("information\t")) <= 1 &&
+                         !report.contains(QLatin1String("critical")),
+                     qPrintable(report));
+        }
+        QCOMPARE(problemWithSet(drive.workDir() + QStringLiteral("/Originals"), screens, false),
+                 QString());
+        QCOMPARE(problemWithStaging(drive), QString());
+    }
 }
 
 QTEST_GUILESS_MAIN(TestFaultMatrix)

@@ -2,6 +2,8 @@
 // the set tree, the preview, applying a set and restoring the originals.
 
 #include "builtinscreen.h"
+#include "filenames.h"
+#include "filesystem.h"
 #include "frmlogomain.h"
 #include "picture.h"
 #include "screenformat.h"
@@ -17,6 +19,8 @@
 #include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
+#include <cstdio>
+#include <unistd.h>
 
 using namespace bootvane;
 using namespace bootvane::testing;
@@ -789,17 +793,29 @@ void tst_MainWindow::clickPreviewsTheNode_data()
 {
     QTest::addColumn<QString>("nodeText");
     QTest::addColumn<bool>("clickTwice");
-    QTest::newRow("set") << "Sunset" << false;
-    QTest::newRow("set named First") << "First" << false;
-    QTest::newRow("Originals") << "Originals" << false;
-    QTest::newRow("set clicked again after its files changed") << "Sunset" << true;
+    QTest::addColumn<bool>("latin1Names"); // a set and a working folder named in Latin-1
+    QTest::newRow("set") << "Sunset" << false << false;
+    QTest::newRow("set named First") << "First" << false << false;
+    QTest::newRow("Originals") << "Originals" << false << false;
+    QTest::newRow("set clicked again after its files changed") << "Sunset" << true << false;
+    QTest::newRow("names not in UTF-8") << QStringLiteral("caf\ufffd") << false << true;
 }
 
 void tst_MainWindow::clickPreviewsTheNode()
 {
     QFETCH(QString, nodeText);
     QFETCH(bool, clickTwice);
-    Desk desk([](TempDrive& drive) { drive.makeSet(QStringLiteral("First")); });
+    QFETCH(bool, latin1Names);
+    Desk desk([&](TempDrive& drive) {
+        drive.makeSet(QStringLiteral("First"));
+        if (!latin1Names)
+            return;
+        drive.makeSet(QStringLiteral("Cafe"));
+        const QByteArray work = QFile::encodeName(drive.workDir());
+        const QByteArray renamed = QFile::encodeName(drive.root()) + "/w\xf6rk";
+        QVERIFY(::rename(work + "/Cafe", work + "/caf\xe9") == 0);
+        QVERIFY(::rename(work, renamed) == 0 && ::chdir(renamed) == 0);
+    });
     const QList<QByteArray> before = desk.systemBytes();
 
     clickNode(desk.main(), nodeText);
@@ -810,16 +826,17 @@ void tst_MainWindow::clickPreviewsTheNode()
     }
 
     QCOMPARE(desk.dialogs.boxes.size(), 0);
-    QCOMPARE(desk.main().setName(), nodeText);
+    QCOMPARE(displayFileName(desk.main().setName()), nodeText);
     for (int slot = 0; slot < 3; ++slot) {
-        const QString path = desk.main().appPath() + nodeText + QDir::separator() +
-                             QLatin1String(setFileNames[slot]);
-        QCOMPARE(desk.main().newPath(slot), path);
+        const QString path = desk.main().newPath(slot);
+        QCOMPARE(displayFileName(path), displayFileName(desk.main().appPath()) + nodeText +
+                                            QDir::separator() + QLatin1String(setFileNames[slot]));
         QVERIFY(samePixels(imgNew(desk.main(), slot)->picture(), loadPicture(path)));
         if (clickTwice)
             QVERIFY(samePixels(imgNew(desk.main(), slot)->picture(), screenPicture(77 + slot)));
     }
     QCOMPARE(desk.systemBytes(), before);
+    QVERIFY(fileAttributes(desk.main().appPath() + QStringLiteral("Originals")) & attributeFolder);
 }
 
 void tst_MainWindow::setsRootBlanksThePreviewAndKeepsThePaths()

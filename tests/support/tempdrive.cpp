@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QTest>
 #include <cmath>
+#include <filesystem>
 #include <stdexcept>
 
 namespace bootvane::testing {
@@ -40,8 +41,9 @@ TempDrive::~TempDrive()
         qputenv("WINEPREFIX", m_oldPrefix);
     else
         qunsetenv("WINEPREFIX");
-    // Tests may have made files unreadable; make sure the folder can be removed.
-    QDir(m_dir.path()).removeRecursively();
+    // Tests may have made files unreadable or given them names Qt cannot spell; make sure the
+    // folder can be removed.
+    std::filesystem::remove_all(QFile::encodeName(m_dir.path()).toStdString());
 }
 
 QString TempDrive::root() const
