@@ -6,6 +6,7 @@
 #include "frmwin95view.h"
 #include "imagebox.h"
 #include "picture.h"
+#include "picturememory.h"
 #include "screenformat.h"
 #include "screenslots.h"
 #include "scripteddialogs.h"
@@ -454,6 +455,8 @@ int main(int argc, char* argv[])
 {
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    // The program's own memory settings: the figures are the program's.
+    keepPictureMemoryAtHand();
     QApplication app(argc, argv);
     const QString binDir = QCoreApplication::applicationDirPath();
 

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <dirent.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #endif
 
 namespace bootvane {
@@ -41,6 +42,30 @@ QString driveCLink()
 
 namespace {
 
+// The spelling of name, as given or in lower or upper case, that is an entry of folder on a
+// file system that tells case apart: there a spelling's twin in swapped case is no name of
+// the same file. Empty when there is none, or the file system ignores case. This spares
+// reading the folder, which applying a set would otherwise do for every file it writes:
+// Wine spells its folders in lower case, FAT disks in upper case.
+QString spellingThatTellsCase(const QString& folder, const QString& name)
+{
+    const QByteArray base = encodeFileName(folder) + '/';
+    for (const QString& spelling : {name, name.toLower(), name.toUpper()}) {
+        QString twin = spelling;
+        for (QChar& c : twin)
+            c = c.isUpper() ? c.toLower() : c.toUpper();
+        struct stat found {
+        }, swapped{};
+        if (::lstat((base + encodeFileName(spelling)).constData(), &found) != 0)
+            continue;
+        if (twin == spelling || ::lstat((base + encodeFileName(twin)).constData(), &swapped) != 0 ||
+            swapped.st_dev != found.st_dev || swapped.st_ino != found.st_ino)
+            return spelling;
+        return {}; // the file system ignores case: only its listing knows the spelling
+    }
+    return {};
+}
+
 // The entry of folder that is name in any case, spelt as the folder spells it: the exact
 // spelling if there is one, else the first in name order that matches without case, else
 // name itself (a file still to be made). The folder is always read, never asked for name:
@@ -50,6 +75,8 @@ QString entryInAnyCase(const QString& folder, const QString& name)
 {
     if (name == QLatin1String(".") || name == QLatin1String(".."))
         return name;
+    if (const QString spelling = spellingThatTellsCase(folder, name); !spelling.isEmpty())
+        return spelling;
     // A folder that cannot be listed is an error, never "no such entry": an absent system
     // file means Windows' built-in screen, and the backup would leave it out.
     DIR* dir = ::opendir(encodeFileName(folder).constData());

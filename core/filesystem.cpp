@@ -320,6 +320,34 @@ template <typename Visit> void forEachVisibleEntry(const QString& folder, Visit 
 #endif
 }
 
+#ifndef Q_OS_WIN
+// What listing folder for exactly name gives: name itself when it is a visible entry (a
+// folder only when mask asks for folders), else nothing. Throws as the listing would when
+// the folder cannot be read.
+QStringList entryByName(const QString& folder, const QString& name, int mask)
+{
+    const QByteArray encodedFolder = encodeFileName(folder);
+    if (name.isEmpty() || name.startsWith(QLatin1Char('.'))) {
+        if (::access(encodedFolder.constData(), R_OK | X_OK) != 0)
+            fail(QStringLiteral("list the folder"), folder, systemReason(errno));
+        return {};
+    }
+    const QByteArray path = joined(encodedFolder, encodeFileName(name));
+    struct stat entry {};
+    if (::lstat(path.constData(), &entry) != 0) {
+        // No such entry, or a name no entry can have (too long): the listing finds nothing.
+        if (::access(encodedFolder.constData(), R_OK | X_OK) != 0)
+            fail(QStringLiteral("list the folder"), folder, systemReason(errno));
+        return {};
+    }
+    struct stat target {};
+    const bool isFolder = ::stat(path.constData(), &target) == 0 && S_ISDIR(target.st_mode);
+    if (isFolder && !(mask & attributeFolder))
+        return {};
+    return {name};
+}
+#endif
+
 } // namespace
 
 QStringList listFolder(const QString& pattern, int mask)
@@ -339,6 +367,12 @@ QStringList listFolder(const QString& pattern, int mask)
 
     const bool literal =
         !namePattern.contains(QLatin1Char('*')) && !namePattern.contains(QLatin1Char('?'));
+#ifndef Q_OS_WIN
+    // One name, where case counts: asking for it is the listing. Applying a set asks
+    // whether "Originals" is there, and a working folder may hold thousands of sets.
+    if (!wholeFolder && literal)
+        return entryByName(folder, namePattern, mask);
+#endif
     const QRegularExpression matcher = dosWildcard(namePattern);
     // As on DOS, "name.*" also matches "name" itself: a name without a dot has an empty
     // extension, which ".*" matches.
@@ -570,8 +604,11 @@ void replaceFileAtomically(const QString& path, const QByteArray& bytes)
     if (fd.get() < 0)
         fail(operation, path, systemReason(errno));
     try {
-        // Best effort, as a file system without modes (FAT) refuses it.
-        if (exists)
+        // The old file's mode, where the new file did not get it anyway; best effort, as a
+        // file system without modes (FAT) refuses it.
+        struct stat made {};
+        if (exists &&
+            (::fstat(fd.get(), &made) != 0 || (made.st_mode & 07777) != (status.st_mode & 07777)))
             (void)::fchmod(fd.get(), status.st_mode & 07777);
         writeAll(fd.get(), bytes.constData(), bytes.size(), path);
         syncToDisk(fd.get(), path);

@@ -425,13 +425,16 @@ QImage loadPicture(const QString& path, QByteArray* bytesAsTheyAre)
                  QStringLiteral("the file is damaged: it is shorter than its header says"));
         }
     }
-    if (bytesAsTheyAre && bmp && isPlainScreenBmp(*bmp, file.size())) {
-        *bytesAsTheyAre = file.readAll();
-        if (file.error() != QFileDevice::NoError || !file.seek(0))
-            fail(readOperation, path, file.errorString());
-    }
     QImage picture;
-    if (bmp && isRunLengthCoded(*bmp)) {
+    if (bytesAsTheyAre && bmp && isPlainScreenBmp(*bmp, file.size())) {
+        // Read once: the picture is decoded from the very bytes that will be written.
+        *bytesAsTheyAre = file.read(file.size());
+        if (file.error() != QFileDevice::NoError)
+            fail(readOperation, path, file.errorString());
+        QBuffer buffer(bytesAsTheyAre);
+        buffer.open(QIODevice::ReadOnly);
+        picture = readWithQt(buffer, path);
+    } else if (bmp && isRunLengthCoded(*bmp)) {
         picture = decodeRunLength(file, *bmp, path);
     } else if (std::optional<QByteArray> rewritten = rewrittenForQt(file, bmp, path)) {
         QBuffer buffer(&*rewritten);

@@ -221,7 +221,6 @@ void frmLogoMain::Form_Load()
         runHandler(this,
                    [this, i] { m_slots[i].imgCur->setPicture(loadSystemScreen(screenSlots[i])); });
     }
-    noteWhetherStartupScreenIsShown();
     for (const SlotControls& controls : m_slots)
         controls.imgNew->setPicture(loadPicture(QString()));
     saveOriginalsIfMissing();
@@ -248,6 +247,9 @@ void frmLogoMain::noteWhetherStartupScreenIsShown()
 
 void frmLogoMain::Form_Activate()
 {
+    // MSDOS.SYS is another program's to change; it is read again whenever the window comes
+    // back, as the sets are.
+    noteWhetherStartupScreenIsShown();
     strSetName.clear();
     TreeView1->setRootIsDecorated(true); // lines also join the top-level nodes
     TreeView1->clear();
@@ -324,7 +326,6 @@ void frmLogoMain::installScreens(const std::function<ScreenUpdate(int)>& prepare
     saveOriginalsIfMissing();
     for (int i = 0; i < slotCount; ++i)
         installScreen(screenSlots[i], updates[i]);
-    noteWhetherStartupScreenIsShown();
 }
 
 void frmLogoMain::cmdNewSet_Click()

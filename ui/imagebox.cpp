@@ -21,7 +21,11 @@ ImageBox::ImageBox(int slot, QWidget* parent) : QFrame(parent), m_slot(slot)
 void ImageBox::setPicture(const QImage& picture)
 {
     m_picture = picture;
-    rescale();
+    // Scaled when it is next painted: a box set several times in one handler (blanked, then
+    // given a picture) scales only what is shown, and the handler's work on disk does not
+    // wait for it.
+    m_shown = QPixmap();
+    m_shownSize = QSize();
     describe();
     update();
 }
@@ -45,32 +49,22 @@ qint64 ImageBox::pictureHandle() const
     return bootvane::pictureHandle(m_picture);
 }
 
-void ImageBox::rescale()
-{
-    const QSize size = contentsRect().size();
-    if (m_picture.isNull() || size.isEmpty()) {
-        m_shown = QPixmap();
-        return;
-    }
-    m_shown = QPixmap::fromImage(scaledSmoothly(m_picture, size));
-}
-
 void ImageBox::paintEvent(QPaintEvent* event)
 {
     QFrame::paintEvent(event);
+    // Scaled once for the box's size, so that painting costs the same whatever the size of
+    // the picture.
+    const QSize size = contentsRect().size();
+    if (m_shownSize != size) {
+        m_shown = m_picture.isNull() || size.isEmpty()
+                      ? QPixmap()
+                      : QPixmap::fromImage(scaledSmoothly(m_picture, size));
+        m_shownSize = size;
+    }
     if (m_shown.isNull())
         return;
     QPainter painter(this);
     painter.drawPixmap(contentsRect().topLeft(), m_shown);
-}
-
-void ImageBox::resizeEvent(QResizeEvent* event)
-{
-    QFrame::resizeEvent(event);
-    // A box laid out while hidden gets its resize only when first shown, after its picture
-    // was set and scaled for that very size.
-    if (m_shown.size() != contentsRect().size())
-        rescale();
 }
 
 void ImageBox::mouseDoubleClickEvent(QMouseEvent* event)

@@ -10,9 +10,9 @@ namespace bootvane {
 
 // A small image box with a thin border for one screen slot. It keeps the whole picture it
 // is given (to save it, and for its handle) and shows it stretched to fill the box, scaled
-// once when it is set so that painting costs the same whatever the picture's size. Its
-// tooltip says what the picture is and what Windows 95 makes of it. Its context menu offers
-// the full-size view, as a double-click does, and the view as Windows 95 shows the screen.
+// once when it is first painted so that painting costs the same whatever the picture's
+// size. Its tooltip says what the picture is and what Windows 95 makes of it. Its context menu
+// offers the full-size view, as a double-click does, and the view as Windows 95 shows the screen.
 class ImageBox : public QFrame {
     Q_OBJECT
 public:
@@ -33,12 +33,10 @@ signals:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
-    void resizeEvent(QResizeEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
-    void rescale();
     void describe();
     QMenu* contextMenu();
 
@@ -46,6 +44,7 @@ private:
     QString m_note;
     QImage m_picture;
     QPixmap m_shown;
+    QSize m_shownSize; // the box size m_shown was scaled for; invalid when the picture changed
     QMenu* m_contextMenu = nullptr; // made at its first use: most boxes never need one
 };
 

@@ -1,0 +1,12 @@
+#pragma once
+
+namespace bootvane {
+
+// Bootvane decodes, converts and scales pictures of a few hundred kilobytes to a few
+// megabytes at every click. The C library gives memory of that size back to the system as
+// soon as it is freed and then faults it in again page by page, which on a virtual machine
+// costs more than decoding a screen. Called once at start, this keeps up to 16 MiB at hand;
+// pictures of more than 4 MiB (photos) still come from the system and go back at once.
+void keepPictureMemoryAtHand();
+
+} // namespace bootvane
