@@ -99,6 +99,8 @@ public:
     Descriptor(const Descriptor&) = delete;
     Descriptor& operator=(const Descriptor&) = delete;
     int get() const { return m_fd; }
+    // Hands the descriptor over to whoever closes it from now on.
+    void release() { m_fd = -1; }
 
 private:
     int m_fd;
@@ -488,18 +490,41 @@ void makeFolder(const QString& path)
 #endif
 }
 
-void copyFile(const QString& source, const QString& destination)
+void openPlainFile(QFile& file, const QString& path, const QString& operation,
+                   const QString& notAFile)
 {
 #ifdef Q_OS_WIN
-    const QFileInfo sourceInfo(source);
-    if (sourceInfo.isDir())
-        fail(QStringLiteral("copy"), source, systemReason(EISDIR));
-    if (sourceInfo.exists() && !sourceInfo.isFile())
-        fail(QStringLiteral("copy"), source,
-             QStringLiteral("it is a device, pipe or socket, not a file"));
-    QFile in(source);
-    if (!in.open(QIODevice::ReadOnly))
-        fail(QStringLiteral("copy"), source, in.errorString());
+    const QFileInfo info(path);
+    if (info.isDir())
+        fail(operation, path, systemReason(EISDIR));
+    if (info.exists() && !info.isFile())
+        fail(operation, path, notAFile);
+    file.setFileName(path);
+    if (!file.open(QIODevice::ReadOnly))
+        fail(operation, path, file.errorString());
+#else
+    Descriptor fd(::open(encodeFileName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (fd.get() < 0)
+        fail(operation, path, systemReason(errno));
+    struct stat status {};
+    if (::fstat(fd.get(), &status) != 0)
+        fail(operation, path, systemReason(errno));
+    if (S_ISDIR(status.st_mode))
+        fail(operation, path, systemReason(EISDIR));
+    if (!S_ISREG(status.st_mode))
+        fail(operation, path, notAFile);
+    if (!file.open(fd.get(), QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
+        fail(operation, path, file.errorString());
+    fd.release();
+#endif
+}
+
+void copyFile(const QString& source, const QString& destination)
+{
+    QFile in;
+    openPlainFile(in, source, QStringLiteral("copy"),
+                  QStringLiteral("it is a device, pipe or socket, not a file"));
+#ifdef Q_OS_WIN
     QFile out(destination);
     if (!out.open(QIODevice::WriteOnly | QIODevice::NewOnly))
         fail(QStringLiteral("write"), destination, out.errorString());
@@ -518,21 +543,6 @@ void copyFile(const QString& source, const QString& destination)
         throw;
     }
 #else
-    // Opened without waiting and judged by what was opened: a pipe or device would block or
-    // never end, and a check of the name before the open could be about another file.
-    const Descriptor in(
-        ::open(encodeFileName(source).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-    if (in.get() < 0)
-        fail(QStringLiteral("copy"), source, systemReason(errno));
-    struct stat status {};
-    if (::fstat(in.get(), &status) != 0)
-        fail(QStringLiteral("copy"), source, systemReason(errno));
-    if (S_ISDIR(status.st_mode))
-        fail(QStringLiteral("copy"), source, systemReason(EISDIR));
-    if (!S_ISREG(status.st_mode))
-        fail(QStringLiteral("copy"), source,
-             QStringLiteral("it is a device, pipe or socket, not a file"));
-
     const QByteArray target = encodeFileName(destination);
     const Descriptor out(::open(target.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
     if (out.get() < 0)
@@ -542,7 +552,7 @@ void copyFile(const QString& source, const QString& destination)
     try {
         QByteArray chunk(1 << 16, Qt::Uninitialized);
         for (;;) {
-            const ssize_t got = ::read(in.get(), chunk.data(), size_t(chunk.size()));
+            const ssize_t got = ::read(in.handle(), chunk.data(), size_t(chunk.size()));
             if (got < 0 && errno == EINTR)
                 continue;
             if (got < 0)
@@ -654,23 +664,11 @@ void removeFile(const QString& path)
 std::optional<QByteArray> readSmallFile(const QString& path, qint64 maxBytes)
 {
     QFile file;
-#ifdef Q_OS_WIN
-    if (!QFileInfo(path).isFile())
-        return std::nullopt;
-    file.setFileName(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return std::nullopt;
-#else
-    const int fd = ::open(encodeFileName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return std::nullopt;
-    struct stat status {};
-    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) ||
-        !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
+    try {
+        openPlainFile(file, path, QStringLiteral("read"), QStringLiteral("it is no file"));
+    } catch (const Error&) {
         return std::nullopt;
     }
-#endif
     if (file.size() > maxBytes)
         return std::nullopt;
     QByteArray bytes = file.read(maxBytes);

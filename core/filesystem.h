@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QFile>
 #include <QString>
 #include <QStringList>
 #include <optional>
@@ -40,6 +41,13 @@ void copyFile(const QString& source, const QString& destination);
 // is flushed to disk and then renamed over it. A file that may not be written is refused.
 // The file keeps its name as path spells it, its mode, and a link stays a link.
 void replaceFileAtomically(const QString& path, const QByteArray& bytes);
+
+// Opens the plain file at path for reading into file. It is opened without waiting and
+// judged by what was opened, not by its name beforehand: a folder is refused with the
+// system's reason, and a pipe, device or socket, which could block or never end, as
+// notAFile. Throws naming operation and path.
+void openPlainFile(QFile& file, const QString& path, const QString& operation,
+                   const QString& notAFile);
 
 // Whether nothing is at path: neither the entry nor a folder on the way to it exists.
 bool isAbsent(const QString& path);

@@ -2,23 +2,14 @@
 
 #include "builtinscreen.h"
 #include "error.h"
-#include "filenames.h"
 #include "filesystem.h"
 
 #include <QBuffer>
 #include <QFile>
-#include <QFileInfo>
 #include <QImageReader>
 #include <QtEndian>
-#include <cerrno>
 #include <limits>
 #include <optional>
-
-#ifndef Q_OS_WIN
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
 
 namespace bootvane {
 
@@ -249,40 +240,6 @@ void refuseOversized(qint64 width, qint64 height, int bytesPerPixel, const QStri
     }
 }
 
-// Opens path for reading, refusing what is no plain file: a folder with the system's own
-// reason, and a pipe or device because reading one could block or never end.
-void openPictureFile(QFile& file, const QString& path)
-{
-#ifdef Q_OS_WIN
-    if (QFileInfo(path).isDir())
-        fail(readOperation, path, systemReason(EISDIR));
-    file.setFileName(path);
-    if (!file.open(QIODevice::ReadOnly))
-        fail(readOperation, path, file.errorString());
-#else
-    const int fd = ::open(encodeFileName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        fail(readOperation, path, systemReason(errno));
-    struct stat status {};
-    if (::fstat(fd, &status) != 0) {
-        const int error = errno;
-        ::close(fd);
-        fail(readOperation, path, systemReason(error));
-    }
-    if (!S_ISREG(status.st_mode)) {
-        ::close(fd);
-        fail(readOperation, path,
-             S_ISDIR(status.st_mode)
-                 ? systemReason(EISDIR)
-                 : QStringLiteral("it is a device, pipe or socket, not a picture file"));
-    }
-    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        fail(readOperation, path, file.errorString());
-    }
-#endif
-}
-
 // A BMP may use palette indexes beyond its palette. Qt shows them black, but some of its
 // own code (comparing two pictures, for one) then reads past the colour table; the table is
 // made to cover every index, with the black they show.
@@ -409,7 +366,8 @@ QImage loadPicture(const QString& path, QByteArray* bytesAsTheyAre)
         return {};
 
     QFile file;
-    openPictureFile(file, path);
+    openPlainFile(file, path, readOperation,
+                  QStringLiteral("it is a device, pipe or socket, not a picture file"));
     const QByteArray head = file.peek(bmpHeaderBytes);
     if (file.error() != QFileDevice::NoError)
         fail(readOperation, path, file.errorString());
