@@ -150,14 +150,9 @@ QImage fitToScreen(const QImage& picture)
     return screen;
 }
 
-QImage convertForWindows(const QImage& picture)
-{
-    return quantised(fitToScreen(picture));
-}
-
 QImage screenAsWritten(const QImage& picture)
 {
-    return showableAsIs(picture) ? picture : convertForWindows(picture);
+    return showableAsIs(picture) ? picture : quantised(fitToScreen(picture));
 }
 
 int cyclingStart(const QImage& picture)

@@ -22,13 +22,10 @@ bool showableAsIs(const QImage& picture);
 // is fitted inside and centred on black. Transparency is blended over black.
 QImage fitToScreen(const QImage& picture);
 
-// The picture as Windows 95 can show it: fitted to the screen and quantised to 256 colours
-// for the VGA palette's 6 bits per channel, dithered, with no colours cycling. Throws when
-// there is not memory enough.
-QImage convertForWindows(const QImage& picture);
-
 // What goes over a system file for this picture: the picture itself when Windows can show
-// it as it is (the same pixels, palette and colour cycling), else its conversion.
+// it as it is (the same pixels, palette and colour cycling), else its conversion: fitted to
+// the screen and quantised to 256 colours for the VGA palette's 6 bits per channel,
+// dithered, with no colours cycling. Throws when there is not memory enough.
 QImage screenAsWritten(const QImage& picture);
 
 // The first palette entry that Windows 95 cycles on the Startup Screen (the low byte of the
