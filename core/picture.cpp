@@ -17,6 +17,13 @@ namespace {
 
 const QString readOperation = QStringLiteral("read the picture");
 
+// Whether reading failed on the way; bytes in memory never do.
+bool readFailed(const QIODevice& device)
+{
+    const auto* file = qobject_cast<const QFileDevice*>(&device);
+    return file && file->error() != QFileDevice::NoError;
+}
+
 quint16 u16At(const QByteArray& bytes, qsizetype offset)
 {
     return qFromLittleEndian<quint16>(bytes.constData() + offset);
@@ -121,7 +128,7 @@ const QString damagedCode =
 // pictures; here they are colour 0, the background. It also fills the picture up silently
 // when the code stops early, and the header need not give the code's length: a code that
 // the end of the file cuts before the end mark and the last row is refused as damaged.
-QImage decodeRunLength(QFile& file, const BmpHeader& header, const QString& path)
+QImage decodeRunLength(QIODevice& file, const BmpHeader& header, const QString& path)
 {
     constexpr qint64 largestSide = std::numeric_limits<int>::max();
     if (header.width < 1 || header.height == 0 || qAbs(header.height) > largestSide ||
@@ -156,8 +163,10 @@ QImage decodeRunLength(QFile& file, const BmpHeader& header, const QString& path
     const qint64 longestCode = saturatedProduct(2 * qint64(width) + 2, height) + 2;
     if (!file.seek(header.dataOffset))
         fail(readOperation, path, file.errorString());
-    const QByteArray code = file.read(longestCode);
-    if (file.error() != QFileDevice::NoError)
+    // Reading reserves what it is asked for: never more than the file holds.
+    const QByteArray code =
+        file.read(qMin(longestCode, qMax(qint64(0), file.size() - header.dataOffset)));
+    if (readFailed(file))
         fail(readOperation, path, file.errorString());
     const bool codeCut = file.size() - header.dataOffset > code.size();
     QImage picture(width, height, QImage::Format_Indexed8);
@@ -264,7 +273,7 @@ void coverEveryIndex(QImage& picture)
 // An OS/2 1.x BMP rewritten with the Windows header. Its palette has as many entries as fit
 // before the pixels, but Qt reads a full one whatever the header leaves room for, and so
 // takes palette entries for pixels: every row came out shifted, the last one unfinished.
-QByteArray asWindowsBmp(QFile& file, const BmpHeader& header, const QString& path)
+QByteArray asWindowsBmp(QIODevice& file, const BmpHeader& header, const QString& path)
 {
     constexpr qint64 coreHeaderEnd = 14 + 12;
     const int paletteSize = header.bitsPerPixel > 8
@@ -276,7 +285,7 @@ QByteArray asWindowsBmp(QFile& file, const BmpHeader& header, const QString& pat
     if (!file.seek(header.dataOffset))
         fail(readOperation, path, file.errorString());
     const QByteArray pixels = file.read(pixelBytes);
-    if (file.error() != QFileDevice::NoError)
+    if (readFailed(file))
         fail(readOperation, path, file.errorString());
 
     const qint64 dataOffset = 14 + 40 + 4 * qint64(paletteSize);
@@ -303,7 +312,7 @@ QByteArray asWindowsBmp(QFile& file, const BmpHeader& header, const QString& pat
 // A Windows BMP whose palette, as its header declares it, runs into the pixels. Qt reads the
 // whole declared palette and then the pixels from where it stopped, so every row came out
 // shifted; the copy it gets declares only the entries that fit.
-std::optional<QByteArray> withPaletteThatFits(QFile& file, const BmpHeader& header,
+std::optional<QByteArray> withPaletteThatFits(QIODevice& file, const BmpHeader& header,
                                               const QString& path)
 {
     if (header.infoSize < 40 || header.bitsPerPixel > 8 || header.compression != 0)
@@ -315,14 +324,14 @@ std::optional<QByteArray> withPaletteThatFits(QFile& file, const BmpHeader& head
     if (declared <= fits)
         return std::nullopt;
     QByteArray bytes = file.read(bmpBytesNeeded(header));
-    if (file.error() != QFileDevice::NoError)
+    if (readFailed(file))
         fail(readOperation, path, file.errorString());
     qToLittleEndian<quint32>(quint32(fits), bytes.data() + 46);
     return bytes;
 }
 
 // The BMPs Qt misreads, rewritten so that it reads them right; nothing for the others.
-std::optional<QByteArray> rewrittenForQt(QFile& file, const std::optional<BmpHeader>& bmp,
+std::optional<QByteArray> rewrittenForQt(QIODevice& file, const std::optional<BmpHeader>& bmp,
                                          const QString& path)
 {
     if (!bmp)
@@ -347,9 +356,8 @@ QImage readWithQt(QIODevice& file, const QString& path)
 
     QImage picture = reader.read();
     if (picture.isNull()) {
-        if (auto* onDisk = qobject_cast<QFileDevice*>(&file);
-            onDisk && onDisk->error() != QFileDevice::NoError)
-            fail(readOperation, path, onDisk->errorString());
+        if (readFailed(file))
+            fail(readOperation, path, file.errorString());
         fail(readOperation, path,
              QStringLiteral("it is not a picture that can be read (%1)").arg(reader.errorString()));
     }
@@ -358,18 +366,12 @@ QImage readWithQt(QIODevice& file, const QString& path)
 
 } // namespace
 
-QImage loadPicture(const QString& path, QByteArray* bytesAsTheyAre)
-{
-    if (bytesAsTheyAre)
-        bytesAsTheyAre->clear();
-    if (path.isEmpty())
-        return {};
+namespace {
 
-    QFile file;
-    openPlainFile(file, path, readOperation,
-                  QStringLiteral("it is a device, pipe or socket, not a picture file"));
+QImage decode(QIODevice& file, const QString& path, QByteArray* bytesAsTheyAre)
+{
     const QByteArray head = file.peek(bmpHeaderBytes);
-    if (file.error() != QFileDevice::NoError)
+    if (readFailed(file))
         fail(readOperation, path, file.errorString());
 
     // Sizes are checked from the header before anything is decoded, so that a file that
@@ -378,6 +380,9 @@ QImage loadPicture(const QString& path, QByteArray* bytesAsTheyAre)
     const std::optional<BmpHeader> bmp = readBmpHeader(head);
     if (bmp) {
         refuseOversized(qAbs(bmp->width), qAbs(bmp->height), bmp->bitsPerPixel <= 8 ? 1 : 4, path);
+        if (bmp->dataOffset < 14 + qint64(bmp->infoSize))
+            fail(readOperation, path,
+                 QStringLiteral("the file is damaged: its pixels start inside its header"));
         if (file.size() < bmpBytesNeeded(*bmp)) {
             fail(readOperation, path,
                  QStringLiteral("the file is damaged: it is shorter than its header says"));
@@ -387,7 +392,7 @@ QImage loadPicture(const QString& path, QByteArray* bytesAsTheyAre)
     if (bytesAsTheyAre && bmp && isPlainScreenBmp(*bmp, file.size())) {
         // Read once: the picture is decoded from the very bytes that will be written.
         *bytesAsTheyAre = file.read(file.size());
-        if (file.error() != QFileDevice::NoError)
+        if (readFailed(file))
             fail(readOperation, path, file.errorString());
         QBuffer buffer(bytesAsTheyAre);
         buffer.open(QIODevice::ReadOnly);
@@ -413,6 +418,30 @@ QImage loadPicture(const QString& path, QByteArray* bytesAsTheyAre)
     if (!picture.text(QLatin1String(builtInScreenKey)).isNull())
         picture.setText(QLatin1String(builtInScreenKey), QString());
     return picture;
+}
+
+} // namespace
+
+QImage loadPicture(const QString& path, QByteArray* bytesAsTheyAre)
+{
+    if (bytesAsTheyAre)
+        bytesAsTheyAre->clear();
+    if (path.isEmpty())
+        return {};
+    QFile file;
+    openPlainFile(file, path, readOperation,
+                  QStringLiteral("it is a device, pipe or socket, not a picture file"));
+    return decode(file, path, bytesAsTheyAre);
+}
+
+QImage decodePicture(const QByteArray& bytes, const QString& name, QByteArray* bytesAsTheyAre)
+{
+    if (bytesAsTheyAre)
+        bytesAsTheyAre->clear();
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    return decode(buffer, name, bytesAsTheyAre);
 }
 
 void savePicture(const QImage& picture, const QString& path)

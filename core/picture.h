@@ -16,6 +16,10 @@ namespace bootvane {
 // same open file as the picture; otherwise it is left empty.
 QImage loadPicture(const QString& path, QByteArray* bytesAsTheyAre = nullptr);
 
+// Reads a picture from bytes in memory as loadPicture reads a file; errors name name.
+QImage decodePicture(const QByteArray& bytes, const QString& name,
+                     QByteArray* bytesAsTheyAre = nullptr);
+
 // Encodes a picture as a BMP that Windows 95 can show as a screen: up to 256 colours as
 // 8 bits per pixel with a full 256-entry palette (an indexed picture keeps its palette order
 // and pixel indexes), more colours as 24 bits per pixel. The colour-cycling field that

@@ -396,6 +396,10 @@ void TestPicture::unreadableFilesAreRefusedWithTheReason_data()
                                << "not a picture";
     QTest::newRow("BMP cut short") << "short"
                                    << "damaged";
+    QTest::newRow("BMP whose pixels start inside its header") << "pixels in header"
+                                                              << "damaged";
+    QTest::newRow("run-length BMP of 64 bytes claiming 2^26 pixels") << "rle"
+                                                                     << "damaged";
     QTest::newRow("BMP of 60000 x 60000 pixels") << "bigbmp"
                                                  << "too large";
     QTest::newRow("BMP of 60000 x 60000 pixels, 24-bit") << "bigbmp24"
@@ -431,6 +435,14 @@ void TestPicture::unreadableFilesAreRefusedWithTheReason()
         writeFile(file, "C:\\logo.sys is the startup screen\r\n");
     } else if (kind == QLatin1String("short")) {
         writeFile(file, encodeBmp(screenPicture(2)).chopped(300));
+    } else if (kind == QLatin1String("pixels in header")) {
+        QByteArray bytes = bmpHeaderOnly(1, 1, 8);
+        qToLittleEndian<quint32>(0, bytes.data() + 10);
+        writeFile(file, bytes);
+    } else if (kind == QLatin1String("rle")) {
+        QByteArray bytes = bmpHeaderOnly(8192, 8192, 8);
+        qToLittleEndian<quint32>(1, bytes.data() + 30);
+        writeFile(file, bytes + QByteArray(10, '\x01'));
     } else if (kind == QLatin1String("bigbmp")) {
         writeFile(file, bmpHeaderOnly(60000, 60000, 8));
     } else if (kind == QLatin1String("bigbmp24")) {
