@@ -205,6 +205,27 @@ bool syncFolder(const QByteArray& folder)
     return fd.get() >= 0 && ::fsync(fd.get()) == 0;
 }
 
+// Whether path names the very file or folder open as fd, links not followed.
+bool namesOpenEntry(const QByteArray& path, int fd)
+{
+    struct stat open {
+    }, named{};
+    return ::fstat(fd, &open) == 0 && ::lstat(path.constData(), &named) == 0 &&
+           open.st_dev == named.st_dev && open.st_ino == named.st_ino;
+}
+
+// Whether flock on this file system keeps a second taker out. Some FUSE and network file
+// systems accept every lock and enforce none; there a lock tells nothing about its owner.
+// fd must be locked already; path is a second way to the same file.
+bool locksAreEnforced(const QByteArray& path)
+{
+    const Descriptor second(
+        ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (second.get() < 0)
+        return false;
+    return ::flock(second.get(), LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+}
+
 #endif
 
 // Renames source to destination unless something is there already; false then.
@@ -569,6 +590,67 @@ void copyFile(const QString& source, const QString& destination)
 #endif
 }
 
+void writeNewFile(const QString& path, const QByteArray& bytes)
+{
+#ifdef Q_OS_WIN
+    QFile out(path);
+    if (!out.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+        fail(QStringLiteral("write"), path, out.errorString());
+    if (out.write(bytes) != bytes.size() || !out.flush()) {
+        const QString reason = out.errorString();
+        out.remove();
+        fail(QStringLiteral("write"), path, reason);
+    }
+#else
+    const QByteArray target = encodeFileName(path);
+    const Descriptor out(::open(target.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+    if (out.get() < 0)
+        fail(QStringLiteral("write"), path, systemReason(errno));
+    try {
+        writeAll(out.get(), bytes.constData(), bytes.size(), path);
+        syncToDisk(out.get(), path);
+    } catch (const Error&) {
+        ::unlink(target.constData());
+        throw;
+    }
+#endif
+}
+
+QString realWriteTarget(const QString& path)
+{
+#ifdef Q_OS_WIN
+    return QFileInfo(path).absoluteFilePath();
+#else
+    // The whole path when it leads somewhere (a link to its target); else its folder's real
+    // path and its own name, which is what a new file there would be.
+    const QByteArray encoded = encodeFileName(path);
+    if (char* resolved = ::realpath(encoded.constData(), nullptr)) {
+        const QString real = decodeFileName(QByteArray(resolved));
+        ::free(resolved);
+        return real;
+    }
+    const QByteArray folder = folderOf(encoded);
+    char* resolvedFolder = ::realpath(folder.constData(), nullptr);
+    if (!resolvedFolder)
+        return decodeFileName(encoded);
+    const QByteArray real =
+        joined(QByteArray(resolvedFolder), encoded.mid(encoded.lastIndexOf('/') + 1));
+    ::free(resolvedFolder);
+    return decodeFileName(real);
+#endif
+}
+
+bool isInsideFolder(const QString& path, const QString& folder)
+{
+    const QString real = realWriteTarget(path);
+    QString realFolder = realWriteTarget(folder);
+    if (realFolder.isEmpty())
+        return false;
+    if (!realFolder.endsWith(QLatin1Char('/')))
+        realFolder += QLatin1Char('/');
+    return real.startsWith(realFolder, fileSystemCase) || real + QLatin1Char('/') == realFolder;
+}
+
 void replaceFileAtomically(const QString& path, const QByteArray& bytes)
 {
 #ifdef Q_OS_WIN
@@ -622,8 +704,13 @@ void replaceFileAtomically(const QString& path, const QByteArray& bytes)
             (void)::fchmod(fd.get(), status.st_mode & 07777);
         writeAll(fd.get(), bytes.constData(), bytes.size(), path);
         syncToDisk(fd.get(), path);
-        if (::rename(temporary.constData(), target.constData()) != 0)
-            fail(operation, path, systemReason(errno));
+        if (::rename(temporary.constData(), target.constData()) != 0) {
+            const int error = errno;
+            // A network file system may lose the reply to a rename that was done: then the
+            // target is already the new file, and the replace has happened.
+            if (!namesOpenEntry(target, fd.get()))
+                fail(operation, path, systemReason(error));
+        }
     } catch (const Error&) {
         ::unlink(temporary.constData());
         throw;
@@ -744,9 +831,11 @@ StagingFolder::~StagingFolder()
 {
     if (m_lock < 0)
         return;
-    // A second try, so that one passing failure does not leave the staging folder behind.
+    // Only while its name is still the staging folder's: a rename that reported failure may
+    // have made it the real set or "Originals" all the same, and that must stay whole. A second
+    // try, so that one passing failure does not leave the staging folder behind.
     const QByteArray path = encodeFileName(m_path);
-    for (int attempt = 0; attempt < 2; ++attempt) {
+    for (int attempt = 0; attempt < 2 && namesOpenEntry(path, m_lock); ++attempt) {
         if (removeContents(m_lock) && ::rmdir(path.constData()) == 0)
             break;
     }
@@ -763,8 +852,15 @@ bool StagingFolder::commitAs(const QString& destination)
         fail(QStringLiteral("make the folder"), destination, systemReason(errno));
     if (::fsync(m_lock) != 0)
         fail(QStringLiteral("write the folder"), m_path, systemReason(errno));
-    if (!renameUnlessTaken(m_path, destination))
-        return false;
+    try {
+        if (!renameUnlessTaken(m_path, destination))
+            return false;
+    } catch (const Error&) {
+        // The reply to a rename that was done may be lost (NFS, SMB): then the folder is in
+        // place under its new name, and the commit has happened.
+        if (!namesOpenEntry(encodeFileName(destination), m_lock))
+            throw;
+    }
     ::close(m_lock);
     m_lock = -1;
     // The set is in place and the user sees it: a folder that cannot be flushed now only
@@ -791,6 +887,9 @@ void removeAbandonedWork(const QString& folder)
             ::openat(dirFd, name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
         if (fd.get() < 0 || ::flock(fd.get(), LOCK_EX | LOCK_NB) != 0)
             continue; // gone meanwhile, or its owner is alive
+        // A lock that was granted proves the owner dead only where locks keep others out.
+        if (!locksAreEnforced(joined(encoded, name)))
+            break;
         // The name must still be the entry that was locked: its owner may have renamed it
         // into place and let go of it since the listing.
         struct stat locked {

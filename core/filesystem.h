@@ -36,6 +36,19 @@ void makeFolder(const QString& path);
 // waiting on it, also one that took the file's place a moment ago.
 void copyFile(const QString& source, const QString& destination);
 
+// Writes bytes to a new file at path and forces it to disk; fails when anything is at path
+// already. A file that fails half-way is taken away again.
+void writeNewFile(const QString& path, const QByteArray& bytes);
+
+// The real path of what writing path changes: the file a link leads to, or path itself with
+// every folder on the way resolved. For a path that leads nowhere, its folder resolved and
+// its own name.
+QString realWriteTarget(const QString& path);
+
+// Whether writing path would change something inside folder, or folder itself, once every
+// link on the way is followed.
+bool isInsideFolder(const QString& path, const QString& folder);
+
 // Replaces path with bytes so that it holds either all of its old bytes or all of the new
 // ones, whatever fails, a crash included: the bytes go to a temporary file beside it, which
 // is flushed to disk and then renamed over it. A file that may not be written is refused.
