@@ -150,9 +150,40 @@ QImage fitToScreen(const QImage& picture)
     return screen;
 }
 
+QImage overBlack(const QImage& picture)
+{
+    if (!picture.hasAlphaChannel())
+        return picture;
+    if (picture.format() == QImage::Format_Indexed8) {
+        // Blended entry by entry, so that the pixels keep their indexes and the palette its order.
+        QImage opaque = picture;
+        QList<QRgb> table = opaque.colorTable();
+        for (QRgb& colour : table) {
+            const int alpha = qAlpha(colour);
+            colour = qRgb(qRed(colour) * alpha / 255, qGreen(colour) * alpha / 255,
+                          qBlue(colour) * alpha / 255);
+        }
+        opaque.setColorTable(table);
+        return opaque;
+    }
+    QImage opaque(picture.size(), QImage::Format_RGB32);
+    if (opaque.isNull())
+        conversionFailed(LIQ_OUT_OF_MEMORY);
+    opaque.fill(Qt::black);
+    {
+        QPainter painter(&opaque);
+        painter.drawImage(0, 0, picture);
+    }
+    for (const QString& key : picture.textKeys())
+        opaque.setText(key, picture.text(key));
+    return opaque;
+}
+
 QImage screenAsWritten(const QImage& picture)
 {
-    return showableAsIs(picture) ? picture : quantised(fitToScreen(picture));
+    // Windows shows no transparency: what a transparent pixel hides is no part of the screen.
+    const QImage opaque = overBlack(picture);
+    return showableAsIs(opaque) ? opaque : quantised(fitToScreen(opaque));
 }
 
 int cyclingStart(const QImage& picture)
@@ -160,7 +191,7 @@ int cyclingStart(const QImage& picture)
     return int(picture.text(QLatin1String(bmpImportantColoursKey)).toUInt() & 0xff);
 }
 
-QString describeScreen(const QImage& picture, const ScreenSlot& slot)
+QString describeScreen(const QImage& picture, const ScreenSlot& slot, ScreenPlace place)
 {
     if (picture.isNull())
         return {};
@@ -175,6 +206,8 @@ QString describeScreen(const QImage& picture, const ScreenSlot& slot)
     else
         text +=
             colours == 1 ? QStringLiteral("1 colour") : QStringLiteral("%1 colours").arg(colours);
+    if (!showableAsIs(picture) && place == ScreenPlace::OnDrive)
+        return text + QStringLiteral(": Windows 95 cannot show the file on the drive");
     if (!showableAsIs(picture)) {
         return text + QStringLiteral(": converted to %1 x %2, %3 colours when applied")
                           .arg(windowsScreenSize.width())

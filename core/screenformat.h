@@ -32,8 +32,17 @@ QImage screenAsWritten(const QImage& picture);
 // BMP's biClrImportant), or 0 when no colours cycle.
 int cyclingStart(const QImage& picture);
 
+// The picture with every transparent pixel blended over black, as Windows 95 can show no
+// transparency; an opaque picture comes back as it is.
+QImage overBlack(const QImage& picture);
+
+// Where a screen described to the user is: in a set, which applying converts where needed,
+// or the file in use on drive C, which Windows shows as it is or not at all.
+enum class ScreenPlace { InSet, OnDrive };
+
 // One line for the user: the picture's size and colours, and what Windows 95 makes of it in
 // this slot. Empty for the empty picture.
-QString describeScreen(const QImage& picture, const ScreenSlot& slot);
+QString describeScreen(const QImage& picture, const ScreenSlot& slot,
+                       ScreenPlace place = ScreenPlace::InSet);
 
 } // namespace bootvane

@@ -2,7 +2,6 @@
 
 #include "picture.h"
 #include "picturescaling.h"
-#include "screenformat.h"
 
 #include <QContextMenuEvent>
 #include <QMenu>
@@ -11,7 +10,8 @@
 
 namespace bootvane {
 
-ImageBox::ImageBox(int slot, QWidget* parent) : QFrame(parent), m_slot(slot)
+ImageBox::ImageBox(int slot, QWidget* parent, ScreenPlace place)
+    : QFrame(parent), m_slot(slot), m_place(place)
 {
     setFrameStyle(QFrame::Box | QFrame::Plain);
     setLineWidth(1);
@@ -38,7 +38,7 @@ void ImageBox::setNote(const QString& note)
 
 void ImageBox::describe()
 {
-    QString text = describeScreen(m_picture, screenSlots[m_slot]);
+    QString text = describeScreen(m_picture, screenSlots[m_slot], m_place);
     if (!text.isEmpty() && !m_note.isEmpty())
         text += QLatin1Char('\n') + m_note;
     setToolTip(text);

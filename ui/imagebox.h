@@ -1,5 +1,7 @@
 #pragma once
 
+#include "screenformat.h"
+
 #include <QFrame>
 #include <QImage>
 #include <QPixmap>
@@ -16,7 +18,9 @@ namespace bootvane {
 class ImageBox : public QFrame {
     Q_OBJECT
 public:
-    explicit ImageBox(int slot, QWidget* parent = nullptr);
+    // place tells what the tooltip says of a picture Windows cannot show as it is: a set's is
+    // converted when applied, a file on the drive is not shown at all.
+    explicit ImageBox(int slot, QWidget* parent = nullptr, ScreenPlace place = ScreenPlace::InSet);
 
     void setPicture(const QImage& picture);
     const QImage& picture() const { return m_picture; }
@@ -41,6 +45,7 @@ private:
     QMenu* contextMenu();
 
     int m_slot;
+    ScreenPlace m_place;
     QString m_note;
     QImage m_picture;
     QPixmap m_shown;
