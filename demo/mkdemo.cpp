@@ -7,6 +7,7 @@
 // these screens and shows them stretched to 640 x 400; the Startup Screens cycle a band of
 // colours. The set "Sunrise Photo" has a 1600 x 1200 JPEG photo for its Startup Screen, and
 // --plain-windows leaves C:\logo.sys out, as on a Windows 95 that uses its built-in one.
+// Made again, only the drive is new: the sets folder, and what the user made there, stays.
 
 #include "builtinscreen.h"
 #include "error.h"
@@ -284,8 +285,9 @@ void writeScreens(const Theme& theme, const fs::path (&files)[3])
                               QString::fromStdString(files[slot].string()));
 }
 
-// Clears a folder this tool made before, and refuses one that holds anything else.
-void clearDemoFolder(const fs::path& folder)
+// Clears the drive of a folder this tool made before, and refuses one that holds anything
+// else. The working folder stays: the user may have made sets of their own there.
+void clearDemoDrive(const fs::path& folder)
 {
     if (!fs::exists(fs::symlink_status(folder))) {
         fs::create_directories(folder);
@@ -304,13 +306,12 @@ void clearDemoFolder(const fs::path& folder)
     }
     // remove_all deletes the c: link itself, never what it points to.
     fs::remove_all(folder / "prefix");
-    fs::remove_all(folder / "sets");
 }
 
 // plainWindows leaves out C:\logo.sys, as on a Windows 95 that uses its built-in picture.
 void makeDemo(const fs::path& folder, bool plainWindows)
 {
-    clearDemoFolder(folder);
+    clearDemoDrive(folder);
     const fs::path driveC = folder / "prefix" / "drive_c";
     fs::create_directories(driveC / "windows");
     fs::create_directories(folder / "prefix" / "dosdevices");
@@ -319,6 +320,8 @@ void makeDemo(const fs::path& folder, bool plainWindows)
                               driveC / "windows" / "logos.sys"});
     if (plainWindows)
         fs::remove(driveC / "logo.sys");
+    if (fs::exists(fs::symlink_status(folder / "sets")))
+        return;
     for (const Theme& theme : setThemes) {
         const fs::path set = folder / "sets" / theme.name.toStdString();
         fs::create_directories(set);
