@@ -1,9 +1,13 @@
-#include "drivec.h"
+#include "folderdrive.h"
 
 #include "error.h"
 #include "filenames.h"
+#include "filesystem.h"
+#include "paths.h"
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 
 #ifndef Q_OS_WIN
 #include <cerrno>
@@ -14,33 +18,12 @@
 
 namespace bootvane {
 
-#ifdef Q_OS_WIN
-
-QString driveCLink()
-{
-    return {};
-}
-
-QString driveCPath(const QString& dosPath)
-{
-    return dosPath;
-}
-
-#else
-
-QString driveCLink()
-{
-    // Taken as bytes: a prefix or home folder whose name is not UTF-8 is still a folder.
-    QString prefix = decodeFileName(qgetenv("WINEPREFIX"));
-    if (prefix.isEmpty()) {
-        const QByteArray home = qgetenv("HOME");
-        prefix =
-            (home.isEmpty() ? QDir::homePath() : decodeFileName(home)) + QStringLiteral("/.wine");
-    }
-    return prefix + QStringLiteral("/dosdevices/c:");
-}
-
 namespace {
+
+// No screen file is anywhere near this; a larger one is not read into memory.
+constexpr qint64 largestFileRead = 256 * 1024 * 1024;
+
+#ifndef Q_OS_WIN
 
 // The spelling of name, as given or in lower or upper case, that is an entry of folder on a
 // file system that tells case apart: there a spelling's twin in swapped case is no name of
@@ -107,22 +90,85 @@ QString entryInAnyCase(const QString& folder, const QString& name)
     return found.isEmpty() ? name : found;
 }
 
+QString wineLink()
+{
+    // Taken as bytes: a prefix or home folder whose name is not UTF-8 is still a folder.
+    QString prefix = decodeFileName(qgetenv("WINEPREFIX"));
+    if (prefix.isEmpty()) {
+        const QByteArray home = qgetenv("HOME");
+        prefix =
+            (home.isEmpty() ? QDir::homePath() : decodeFileName(home)) + QStringLiteral("/.wine");
+    }
+    return prefix + QStringLiteral("/dosdevices/c:");
+}
+
+#endif
+
 } // namespace
 
-QString driveCPath(const QString& dosPath)
+std::unique_ptr<FolderDrive> FolderDrive::wine()
+{
+#ifdef Q_OS_WIN
+    return std::unique_ptr<FolderDrive>(new FolderDrive(QString(), true));
+#else
+    return std::unique_ptr<FolderDrive>(new FolderDrive(wineLink(), true));
+#endif
+}
+
+std::unique_ptr<FolderDrive> FolderDrive::atFolder(const QString& folder)
+{
+    return std::unique_ptr<FolderDrive>(new FolderDrive(folder, false));
+}
+
+QString FolderDrive::title() const
+{
+    if (m_isWine)
+        return {};
+    const QString name = QFileInfo(m_mapping).fileName();
+    return displayFileName(name.isEmpty() ? m_mapping : name);
+}
+
+#ifdef Q_OS_WIN
+
+QString FolderDrive::root() const
+{
+    return m_isWine ? QStringLiteral("C:\\") : m_mapping;
+}
+
+QString FolderDrive::nativePath(const QString& dosPath) const
+{
+    if (!dosPath.startsWith(QLatin1String("c:"), Qt::CaseInsensitive))
+        fail(QStringLiteral("find the file"), dosPath, QStringLiteral("it is not on drive C:"));
+    return m_isWine ? dosPath : m_mapping + dosPath.mid(2);
+}
+
+QString FolderDrive::identity() const
+{
+    return QStringLiteral("folder:") + QFileInfo(root()).canonicalFilePath().toLower();
+}
+
+#else
+
+QString FolderDrive::root() const
+{
+    char* resolved = ::realpath(encodeFileName(m_mapping).constData(), nullptr);
+    if (!resolved) {
+        const int error = errno;
+        fail(QStringLiteral("find drive C: at"), m_mapping,
+             m_isWine ? QStringLiteral("drive C: is not mapped (no such link or folder)")
+                      : systemReason(error));
+    }
+    QString path = decodeFileName(QByteArray(resolved));
+    ::free(resolved);
+    return path;
+}
+
+QString FolderDrive::nativePath(const QString& dosPath) const
 {
     if (!dosPath.startsWith(QLatin1String("c:"), Qt::CaseInsensitive))
         fail(QStringLiteral("find the file"), dosPath, QStringLiteral("it is not on drive C:"));
 
-    const QString link = driveCLink();
-    char* resolved = ::realpath(encodeFileName(link).constData(), nullptr);
-    if (!resolved) {
-        fail(QStringLiteral("find drive C: at"), link,
-             QStringLiteral("drive C: is not mapped (no such link or folder)"));
-    }
-    QString path = decodeFileName(QByteArray(resolved));
-    ::free(resolved);
-
+    QString path = root();
     const QStringList names = dosPath.mid(2).split(QLatin1Char('\\'), Qt::SkipEmptyParts);
     for (const QString& name : names) {
         const QString entry = entryInAnyCase(path, name);
@@ -133,6 +179,83 @@ QString driveCPath(const QString& dosPath)
     return path;
 }
 
+QString FolderDrive::identity() const
+{
+    // The root's real path, so that two prefixes whose c: lead to one folder are one drive,
+    // and its device and inode, so that another disk mounted at the same place is another.
+    const QString folder = root();
+    struct stat status {};
+    if (::stat(encodeFileName(folder).constData(), &status) != 0)
+        fail(QStringLiteral("find drive C: at"), folder, systemReason(errno));
+    return QStringLiteral("folder:%1|%2:%3")
+        .arg(folder)
+        .arg(quint64(status.st_dev))
+        .arg(quint64(status.st_ino));
+}
+
 #endif
+
+std::optional<QByteArray> FolderDrive::read(const QString& dosPath) const
+{
+    const QString path = nativePath(dosPath);
+    if (isAbsent(path))
+        return std::nullopt;
+    QFile file;
+    openPlainFile(file, path, QStringLiteral("read"),
+                  QStringLiteral("it is a device, pipe or socket, not a file"));
+    if (file.size() > largestFileRead)
+        fail(QStringLiteral("read"), path, QStringLiteral("it is too large to be a screen"));
+    QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        fail(QStringLiteral("read"), path, file.errorString());
+    return bytes;
+}
+
+QString FolderDrive::displayPath(const QString& dosPath) const
+{
+    return nativePath(dosPath);
+}
+
+void FolderDrive::checkWritable(const QString& dosPath) const
+{
+    // A system file may be a link, or drive C a folder, that leads into the working folder:
+    // writing through it would change a set, or the only copy of the user's own screens.
+    const QString path = nativePath(dosPath);
+    const QString workingFolder = basePath();
+    if (isInsideFolder(path, workingFolder)) {
+        fail(QStringLiteral("write"), path,
+             QStringLiteral("it leads to \"%1\", inside the folder where Bootvane keeps your sets "
+                            "and originals, which applying never changes")
+                 .arg(QDir::toNativeSeparators(displayFileName(realWriteTarget(path)))));
+    }
+}
+
+void FolderDrive::replace(const QString& dosPath, const QByteArray& bytes)
+{
+    checkWritable(dosPath);
+    replaceFileAtomically(nativePath(dosPath), bytes);
+}
+
+void FolderDrive::remove(const QString& dosPath)
+{
+    checkWritable(dosPath);
+    removeFile(nativePath(dosPath));
+}
+
+void FolderDrive::removeAbandonedWork(const QStringList& dosPaths)
+{
+    // Temporary files are made beside the file that is written: for a link, beside its target.
+    QStringList folders;
+    for (const QString& dosPath : dosPaths) {
+        const QString path = nativePath(dosPath);
+        for (const QString& written : {path, realWriteTarget(path)}) {
+            const QString folder = QFileInfo(written).path();
+            if (!folders.contains(folder))
+                folders.append(folder);
+        }
+    }
+    for (const QString& folder : folders)
+        bootvane::removeAbandonedWork(folder);
+}
 
 } // namespace bootvane

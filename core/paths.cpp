@@ -71,9 +71,4 @@ QString setFilePath(const QString& base, const QString& setName, const ScreenSlo
     return base + setName + pathSeparator() + QLatin1String(slot.setFileName);
 }
 
-QString originalsFilePath(const ScreenSlot& slot)
-{
-    return originalsName + pathSeparator() + QLatin1String(slot.setFileName);
-}
-
 } // namespace bootvane

@@ -21,7 +21,4 @@ QString basePath();
 // base & set & separator & the slot's file name
 QString setFilePath(const QString& base, const QString& setName, const ScreenSlot& slot);
 
-// "Originals" & separator & the slot's file name, relative to the current directory.
-QString originalsFilePath(const ScreenSlot& slot);
-
 } // namespace bootvane

@@ -1,46 +1,22 @@
 #include "setstore.h"
 
-#include "drivec.h"
 #include "error.h"
 #include "filesystem.h"
+#include "originals.h"
 #include "paths.h"
 
 #include <QRegularExpression>
 
 namespace bootvane {
 
-bool originalsMissing()
-{
-    return firstMatch(originalsName, attributeFolder).isEmpty();
-}
-
-void backupOriginals()
-{
-    StagingFolder staging(basePath());
-    for (const ScreenSlot& slot : screenSlots) {
-        // A system file that is absent is recorded by its absence: Windows used its own
-        // screen, and restoring puts that back by removing the file.
-        const QString systemFile = driveCPath(QLatin1String(slot.systemFileWritten));
-        if (!isAbsent(systemFile))
-            copyFile(systemFile, staging.filePath(QLatin1String(slot.setFileName)));
-    }
-    // Taken only by another Bootvane started in this folder at the same moment: its copies
-    // are the same screens, so there is nothing to tell the user.
-    (void)staging.commitAs(originalsName);
-}
-
-void removeWorkLeftByDeadCopies(const QString& base)
+void removeWorkLeftByDeadCopies(const QString& base, Drive& drive)
 {
     removeAbandonedWork(base);
-    QStringList dosFolders;
-    for (const ScreenSlot& slot : screenSlots) {
-        const QString file = QLatin1String(slot.systemFileWritten);
-        const QString folder = file.left(file.lastIndexOf(QLatin1Char('\\')) + 1);
-        if (!dosFolders.contains(folder)) {
-            dosFolders.append(folder);
-            removeAbandonedWork(driveCPath(folder));
-        }
-    }
+    removeAbandonedWork(otherDrivesFolder(base));
+    QStringList systemFiles;
+    for (const ScreenSlot& slot : screenSlots)
+        systemFiles.append(QLatin1String(slot.systemFileWritten));
+    drive.removeAbandonedWork(systemFiles);
 }
 
 QStringList setFolderNames(const QString& base)
@@ -79,6 +55,18 @@ bool isPlainFolderName(const QString& name)
         QStringLiteral("^(CON|PRN|AUX|NUL|COM[1-9]|LPT[1-9])(\\..*)?$"),
         QRegularExpression::CaseInsensitiveOption);
     return !deviceName.match(name).hasMatch();
+}
+
+bool isReservedSetName(const QString& name)
+{
+    // "Originals" holds the user's own screens; a set of that name, in any case, could pass
+    // for them or keep them from ever being saved.
+    return name.compare(originalsName, Qt::CaseInsensitive) == 0;
+}
+
+bool isValidSetName(const QString& name)
+{
+    return isPlainFolderName(name) && !isReservedSetName(name);
 }
 
 bool makeSet(const QString& base, const QString& name,

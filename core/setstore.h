@@ -1,5 +1,6 @@
 #pragma once
 
+#include "drive.h"
 #include "screenslots.h"
 
 #include <QString>
@@ -12,18 +13,9 @@ namespace bootvane {
 // system's own screens at the first start. Every set is built in a hidden staging folder and
 // renamed into place only when all its files are made, so none is ever seen half-made.
 
-// Whether the working directory (the current directory) has no entry named "Originals",
-// plain file or folder: then the user's own screens have not been saved yet.
-bool originalsMissing();
-
-// Copies the system files byte for byte into a new "Originals" folder of the current
-// directory; one that is absent is left out, and that absence is what "Originals" records.
-// An "Originals" that appears meanwhile is kept as it is.
-void backupOriginals();
-
 // Removes what copies of Bootvane killed while writing left behind: staging folders in base
-// (a base path) and temporary files beside the system files.
-void removeWorkLeftByDeadCopies(const QString& base);
+// (a base path) and temporary files beside the system files of drive.
+void removeWorkLeftByDeadCopies(const QString& base, Drive& drive);
 
 // The set folders listed in base (a base path, ending in a separator), in listing order:
 // every folder but ".", ".." and "Originals", hidden ones excepted.
@@ -32,6 +24,12 @@ QStringList setFolderNames(const QString& base);
 // Whether name can be one set folder in the working directory and nothing else: no path,
 // no device name, nothing Windows would refuse or change.
 bool isPlainFolderName(const QString& name);
+
+// Whether name is kept for the user's own screens: "Originals", in any case.
+bool isReservedSetName(const QString& name);
+
+// Whether name can be the name of a new set: a plain folder name, and not a reserved one.
+bool isValidSetName(const QString& name);
 
 // Makes the set name in the folder base from the chosen files, one per slot (an empty
 // path leaves its slot out), copied byte for byte under the slots' set file names. False,

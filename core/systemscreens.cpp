@@ -1,7 +1,6 @@
 #include "systemscreens.h"
 
 #include "builtinscreen.h"
-#include "drivec.h"
 #include "error.h"
 #include "filesystem.h"
 #include "picture.h"
@@ -22,23 +21,23 @@ bool recordedAsAbsent(const QString& path)
 
 } // namespace
 
-QImage loadSystemScreen(const ScreenSlot& slot)
+QImage loadSystemScreen(const Drive& drive, const ScreenSlot& slot)
 {
-    const QString path = driveCPath(QLatin1String(slot.systemFileShown));
-    return isAbsent(path) ? builtInScreen(slot) : loadPicture(path);
+    const QString dosPath = QLatin1String(slot.systemFileShown);
+    const std::optional<QByteArray> bytes = drive.read(dosPath);
+    return bytes ? decodePicture(*bytes, drive.displayPath(dosPath)) : builtInScreen(slot);
 }
 
-QImage loadSetScreen(const QString& path, const ScreenSlot& slot, bool absentMeansBuiltIn)
+QImage loadSetScreen(const QString& path, const ScreenSlot& slot, bool recordedAbsent)
 {
-    if (absentMeansBuiltIn && recordedAsAbsent(path))
+    if (recordedAbsent && recordedAsAbsent(path))
         return builtInScreen(slot);
     return loadPicture(path);
 }
 
-ScreenUpdate prepareScreenUpdate(const QString& path, const ScreenSlot& slot,
-                                 bool absentMeansBuiltIn)
+ScreenUpdate prepareScreenUpdate(const QString& path, const ScreenSlot& slot, bool recordedAbsent)
 {
-    if (absentMeansBuiltIn && recordedAsAbsent(path))
+    if (recordedAbsent && recordedAsAbsent(path))
         return {builtInScreen(slot), {}, true};
 
     QByteArray bytesAsTheyAre;
@@ -54,27 +53,30 @@ ScreenUpdate prepareScreenUpdate(const QString& path, const ScreenSlot& slot,
     return {written, encodeBmp(written)};
 }
 
-void installScreen(const ScreenSlot& slot, const ScreenUpdate& update)
+void installScreens(Drive& drive, const std::array<ScreenUpdate, slotCount>& updates)
 {
-    const QString path = driveCPath(QLatin1String(slot.systemFileWritten));
-    if (update.removesFile)
-        removeFile(path);
-    else
-        replaceFileAtomically(path, update.bytes);
+    for (const ScreenSlot& slot : screenSlots)
+        drive.checkWritable(QLatin1String(slot.systemFileWritten));
+    for (int i = 0; i < slotCount; ++i) {
+        const QString dosPath = QLatin1String(screenSlots[size_t(i)].systemFileWritten);
+        if (updates[size_t(i)].removesFile)
+            drive.remove(dosPath);
+        else
+            drive.replace(dosPath, updates[size_t(i)].bytes);
+    }
 }
 
-bool startupScreenSwitchedOff()
+bool startupScreenSwitchedOff(const Drive& drive)
 {
     // MSDOS.SYS is a short text file; padding aside it holds a few dozen lines.
     constexpr qint64 largestMsdosSys = 64 * 1024;
-    QString path;
+    std::optional<QByteArray> text;
     try {
-        path = driveCPath(QStringLiteral("C:\\MSDOS.SYS"));
+        text = drive.read(QStringLiteral("C:\\MSDOS.SYS"));
     } catch (const Error&) {
         return false;
     }
-    const std::optional<QByteArray> text = readSmallFile(path, largestMsdosSys);
-    if (!text)
+    if (!text || text->size() > largestMsdosSys)
         return false;
 
     bool inOptions = false;

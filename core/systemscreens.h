@@ -1,21 +1,23 @@
 #pragma once
 
+#include "drive.h"
 #include "screenslots.h"
 
 #include <QByteArray>
 #include <QImage>
 #include <QString>
+#include <array>
 
 namespace bootvane {
 
 // The screen in use for slot: its system file on drive C, or the built-in placeholder when
 // there is no such file. Throws when the file is there but is no picture that can be read.
-QImage loadSystemScreen(const ScreenSlot& slot);
+QImage loadSystemScreen(const Drive& drive, const ScreenSlot& slot);
 
-// A screen file of a set. In "Originals" an absent file records that the system had none,
-// so absentMeansBuiltIn gives the placeholder for it; in any other set it is an error, and
-// so it is when the folder itself is gone.
-QImage loadSetScreen(const QString& path, const ScreenSlot& slot, bool absentMeansBuiltIn);
+// A screen file of a set. When the set records that the drive had no such file (originals
+// do), recordedAbsent gives the placeholder for an absent file; otherwise an absent file is
+// an error, and so it is when the folder itself is gone.
+QImage loadSetScreen(const QString& path, const ScreenSlot& slot, bool recordedAbsent);
 
 // What one system file becomes when a screen is applied: the picture the image of the
 // screen in use then shows, and the bytes written, or none to remove the file so that
@@ -29,15 +31,15 @@ struct ScreenUpdate {
 // Reads the screen file at path and prepares what goes over the slot's system file. A BMP
 // that Windows already shows as it is goes over it byte for byte; anything else is encoded,
 // converted first where Windows could not show it.
-ScreenUpdate prepareScreenUpdate(const QString& path, const ScreenSlot& slot,
-                                 bool absentMeansBuiltIn);
+ScreenUpdate prepareScreenUpdate(const QString& path, const ScreenSlot& slot, bool recordedAbsent);
 
-// Writes or removes the slot's system file, so that it holds all its old bytes or all
-// its new ones whatever fails.
-void installScreen(const ScreenSlot& slot, const ScreenUpdate& update);
+// Writes or removes the three system files in slot order, each so that it holds all its old
+// bytes or all its new ones whatever fails. A file that must not be written stops it before
+// the first one changes.
+void installScreens(Drive& drive, const std::array<ScreenUpdate, slotCount>& updates);
 
 // Whether C:\MSDOS.SYS turns the start-up screen off (Logo=0 under [Options]). Bootvane
 // only reads it; an absent or unreadable file turns nothing off.
-bool startupScreenSwitchedOff();
+bool startupScreenSwitchedOff(const Drive& drive);
 
 } // namespace bootvane

@@ -1,13 +1,14 @@
 #include "frmlogomain.h"
 
 #include "about.h"
-#include "drivec.h"
 #include "filenames.h"
+#include "folderdrive.h"
 #include "frmnewset.h"
 #include "frmwin95view.h"
 #include "handler.h"
 #include "imagebox.h"
 #include "look.h"
+#include "originals.h"
 #include "paths.h"
 #include "picture.h"
 #include "setstore.h"
@@ -63,7 +64,8 @@ QTreeWidgetItem* makeNode(const QString& name, const QString& key, int image, co
 
 } // namespace
 
-frmLogoMain::frmLogoMain(QWidget* parent) : QMainWindow(parent)
+frmLogoMain::frmLogoMain(std::unique_ptr<Drive> drive, QWidget* parent)
+    : QMainWindow(parent), m_drive(drive ? std::move(drive) : FolderDrive::wine())
 {
     setObjectName(QStringLiteral("frmLogoMain"));
     setWindowTitle(QStringLiteral("Bootvane"));
@@ -82,6 +84,8 @@ frmLogoMain::frmLogoMain(QWidget* parent) : QMainWindow(parent)
 
     runHandler(this, [this] { Form_Load(); });
 }
+
+frmLogoMain::~frmLogoMain() = default;
 
 void frmLogoMain::buildMenu()
 {
@@ -134,10 +138,10 @@ void frmLogoMain::buildControls()
         const int imageLeft = 3480 + i * slotColumnStep;
         const int labelLeft = 3840 + i * slotColumnStep;
         SlotControls& controls = m_slots[i];
-        for (auto [box, name, top] :
-             {std::tuple{&controls.imgNew, QStringLiteral("imgNew"), 600},
-              std::tuple{&controls.imgCur, QStringLiteral("imgCur"), 3120}}) {
-            *box = new ImageBox(i, client);
+        for (auto [box, name, top, place] :
+             {std::tuple{&controls.imgNew, QStringLiteral("imgNew"), 600, ScreenPlace::InSet},
+              std::tuple{&controls.imgCur, QStringLiteral("imgCur"), 3120, ScreenPlace::OnDrive}}) {
+            *box = new ImageBox(i, client, place);
             (*box)->setObjectName(name + suffix);
             (*box)->setGeometry(twipsRect(imageLeft, top, 1455, 1335));
         }
@@ -213,13 +217,12 @@ void frmLogoMain::Form_Load()
     // What copies of Bootvane killed half-way left in the working folder and beside the
     // system files goes first. That needs drive C: without it nothing below can work, and
     // that is one error, not one per screen.
-    removeWorkLeftByDeadCopies(strAppPath);
+    removeWorkLeftByDeadCopies(strAppPath, *m_drive);
     // A screen that cannot be shown is reported on its own, and the other screens and the
     // backup go on: the backup copies bytes and needs no picture, and without it the first
     // "Set as Current" would overwrite the user's screens with no copy anywhere.
     for (int i = 0; i < slotCount; ++i) {
-        runHandler(this,
-                   [this, i] { m_slots[i].imgCur->setPicture(loadSystemScreen(screenSlots[i])); });
+        runHandler(this, [this, i] { m_slots[i].imgCur->setPicture(currentScreenFile(i)); });
     }
     for (const SlotControls& controls : m_slots)
         controls.imgNew->setPicture(loadPicture(QString()));
@@ -228,19 +231,20 @@ void frmLogoMain::Form_Load()
 
 void frmLogoMain::saveOriginalsIfMissing()
 {
-    if (!originalsMissing())
+    claimOlderOriginals(strAppPath, *m_drive);
+    if (Originals::of(strAppPath, *m_drive))
         return;
     userDialogs().information(
         isVisible() ? this : nullptr,
         QStringLiteral("Your current screen settings will be saved as your original set."),
         QStringLiteral("Original Screen Settings"));
-    backupOriginals();
+    backupOriginals(strAppPath, *m_drive);
 }
 
 void frmLogoMain::noteWhetherStartupScreenIsShown()
 {
     m_slots[0].imgCur->setNote(
-        startupScreenSwitchedOff()
+        startupScreenSwitchedOff(*m_drive)
             ? QStringLiteral("C:\\MSDOS.SYS has Logo=0: Windows 95 is set not to show it.")
             : QString());
 }
@@ -277,13 +281,17 @@ void frmLogoMain::TreeView1_NodeClick()
     const QVariant name = selected->data(0, nodeNameRole);
     const QString text = name.isValid() ? name.toString() : selected->text(0);
     if (text != setsRootText) {
-        for (int i = 0; i < slotCount; ++i)
-            strNew(i) = setFilePath(strAppPath, text, screenSlots[i]);
-        m_previewedOriginals = text == originalsName;
+        // The Originals node shows the originals of the drive in use, wherever they are kept.
+        const std::optional<Originals> originals =
+            text == originalsName ? std::optional(Originals::required(strAppPath, *m_drive))
+                                  : std::nullopt;
         for (int i = 0; i < slotCount; ++i) {
-            m_slots[i].imgNew->setPicture(
-                loadSetScreen(strNew(i), screenSlots[i], m_previewedOriginals));
+            strNew(i) = originals ? originals->filePath(screenSlots[i])
+                                  : setFilePath(strAppPath, text, screenSlots[i]);
+            m_recordedAbsent[i] = originals && originals->recordsAbsent(i);
         }
+        for (int i = 0; i < slotCount; ++i)
+            m_slots[i].imgNew->setPicture(previewFile(i));
     }
     strSetName = text;
 }
@@ -301,16 +309,19 @@ void frmLogoMain::cmdSetCur_Click()
         if (controls.imgNew->pictureHandle() == 0)
             return;
     }
-    // "Originals" records an absent system file by its absence, so applying it is restoring.
+    // The originals record the system files the drive did not have, so applying them is
+    // restoring, removals included.
     installScreens([this](int i) {
-        return prepareScreenUpdate(strNew(i), screenSlots[i], m_previewedOriginals);
+        return prepareScreenUpdate(strNew(i), screenSlots[i], m_recordedAbsent[i]);
     });
 }
 
 void frmLogoMain::cmdRestore_Click()
 {
-    installScreens([](int i) {
-        return prepareScreenUpdate(originalsFilePath(screenSlots[i]), screenSlots[i], true);
+    const Originals originals = Originals::required(strAppPath, *m_drive);
+    installScreens([&originals](int i) {
+        return prepareScreenUpdate(originals.filePath(screenSlots[i]), screenSlots[i],
+                                   originals.recordsAbsent(i));
     });
 }
 
@@ -324,8 +335,7 @@ void frmLogoMain::installScreens(const std::function<ScreenUpdate(int)>& prepare
         m_slots[i].imgCur->setPicture(updates[i].shown);
     }
     saveOriginalsIfMissing();
-    for (int i = 0; i < slotCount; ++i)
-        installScreen(screenSlots[i], updates[i]);
+    bootvane::installScreens(*m_drive, updates);
 }
 
 void frmLogoMain::cmdNewSet_Click()
@@ -346,12 +356,12 @@ void frmLogoMain::mnuAbout_Click()
 
 QImage frmLogoMain::currentScreenFile(int slot) const
 {
-    return loadSystemScreen(screenSlots[slot]);
+    return loadSystemScreen(*m_drive, screenSlots[slot]);
 }
 
 QImage frmLogoMain::previewFile(int slot) const
 {
-    return loadSetScreen(newPath(slot), screenSlots[slot], m_previewedOriginals);
+    return loadSetScreen(newPath(slot), screenSlots[slot], m_recordedAbsent[slot]);
 }
 
 void frmLogoMain::imgCur_DblClick(int slot)

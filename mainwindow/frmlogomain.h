@@ -1,5 +1,6 @@
 #pragma once
 
+#include "drive.h"
 #include "screenslots.h"
 #include "systemscreens.h"
 
@@ -8,6 +9,7 @@
 #include <QMainWindow>
 #include <array>
 #include <functional>
+#include <memory>
 
 class QLabel;
 class QPushButton;
@@ -29,9 +31,11 @@ public:
     static constexpr int nodeImageRole = Qt::UserRole + 1;
     static constexpr int nodeNameRole = Qt::UserRole + 2;
 
-    // Builds the window and runs its start-up: the screens in use are shown and, at the
-    // first start in this working directory, the user's own screens are saved.
-    explicit frmLogoMain(QWidget* parent = nullptr);
+    // Builds the window and runs its start-up on drive C (Wine's when none is given): the
+    // screens in use are shown and, the first time this working directory meets the drive,
+    // the user's own screens are saved.
+    explicit frmLogoMain(std::unique_ptr<Drive> drive = nullptr, QWidget* parent = nullptr);
+    ~frmLogoMain() override;
 
     // The window's state, read-only, for what looks at it from outside (tests).
     const QString& appPath() const { return strAppPath; }
@@ -72,7 +76,8 @@ private:
     // The picture behind an image box, read afresh from its file for every view of it.
     QImage currentScreenFile(int slot) const;
     QImage previewFile(int slot) const;
-    // Saves the user's own screens as "Originals", telling the user first, unless saved.
+    // Saves the user's own screens as the drive's originals, telling the user first, unless
+    // they are saved already.
     void saveOriginalsIfMissing();
     // Writes the three screens that prepare(slot) gives over the system files.
     void installScreens(const std::function<ScreenUpdate(int)>& prepare);
@@ -111,8 +116,10 @@ private:
     QString strNewLogow;
     QString strNewLogos;
     QString strSetName;
-    // Whether the paths above are those of "Originals", where an absent file is no error.
-    bool m_previewedOriginals = false;
+    std::unique_ptr<Drive> m_drive;
+    // Per slot, whether the set previewed records that the drive had no such file: the
+    // originals do, and there an absent file means Windows' built-in screen.
+    std::array<bool, slotCount> m_recordedAbsent{};
     bool m_shownBefore = false;
 
     static constexpr std::array<QString frmLogoMain::*, slotCount> newPathMembers{

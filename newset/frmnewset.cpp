@@ -23,6 +23,7 @@ namespace {
 
 const QString savingTitle = QStringLiteral("Saving Screen Sets");
 const QString alreadyExists = QStringLiteral("That set name already exists.");
+const QString invalidName = QStringLiteral("That is not a valid set name.");
 
 QPushButton* makeButton(QWidget* parent, const QString& name, const QString& caption,
                         QRect geometry)
@@ -206,6 +207,11 @@ void frmNewSet::cmdSaveSet_Click()
         txtSaveSet->setText(QString());
         return;
     }
+    // Whether or not the user's own screens are saved yet, their name is theirs.
+    if (isReservedSetName(name)) {
+        refuseName(invalidName);
+        return;
+    }
     if (nameTaken(name)) {
         refuseName(alreadyExists);
         return;
@@ -213,7 +219,7 @@ void frmNewSet::cmdSaveSet_Click()
     // The name becomes a folder of the working directory and nothing else: no path that
     // leads out of it or into a folder below it, nothing the file system would refuse.
     if (!isPlainFolderName(name)) {
-        refuseName(QStringLiteral("That is not a valid set name."));
+        refuseName(invalidName);
         return;
     }
 

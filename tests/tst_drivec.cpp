@@ -1,8 +1,8 @@
 // Drive C as Wine maps it: DOS names reach the files on disk in whatever case they are
 // spelt there, and a drive that is not mapped is reported with the link that is missing.
 
-#include "drivec.h"
 #include "error.h"
+#include "folderdrive.h"
 #include "picture.h"
 #include "tempdrive.h"
 
@@ -101,7 +101,7 @@ void TestDriveC::namesReachTheFilesInAnyCase()
     writeFile(drive.driveC() + QStringLiteral("/WINDOWS/Logos.Sys"), "shutoff");
     writeFile(drive.driveC() + QStringLiteral("/LOGO.SYS"), "startup");
 
-    const QString resolved = driveCPath(dosPath);
+    const QString resolved = FolderDrive::wine()->nativePath(dosPath);
     const QString expected =
         QFileInfo(drive.driveC()).canonicalFilePath() + QLatin1Char('/') + native;
     QCOMPARE(resolved, expected);
@@ -112,8 +112,10 @@ void TestDriveC::theExactSpellingIsPreferred()
     TempDrive drive;
     writeFile(drive.driveC() + QStringLiteral("/LOGO.SYS"), "upper");
     writeFile(drive.driveC() + QStringLiteral("/logo.sys"), "lower");
-    QCOMPARE(fileBytes(driveCPath(QStringLiteral("c:\\logo.sys"))), QByteArray("lower"));
-    QCOMPARE(fileBytes(driveCPath(QStringLiteral("C:\\LOGO.SYS"))), QByteArray("upper"));
+    QCOMPARE(fileBytes(FolderDrive::wine()->nativePath(QStringLiteral("c:\\logo.sys"))),
+             QByteArray("lower"));
+    QCOMPARE(fileBytes(FolderDrive::wine()->nativePath(QStringLiteral("C:\\LOGO.SYS"))),
+             QByteArray("upper"));
 }
 
 void TestDriveC::savingReplacesTheFileInItsOwnCase_data()
@@ -136,7 +138,7 @@ void TestDriveC::savingReplacesTheFileInItsOwnCase()
     const QString existing = drive.driveC() + QLatin1Char('/') + onDisk;
     writeFile(existing, encodeBmp(screenPicture(1)));
 
-    savePicture(screenPicture(2), driveCPath(dosPath));
+    savePicture(screenPicture(2), FolderDrive::wine()->nativePath(dosPath));
 
     const QString folder = QFileInfo(existing).absolutePath();
     QCOMPARE(entries(folder).filter(QStringLiteral(".sys"), Qt::CaseInsensitive),
@@ -151,7 +153,8 @@ void TestDriveC::aDriveThatIsAFolderWorks()
     QVERIFY(QFile::remove(link));
     QVERIFY(QDir().mkdir(link));
     writeFile(link + QStringLiteral("/LOGO.SYS"), "x");
-    QCOMPARE(fileBytes(driveCPath(QStringLiteral("c:\\logo.sys"))), QByteArray("x"));
+    QCOMPARE(fileBytes(FolderDrive::wine()->nativePath(QStringLiteral("c:\\logo.sys"))),
+             QByteArray("x"));
 }
 
 void TestDriveC::anUnmappedDriveNamesTheLink_data()
@@ -179,9 +182,9 @@ void TestDriveC::anUnmappedDriveNamesTheLink()
     }
     ScopedEnvironment environment("WINEPREFIX", QFile::encodeName(prefix));
     const QString link = prefix + QStringLiteral("/dosdevices/c:");
-    QCOMPARE(driveCLink(), link);
+    QCOMPARE(FolderDrive::wine()->mapping(), link);
     try {
-        driveCPath(QStringLiteral("C:\\logo.sys"));
+        FolderDrive::wine()->nativePath(QStringLiteral("C:\\logo.sys"));
         QFAIL("an unmapped drive C was resolved");
     } catch (const Error& error) {
         QCOMPARE(error.path(), link);
@@ -211,8 +214,9 @@ void TestDriveC::withoutWineprefixTheHomePrefixIsUsed()
     ScopedEnvironment homeVariable("HOME", QFile::encodeName(home.path()));
     ScopedEnvironment prefix("WINEPREFIX",
                              setButEmpty ? std::optional<QByteArray>(QByteArray()) : std::nullopt);
-    QCOMPARE(driveCLink(), home.path() + QStringLiteral("/.wine/dosdevices/c:"));
-    QCOMPARE(fileBytes(driveCPath(QStringLiteral("c:\\windows\\logow.sys"))), QByteArray("home"));
+    QCOMPARE(FolderDrive::wine()->mapping(), home.path() + QStringLiteral("/.wine/dosdevices/c:"));
+    QCOMPARE(fileBytes(FolderDrive::wine()->nativePath(QStringLiteral("c:\\windows\\logow.sys"))),
+             QByteArray("home"));
 }
 
 void TestDriveC::otherDrivesAreRefused()
@@ -221,7 +225,7 @@ void TestDriveC::otherDrivesAreRefused()
     for (const QString& path : {QStringLiteral("D:\\logo.sys"), QStringLiteral("\\logo.sys"),
                                 QStringLiteral("logo.sys")}) {
         try {
-            driveCPath(path);
+            FolderDrive::wine()->nativePath(path);
             QFAIL(qPrintable(path + QStringLiteral(" was taken for a file on drive C")));
         } catch (const Error& error) {
             QCOMPARE(error.path(), path);

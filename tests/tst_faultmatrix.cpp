@@ -1,12 +1,16 @@
 // Failing disks and crashes: every operation that writes runs once for every write-side
 // system call it makes, with exactly that one call failing (EIO, and ENOSPC where the call
 // changes the disk) or the process killed there (SIGKILL, where the call changes the disk),
-// under strace. After each run
+// under strace; and once for every rename, done but reported as failed (LIE), as a network
+// file system does when its reply is lost. After each run
 // the disk must be in a state the user can live with: every system file holds all its old
 // bytes or all its new ones, no set is half-made, "Originals" is complete or absent. A
 // failure was reported and left no staging folder; after a kill the next start removes what
 // the dead process left and works.
 
+#include "folderdrive.h"
+#include "originals.h"
+#include "paths.h"
 #include "picture.h"
 #include "scripteddialogs.h"
 #include "tempdrive.h"
@@ -48,6 +52,7 @@ struct Call {
 
 struct Run {
     QString log;
+    QString output;
     QStringList report;
     int exitCode = -1;
     bool crashed = true;
@@ -59,13 +64,18 @@ struct Operation {
 
     void prepare(const TempDrive& drive) const
     {
+        if (name != QLatin1String("backup")) {
+            // The originals as the program saves them; those of a plain Windows 95, without
+            // logo.sys, record it, and restoring removes the file.
+            for (int slot = 0; slot < 3; ++slot)
+                drive.writeSystemScreen(slot, screenPicture(20 + slot));
+            if (removesLogo())
+                QFile::remove(drive.systemFile(0));
+            backupOriginals(basePath(), *FolderDrive::wine());
+        }
         drive.writeSystemScreens();
         if (name == QLatin1String("backup"))
             return;
-        // "Originals" of a plain Windows 95, without logo.sys: restoring removes the file.
-        const QImage originals[3] = {removesLogo() ? QImage() : screenPicture(20),
-                                     screenPicture(21), screenPicture(22)};
-        drive.makeSet(QStringLiteral("Originals"), originals);
         if (name == QLatin1String("apply")) {
             const QImage target[3] = {screenPicture(7), screenPicture(8), screenPicture(9)};
             drive.makeSet(QStringLiteral("Target"), target, "PNG");
@@ -151,7 +161,7 @@ QString problemWithSet(const QString& folder, const QList<QByteArray>& expected,
     if (!dir.exists())
         return reported ? QString()
                         : QStringLiteral("%1 missing but no failure reported").arg(folder);
-    const QStringList files = dir.entryList(QDir::Files | QDir::Hidden, QDir::Name);
+    const QStringList files = dir.entryList(QDir::Files, QDir::Name);
     if (files != QStringList{QStringLiteral("logo.sys"), QStringLiteral("logos.sys"),
                              QStringLiteral("logow.sys")})
         return QStringLiteral("%1 is half-made: %2").arg(folder, files.join(QLatin1Char(' ')));
@@ -163,13 +173,23 @@ QString problemWithSet(const QString& folder, const QList<QByteArray>& expected,
     return {};
 }
 
-// LeakSanitizer cannot run under ptrace, and leaks are the other tests' business.
-QProcessEnvironment driverEnvironment()
+// LeakSanitizer cannot run under ptrace, and leaks are the other tests' business. A quirk
+// of a network file system ("lie=rename:2", "flock does nothing") is preloaded.
+QProcessEnvironment driverEnvironment(const QString& quirk = QString())
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("ASAN_OPTIONS"),
-                       environment.value(QStringLiteral("ASAN_OPTIONS")) +
-                           QStringLiteral(":detect_leaks=0"));
+    QString sanitizers =
+        environment.value(QStringLiteral("ASAN_OPTIONS")) + QStringLiteral(":detect_leaks=0");
+    if (quirk.startsWith(QLatin1String("lie=")))
+        environment.insert(QStringLiteral("BOOTVANE_LYING_RENAME"), quirk.mid(4));
+    else if (quirk == QLatin1String("flock does nothing"))
+        environment.insert(QStringLiteral("BOOTVANE_FLOCK_DOES_NOTHING"), QStringLiteral("1"));
+    if (quirk.startsWith(QLatin1String("lie=")) || quirk == QLatin1String("flock does nothing")) {
+        environment.insert(QStringLiteral("LD_PRELOAD"), QStringLiteral(BOOTVANE_FSQUIRKS));
+        // The sanitizers' runtime then no longer comes first among the libraries.
+        sanitizers += QStringLiteral(":verify_asan_link_order=0");
+    }
+    environment.insert(QStringLiteral("ASAN_OPTIONS"), sanitizers);
     return environment;
 }
 
@@ -233,13 +253,14 @@ Run TestFaultMatrix::runDriver(const Operation& operation, const TempDrive& driv
     args << QStringLiteral(BOOTVANE_FAULTDRIVER) << operation.driverOperation() << report
          << operation.arguments(drive);
 
+    QProcessEnvironment environment = driverEnvironment(injection);
     if (traced.isEmpty()) {
         args = args.mid(args.indexOf(QStringLiteral(BOOTVANE_FAULTDRIVER)) + 1);
         args.prepend(QStringLiteral(BOOTVANE_FAULTDRIVER));
     }
     QProcess process;
     process.setWorkingDirectory(drive.workDir());
-    process.setProcessEnvironment(driverEnvironment());
+    process.setProcessEnvironment(environment);
     process.setProcessChannelMode(QProcess::MergedChannels);
     process.start(traced.isEmpty() ? args.takeFirst() : m_strace, args);
     Run run;
@@ -250,10 +271,11 @@ Run TestFaultMatrix::runDriver(const Operation& operation, const TempDrive& driv
     }
     run.crashed = process.exitStatus() != QProcess::NormalExit;
     run.exitCode = process.exitCode();
+    run.output = QString::fromLocal8Bit(process.readAll());
     run.log = QString::fromUtf8(fileBytes(log));
     run.report = QString::fromUtf8(fileBytes(report)).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     if (run.exitCode != 0 && !injection.contains(QLatin1String("signal=KILL")))
-        qWarning().noquote() << process.readAll();
+        qWarning().noquote() << run.output;
     return run;
 }
 
@@ -369,11 +391,14 @@ void TestFaultMatrix::everyFailingCallLeavesAWholeDisk()
     QStringList problems;
     for (const auto& [call, invocations] : calls) {
         for (const Call& at : invocations) {
-            for (const char* error : {"ENOSPC", "EIO", "KILL"}) {
+            for (const char* error : {"ENOSPC", "EIO", "KILL", "LIE"}) {
                 // A full disk and a kill matter only where the disk changes; an open for reading
-                // can still fail for a bad disk.
+                // can still fail for a bad disk. Only a rename can be done and reported failed.
                 const bool kill = qstrcmp(error, "KILL") == 0;
+                const bool lie = qstrcmp(error, "LIE") == 0;
                 if (!at.changesDisk && qstrcmp(error, "EIO") != 0)
+                    continue;
+                if (lie && !call.startsWith(QLatin1String("rename")))
                     continue;
                 const int number = at.number;
                 TempDrive drive;
@@ -385,11 +410,12 @@ void TestFaultMatrix::everyFailingCallLeavesAWholeDisk()
                 const QList<QByteArray> after = op.newSystemBytes(drive);
 
                 const QString injection =
-                    kill ? QStringLiteral("inject=%1:signal=KILL:when=%2").arg(call).arg(number)
-                         : QStringLiteral("inject=%1:error=%2:when=%3")
-                               .arg(call, QLatin1String(error))
-                               .arg(number);
-                const Run run = runDriver(op, drive, injection, traced);
+                    lie    ? QStringLiteral("lie=%1:%2").arg(call).arg(number)
+                    : kill ? QStringLiteral("inject=%1:signal=KILL:when=%2").arg(call).arg(number)
+                           : QStringLiteral("inject=%1:error=%2:when=%3")
+                                 .arg(call, QLatin1String(error))
+                                 .arg(number);
+                const Run run = runDriver(op, drive, injection, lie ? QString() : traced);
                 ++m_runs;
                 m_kills += kill ? 1 : 0;
                 const QString where =
@@ -406,7 +432,8 @@ void TestFaultMatrix::everyFailingCallLeavesAWholeDisk()
                     problems.append(where + QStringLiteral("the program crashed"));
                     continue;
                 }
-                if (!run.log.contains(QLatin1String("(INJECTED)")))
+                if (!run.log.contains(QLatin1String("(INJECTED)")) &&
+                    !run.output.contains(QLatin1String("EIO reported")))
                     problems.append(where + QStringLiteral("the fault was never injected"));
                 const bool reported =
                     run.report.join(QLatin1Char('\n')).contains(QLatin1String("critical\t"));
@@ -443,6 +470,23 @@ void TestFaultMatrix::everyFailingCallLeavesAWholeDisk()
 
 void TestFaultMatrix::twoCopiesStartedAtOnceMakeOneOriginals()
 {
+    {
+        // Where locks keep no one out, another copy's staging folder looks abandoned: no
+        // start may take it away.
+        TempDrive drive;
+        drive.writeSystemScreens();
+        const QString live = drive.workDir() + QStringLiteral("/.bootvane-staging-live");
+        QVERIFY(QDir().mkdir(live));
+        writeFile(live + QStringLiteral("/logo.sys"), "being copied");
+        QProcess copy;
+        copy.setWorkingDirectory(drive.workDir());
+        copy.setProcessEnvironment(driverEnvironment(QStringLiteral("flock does nothing")));
+        copy.start(QStringLiteral(BOOTVANE_FAULTDRIVER),
+                   {QStringLiteral("backup"), drive.root() + QStringLiteral("/report")});
+        QVERIFY(copy.waitForFinished(60000));
+        QCOMPARE(copy.exitCode(), 0);
+        QCOMPARE(fileBytes(live + QStringLiteral("/logo.sys")), QByteArray("being copied"));
+    }
     for (int round = 0; round < 10; ++round) {
         TempDrive drive;
         drive.writeSystemScreens();

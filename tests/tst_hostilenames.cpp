@@ -81,7 +81,9 @@ void TestHostileNames::everyNameIsSavedExactlyOrRefused_data()
         {"parentheses", QStringLiteral("My set (2)"), saved},
         {"the sets root's key", QStringLiteral("First"), saved},
         {"the sets root's text", QStringLiteral("Bootvane Sets"), saved},
-        {"another case of Originals", QStringLiteral("originals"), saved},
+        // Kept for the user's own screens in any case, also before they are saved.
+        {"Originals, not saved yet", QStringLiteral("Originals"), invalid},
+        {"another case of Originals", QStringLiteral("originals"), invalid},
         {"inner dots", QStringLiteral("v1.2 final"), saved},
         {"255 bytes", QString(255, QLatin1Char('n')), saved},
         {"leading blank", QStringLiteral(" spaced"), saved},

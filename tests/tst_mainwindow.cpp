@@ -39,6 +39,12 @@ QStringList entriesOf(const QString& folder)
         QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
 }
 
+// The files a user sees in a folder.
+QStringList filesOf(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::Files, QDir::Name);
+}
+
 QList<QByteArray> systemBytes(const TempDrive& drive)
 {
     return {fileBytes(drive.systemFile(0)), fileBytes(drive.systemFile(1)),
@@ -152,6 +158,7 @@ private slots:
     void laterStartLeavesTheOriginalsAlone();
     void plainFileNamedOriginalsCounts();
     void anotherWorkingDirectoryStartsAfresh();
+    void eachDriveHasItsOwnOriginals();
     void failedBackupLeavesNothingAndIsRetried_data();
     void failedBackupLeavesNothingAndIsRetried();
     void eachStateOfASystemFile_data();
@@ -216,7 +223,7 @@ void tst_MainWindow::firstStartSavesTheOriginals()
     verifyFirstStartNotice(dialogs.boxes);
     QVERIFY2(!originalsBeforeNotice, "the user is told before the copies are made");
     QCOMPARE(entriesOf(drive.workDir()), QStringList{QStringLiteral("Originals")});
-    QCOMPARE(entriesOf(drive.workDir() + QStringLiteral("/Originals")),
+    QCOMPARE(filesOf(drive.workDir() + QStringLiteral("/Originals")),
              (QStringList{"logo.sys", "logos.sys", "logow.sys"}));
     for (int slot = 0; slot < 3; ++slot)
         QCOMPARE(fileBytes(originalsFile(drive, slot)), fileBytes(drive.systemFile(slot)));
@@ -257,12 +264,15 @@ void tst_MainWindow::plainFileNamedOriginalsCounts()
     frmLogoMain window;
     showAndWait(window);
 
-    QCOMPARE(dialogs.boxes.size(), 0);
+    // The file is no copy of the user's screens: they are saved out of its way, and the
+    // Originals node shows them.
+    verifyFirstStartNotice(dialogs.boxes);
     QCOMPARE(fileBytes(originals), QByteArray("not a folder"));
-    QCOMPARE(entriesOf(drive.workDir()), QStringList{QStringLiteral("Originals")});
-    // The Originals node is there whether or not the folder is.
     QCOMPARE(tree(window)->topLevelItemCount(), 2);
     QCOMPARE(tree(window)->topLevelItem(1)->text(0), QStringLiteral("Originals"));
+    clickNode(window, QStringLiteral("Originals"));
+    for (int slot = 0; slot < 3; ++slot)
+        QVERIFY(samePixels(imgNew(window, slot)->picture(), screenPicture(100 + slot)));
 }
 
 void tst_MainWindow::anotherWorkingDirectoryStartsAfresh()
@@ -288,6 +298,55 @@ void tst_MainWindow::anotherWorkingDirectoryStartsAfresh()
             fileBytes(other + QStringLiteral("/Originals/") + QLatin1String(setFileNames[slot])),
             fileBytes(drive.systemFile(slot)));
     }
+}
+
+// One working folder, three Wine prefixes: the second's drive C is another folder, the
+// third's c: leads to the first's drive.
+void tst_MainWindow::eachDriveHasItsOwnOriginals()
+{
+    TempDrive drive;
+    drive.writeSystemScreens();
+    drive.makeSet(QStringLiteral("Sunset"));
+    const QList<QByteArray> first = systemBytes(drive);
+    {
+        ScriptedDialogs dialogs;
+        frmLogoMain window;
+    }
+    const QString other = drive.root() + QStringLiteral("/other");
+    const QString link = other + QStringLiteral("/dosdevices/c:");
+    auto otherFile = [&](int slot) {
+        return QString(drive.systemFile(slot)).replace(drive.driveC(), other);
+    };
+    QVERIFY(QDir().mkpath(other + QStringLiteral("/dosdevices")));
+    QVERIFY(QDir().mkpath(other + QStringLiteral("/windows")));
+    QVERIFY(QFile::link(other, link));
+    for (int slot = 0; slot < 3; ++slot)
+        writeFile(otherFile(slot), encodeBmp(screenPicture(200 + slot)));
+    qputenv("WINEPREFIX", QFile::encodeName(other));
+    {
+        ScriptedDialogs dialogs;
+        frmLogoMain window;
+        showAndWait(window);
+        verifyFirstStartNotice(dialogs.boxes);
+        clickNode(window, QStringLiteral("Originals"));
+        for (int slot = 0; slot < 3; ++slot)
+            QVERIFY(samePixels(imgNew(window, slot)->picture(), screenPicture(200 + slot)));
+        clickNode(window, QStringLiteral("Sunset"));
+        clickButton(&window, "cmdSetCur");
+        clickButton(&window, "cmdRestore");
+        QCOMPARE(dialogs.boxes.size(), 1);
+    }
+    for (int slot = 0; slot < 3; ++slot) {
+        QCOMPARE(fileBytes(otherFile(slot)), encodeBmp(screenPicture(200 + slot)));
+        QCOMPARE(fileBytes(originalsFile(drive, slot)), first[slot]);
+    }
+    QCOMPARE(systemBytes(drive), first);
+
+    QVERIFY(QFile::remove(link));
+    QVERIFY(QFile::link(drive.driveC(), link));
+    ScriptedDialogs dialogs;
+    frmLogoMain same;
+    QCOMPARE(dialogs.boxes.size(), 0);
 }
 
 void tst_MainWindow::failedBackupLeavesNothingAndIsRetried_data()
@@ -392,7 +451,7 @@ void tst_MainWindow::eachStateOfASystemFile()
     if (state == QLatin1String("absent"))
         saved.removeOne(QLatin1String(setFileNames[slot]));
     const QString originals = drive.workDir() + QStringLiteral("/Originals");
-    QCOMPARE(entriesOf(originals), state == QLatin1String("unreadable") ? QStringList() : saved);
+    QCOMPARE(filesOf(originals), state == QLatin1String("unreadable") ? QStringList() : saved);
 
     dialogs.boxes.clear();
     clickNode(window, QStringLiteral("Sunset"));
@@ -451,6 +510,9 @@ void tst_MainWindow::startupScreenTooltip()
         QImage cycling = screenPicture(100);
         cycling.setText(QLatin1String(bmpImportantColoursKey), QStringLiteral("492"));
         drive.writeSystemScreen(0, cycling);
+        // A photo that Windows cannot show: applying would convert it, but as it is on the
+        // drive it is shown not at all.
+        writeFile(drive.systemFile(1), encodeBmp(photoPicture(QSize(64, 48), 1)));
     });
 
     const QString startup = imgCur(desk.main(), 0)->toolTip();
@@ -463,6 +525,8 @@ void tst_MainWindow::startupScreenTooltip()
     clickNode(desk.main(), QStringLiteral("Originals"));
     QVERIFY(!imgNew(desk.main(), 0)->toolTip().contains(QLatin1Char('\n')));
     QVERIFY(imgNew(desk.main(), 0)->toolTip().contains(QLatin1String("236")));
+    QVERIFY(imgNew(desk.main(), 1)->toolTip() != imgCur(desk.main(), 1)->toolTip());
+    QCOMPARE(imgNew(desk.main(), 2)->toolTip(), imgCur(desk.main(), 2)->toolTip());
 }
 
 void tst_MainWindow::previewIsBlankAfterStartUp()
@@ -983,6 +1047,11 @@ void tst_MainWindow::applyWritesTheSetAsBmpFiles_data()
     QTest::newRow("set file changed after the preview")
         << "BMP" << QSize() << "Chosen" << true << false;
     QTest::newRow("Originals") << "BMP" << QSize() << "Originals" << false << false;
+    // Windows shows no transparency: hidden colours must not show through, whatever the size.
+    QTest::newRow("transparent rows, 320 x 400, 256 colours")
+        << "PNG transparent" << QSize() << "Chosen" << false << false;
+    QTest::newRow("transparent rows, 321 x 400")
+        << "PNG transparent" << QSize(321, 400) << "Chosen" << false << false;
     QTest::newRow("system files spelt in capitals")
         << "BMP" << QSize() << "Chosen" << false << true;
 }
@@ -994,12 +1063,22 @@ void tst_MainWindow::applyWritesTheSetAsBmpFiles()
     QFETCH(QString, nodeText);
     QFETCH(bool, changedAfterPreview);
     QFETCH(bool, capitalNames);
+    const bool transparent = format.endsWith(QLatin1String("transparent"));
     QImage pictures[3];
-    for (int slot = 0; slot < 3; ++slot)
+    for (int slot = 0; slot < 3; ++slot) {
         pictures[slot] = photo.isEmpty() ? screenPicture(40 + slot) : photoPicture(photo, slot);
+        if (transparent) {
+            // Entry 0 a transparent red, as a PNG with a palette keeps it, and the top rows in it.
+            pictures[slot] = screenPicture(40 + slot, photo.isEmpty() ? QSize(320, 400) : photo);
+            pictures[slot].setColor(0, qRgba(255, 0, 0, 0));
+            for (int y = 0; y < 10; ++y)
+                memset(pictures[slot].scanLine(y), 0, size_t(pictures[slot].width()));
+        }
+    }
     QString systemFiles[3];
     Desk desk([&](TempDrive& drive) {
-        drive.makeSet(QStringLiteral("Chosen"), pictures, qPrintable(format));
+        drive.makeSet(QStringLiteral("Chosen"), pictures,
+                      qPrintable(format.section(QLatin1Char(' '), 0, 0)));
         for (int slot = 0; slot < 3; ++slot) {
             systemFiles[slot] = drive.systemFile(slot);
             // Header bytes that no encoder of ours writes: a screen BMP goes over as it is.
@@ -1052,6 +1131,10 @@ void tst_MainWindow::applyWritesTheSetAsBmpFiles()
         const QImage back = loadPicture(systemFiles[slot]);
         QCOMPARE(back.depth(), 8);
         QVERIFY(samePixels(imgCur(desk.main(), slot)->picture(), back));
+        if (transparent) {
+            QCOMPARE(back.pixel(160, 0), qRgb(0, 0, 0));
+            continue;
+        }
         if (photo.isEmpty()) {
             QVERIFY(samePixels(back, expected[slot]));
             if (format == QLatin1String("BMP"))
@@ -1077,23 +1160,31 @@ void tst_MainWindow::applyWritesTheSetAsBmpFiles()
 void tst_MainWindow::applyStopsAtASystemFileThatCannotBeWritten_data()
 {
     QTest::addColumn<int>("failingSlot");
-    QTest::addColumn<bool>("windowsFolderIsAFile");
-    QTest::newRow("logo.sys is a folder") << 0 << false;
-    QTest::newRow("logow.sys is a folder") << 1 << false;
-    QTest::newRow("logos.sys is a folder") << 2 << false;
-    QTest::newRow("no Windows folder, a file instead") << 1 << true;
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("logo.sys is a folder") << 0 << "folder";
+    QTest::newRow("logow.sys is a folder") << 1 << "folder";
+    QTest::newRow("logos.sys is a folder") << 2 << "folder";
+    QTest::newRow("no Windows folder, a file instead") << 1 << "windows file";
+    // Writing through it would change the very set applied: refused before anything is written.
+    QTest::newRow("logos.sys links into the working folder") << 2 << "link";
 }
 
 void tst_MainWindow::applyStopsAtASystemFileThatCannotBeWritten()
 {
     QFETCH(int, failingSlot);
-    QFETCH(bool, windowsFolderIsAFile);
+    QFETCH(QString, kind);
+    const bool windowsFolderIsAFile = kind == QLatin1String("windows file");
     Desk desk;
     clickNode(desk.main(), QStringLiteral("Sunset"));
     const QString windowsFolder = desk.drive.driveC() + QStringLiteral("/windows");
+    const QString setFile = desk.setFile(QStringLiteral("Sunset"), failingSlot);
+    const QByteArray setBytes = fileBytes(setFile);
     if (windowsFolderIsAFile) {
         QVERIFY(QDir(windowsFolder).removeRecursively());
         writeFile(windowsFolder, "a file where the folder was");
+    } else if (kind == QLatin1String("link")) {
+        QVERIFY(QFile::remove(desk.drive.systemFile(failingSlot)));
+        QVERIFY(QFile::link(setFile, desk.drive.systemFile(failingSlot)));
     } else {
         QVERIFY(QFile::remove(desk.drive.systemFile(failingSlot)));
         QVERIFY(QDir().mkdir(desk.drive.systemFile(failingSlot)));
@@ -1105,6 +1196,11 @@ void tst_MainWindow::applyStopsAtASystemFileThatCannotBeWritten()
     clickButton(desk.window.get(), "cmdSetCur");
 
     VERIFY_ONE_ERROR_NAMING(desk.dialogs.boxes, resolvedSystemFile(desk.drive, failingSlot));
+    QCOMPARE(fileBytes(setFile), setBytes);
+    if (kind == QLatin1String("link")) {
+        QCOMPARE(desk.systemBytes(), before);
+        return;
+    }
     for (int slot = 0; slot < failingSlot; ++slot) {
         QVERIFY(samePixels(loadPicture(desk.drive.systemFile(slot)),
                            loadPicture(desk.setFile(QStringLiteral("Sunset"), slot))));
@@ -1153,8 +1249,9 @@ void tst_MainWindow::restorePutsBackWhatOriginalsHolds_data()
 {
     QTest::addColumn<int>("slot");
     QTest::addColumn<QString>("fault");
-    QTest::newRow("no Originals/logo.sys: C:\\logo.sys removed") << 0 << "absent";
-    QTest::newRow("no Originals/logos.sys: logos.sys removed") << 2 << "absent";
+    // Only what the backup recorded as absent is removed: a file lost since is no removal.
+    QTest::newRow("Originals/logo.sys lost") << 0 << "absent";
+    QTest::newRow("Originals/logos.sys lost") << 2 << "absent";
     QTest::newRow("Originals/logow.sys a folder") << 1 << "folder";
     QTest::newRow("Originals/logos.sys no picture") << 2 << "text";
     QTest::newRow("no Originals folder") << 0 << "no folder";
@@ -1181,18 +1278,9 @@ void tst_MainWindow::restorePutsBackWhatOriginalsHolds()
 
     clickButton(desk.window.get(), "cmdRestore");
 
-    if (fault == QLatin1String("absent")) {
-        // "Originals" records that there was no such file: Windows gets its own screen back.
-        QCOMPARE(desk.dialogs.boxes.size(), 0);
-        for (int other = 0; other < 3; ++other) {
-            QCOMPARE(fileBytes(desk.drive.systemFile(other)),
-                     other == slot ? QByteArray() : fileBytes(originalsFile(desk.drive, other)));
-        }
-        QVERIFY(!QFileInfo::exists(desk.drive.systemFile(slot)));
-        QVERIFY(isBuiltInScreen(imgCur(desk.main(), slot)->picture()));
-        return;
-    }
-    VERIFY_ONE_ERROR_NAMING(desk.dialogs.boxes, QLatin1String(setFileNames[slot]));
+    VERIFY_ONE_ERROR_NAMING(desk.dialogs.boxes, fault == QLatin1String("no folder")
+                                                    ? QStringLiteral("Originals")
+                                                    : QLatin1String(setFileNames[slot]));
     QCOMPARE(desk.systemBytes(), before);
     // The originals loaded before the failing one are shown; the others keep what they showed.
     for (int other = 0; other < 3; ++other) {

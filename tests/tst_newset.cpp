@@ -610,7 +610,6 @@ void NewSetTest::takenName_data()
 {
     QTest::addColumn<QString>("name");
     QTest::newRow("a set") << QStringLiteral("Mine");
-    QTest::newRow("Originals") << QStringLiteral("Originals");
     QTest::newRow("a plain file") << QStringLiteral("notes.txt");
     QTest::newRow("* matches the first entry") << QStringLiteral("*");
     QTest::newRow("? matches a one-letter name") << QStringLiteral("?");

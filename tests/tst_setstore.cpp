@@ -2,6 +2,8 @@
 // directory and new sets, each made whole or not at all.
 
 #include "error.h"
+#include "folderdrive.h"
+#include "originals.h"
 #include "paths.h"
 #include "picture.h"
 #include "setstore.h"
@@ -28,6 +30,22 @@ QStringList entries(const QString& folder)
 }
 
 const QStringList setFiles = {"logo.sys", "logos.sys", "logow.sys"}; // as QDir sorts them
+
+// The originals of Wine's drive C in the working folder, as the program finds them.
+std::optional<Originals> originalsOfDriveC()
+{
+    return Originals::of(basePath(), *FolderDrive::wine());
+}
+
+void backUpDriveC()
+{
+    backupOriginals(basePath(), *FolderDrive::wine());
+}
+
+QStringList files(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::Files, QDir::Name);
+}
 
 // Three distinct files of different kinds to make a set from, outside the working directory.
 std::array<QString, slotCount> sourceFiles(const TempDrive& drive)
@@ -102,18 +120,18 @@ void TestSetStore::backupCopiesTheThreeSystemFiles()
         expected.removeOne(QLatin1String(screenSlots[absentSlot].setFileName));
     }
 
-    QVERIFY(bootvane::originalsMissing());
-    backupOriginals();
+    QVERIFY(!originalsOfDriveC());
+    backUpDriveC();
 
     QCOMPARE(entries(drive.workDir()), QStringList{QStringLiteral("Originals")});
     const QString originals = drive.workDir() + QStringLiteral("/Originals");
-    QCOMPARE(entries(originals), expected);
+    QCOMPARE(files(originals), expected);
     for (int slot = 0; slot < slotCount; ++slot) {
         QCOMPARE(
             fileBytes(originals + QLatin1Char('/') + QLatin1String(screenSlots[slot].setFileName)),
             fileBytes(systemFiles[slot]));
+        QCOMPARE(originalsOfDriveC()->recordsAbsent(slot), slot == absentSlot);
     }
-    QVERIFY(!bootvane::originalsMissing());
 }
 
 void TestSetStore::aFailedBackupLeavesNothing_data()
@@ -148,7 +166,7 @@ void TestSetStore::aFailedBackupLeavesNothing()
     }
 
     try {
-        backupOriginals();
+        backUpDriveC();
         QFAIL("the backup was made without a readable system file");
     } catch (const Error& error) {
         QCOMPARE(QFileInfo(error.path()).fileName(), QFileInfo(failing).fileName());
@@ -156,7 +174,6 @@ void TestSetStore::aFailedBackupLeavesNothing()
     }
     QVERIFY2(entries(drive.workDir()).isEmpty(),
              qPrintable(entries(drive.workDir()).join(QLatin1Char(' '))));
-    QVERIFY(bootvane::originalsMissing());
 
     // Mended, the next start makes the backup.
     if (kind == QLatin1String("unmapped")) {
@@ -166,9 +183,9 @@ void TestSetStore::aFailedBackupLeavesNothing()
             QVERIFY(QDir().rmdir(failing));
         drive.writeSystemScreen(slot, screenPicture(100 + slot));
     }
-    backupOriginals();
+    backUpDriveC();
     QCOMPARE(entries(drive.workDir()), QStringList{QStringLiteral("Originals")});
-    QCOMPARE(entries(drive.workDir() + QStringLiteral("/Originals")), setFiles);
+    QCOMPARE(files(drive.workDir() + QStringLiteral("/Originals")), setFiles);
     QCOMPARE(fileBytes(drive.workDir() + QStringLiteral("/Originals/") +
                        QLatin1String(screenSlots[slot].setFileName)),
              fileBytes(drive.systemFile(slot)));
@@ -193,13 +210,15 @@ void TestSetStore::backupDoesNotReplaceOriginals()
         QVERIFY(QDir().mkdir(originals));
         writeFile(originals + QStringLiteral("/logo.sys"), "first start");
     }
-    QVERIFY(!bootvane::originalsMissing());
     // As when a second copy of Bootvane started at the same moment made it first: no error.
-    backupOriginals();
-    QCOMPARE(entries(drive.workDir()), QStringList{QStringLiteral("Originals")});
+    backUpDriveC();
     if (asFile) {
+        // No copy of the user's screens at all: they are saved out of the file's way.
         QCOMPARE(fileBytes(originals), QByteArray("mine"));
+        QCOMPARE(fileBytes(originalsOfDriveC()->filePath(screenSlots[1])),
+                 fileBytes(drive.systemFile(1)));
     } else {
+        QCOMPARE(entries(drive.workDir()), QStringList{QStringLiteral("Originals")});
         QCOMPARE(entries(originals), QStringList{QStringLiteral("logo.sys")});
         QCOMPARE(fileBytes(originals + QStringLiteral("/logo.sys")), QByteArray("first start"));
     }
@@ -212,7 +231,7 @@ void TestSetStore::originalsMissing_data()
     QTest::addColumn<bool>("missing");
     QTest::newRow("nothing") << "" << false << true;
     QTest::newRow("folder") << "Originals" << true << false;
-    QTest::newRow("plain file") << "Originals" << false << false;
+    QTest::newRow("plain file") << "Originals" << false << true;
     QTest::newRow("other case") << "originals" << true << true;
     QTest::newRow("longer name") << "Originals2" << true << true;
     QTest::newRow("hidden") << ".Originals" << true << true;
@@ -231,7 +250,7 @@ void TestSetStore::originalsMissing()
         else
             writeFile(path, "x");
     }
-    QCOMPARE(bootvane::originalsMissing(), missing);
+    QCOMPARE(!originalsOfDriveC(), missing);
 }
 
 void TestSetStore::setFolderNames()
@@ -435,7 +454,6 @@ void TestSetStore::pathsAreJoinedAsTheyAre()
     QCOMPARE(basePath(), drive.workDir() + QLatin1Char('/'));
     QCOMPARE(setFilePath(basePath(), QStringLiteral("My set"), screenSlots[1]),
              drive.workDir() + QStringLiteral("/My set/logow.sys"));
-    QCOMPARE(originalsFilePath(screenSlots[2]), QStringLiteral("Originals/logos.sys"));
     // At the root the separator is added all the same: nothing is shortened.
     QVERIFY(QDir::setCurrent(QStringLiteral("/")));
     const QString atRoot = basePath();

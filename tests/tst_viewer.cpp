@@ -343,24 +343,26 @@ void tst_Viewer::previewShowsItsFileAfresh_data()
     QTest::addColumn<QString>("set");
     for (int slot = 0; slot < 3; ++slot)
         QTest::newRow(imgNewNames[slot]) << slot << "Sunset";
-    QTest::newRow("imgNewLogo of Originals made without logo.sys") << 0 << "Originals";
+    QTest::newRow("imgNewLogo of Originals of a drive without logo.sys") << 0 << "Originals";
 }
 
 void tst_Viewer::previewShowsItsFileAfresh()
 {
     QFETCH(int, slot);
     QFETCH(QString, set);
-    Desk desk;
+    const bool originals = set == QLatin1String("Originals");
+    Desk desk([&](TempDrive& drive) {
+        if (originals)
+            QVERIFY(QFile::remove(drive.systemFile(slot)));
+    });
     clickNode(*desk.window, set);
     desk.rebuilds->clear();
     // The file changes after the click; the viewer reads it again.
     QImage expected = screenPicture(70 + slot);
-    if (set == QLatin1String("Originals")) {
-        QVERIFY(QFile::remove(desk.setFile(set, slot)));
+    if (originals)
         expected = builtInScreen(screenSlots[slot]);
-    } else {
+    else
         writeFile(desk.setFile(set, slot), encodeBmp(expected));
-    }
 
     Viewing viewing;
     ModalVisit visit(doubleClickIt, recordInto(viewing));

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+namespace bootvane {
+
+// Drive C of the Windows whose screens Bootvane changes, its files named by DOS paths
+// ("C:\Windows\logow.sys"). The windows know only this interface; where the drive lives (a
+// folder, Wine's drive C, a disk image) is the business of the backend behind it. Names are
+// matched without regard to case, as DOS does. Every operation that fails throws an Error
+// naming the file and the reason.
+class Drive {
+public:
+    virtual ~Drive() = default;
+
+    // How the window title names the drive: empty for the default one, Wine's drive C.
+    virtual QString title() const = 0;
+
+    // What tells this drive from every other, however it is reached: the same drive reached
+    // through another path gives the same identity. Throws when the drive cannot be reached.
+    virtual QString identity() const = 0;
+
+    // The bytes of the file, or nothing when there is no such file. Throws when it is there
+    // but cannot be read.
+    virtual std::optional<QByteArray> read(const QString& dosPath) const = 0;
+
+    // The name under which messages show the file.
+    virtual QString displayPath(const QString& dosPath) const = 0;
+
+    // Throws, naming the file and why, when writing or removing the file must not be tried.
+    // Called for every file an operation will change before the first of them changes, so
+    // that a refusal leaves the drive as it was.
+    virtual void checkWritable(const QString& dosPath) const = 0;
+
+    // Makes the file hold bytes: all its old bytes or all its new ones, whatever fails.
+    virtual void replace(const QString& dosPath, const QByteArray& bytes) = 0;
+
+    // Removes the file in one step; a file that is already absent is fine.
+    virtual void remove(const QString& dosPath) = 0;
+
+    // Removes what copies of Bootvane killed while writing these files left behind, and
+    // nothing that a running copy still holds.
+    virtual void removeAbandonedWork(const QStringList& dosPaths) = 0;
+};
+
+} // namespace bootvane

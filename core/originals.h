@@ -1,0 +1,52 @@
+#pragma once
+
+#include "drive.h"
+#include "screenslots.h"
+
+#include <QString>
+#include <array>
+#include <optional>
+
+namespace bootvane {
+
+// The copy of a drive's own screens that Bootvane makes the first time it meets that drive,
+// so that "Restore originals" can always put them back. One working folder may serve several
+// drives: the sets are shared, the originals belong each to its drive. The originals of the
+// first drive are the folder "Originals", where the user sees them; those of any other drive
+// are kept out of sight in ".bootvane-drives/<key>", where the key is made from the drive's
+// identity. Each holds, besides the copies, a record of the drive they were taken from and of
+// the files that drive did not have (Windows then uses its built-in screen, and restoring
+// removes the file again).
+//
+// An "Originals" without a record was made by an older Bootvane: it is trusted as it is, and
+// the first drive that finds it claims it. A file missing from it is an error, never a removal.
+class Originals {
+public:
+    // The originals of drive kept in the working folder base (a base path), or nothing when
+    // there are none yet. Throws when the drive cannot be reached.
+    static std::optional<Originals> of(const QString& base, const Drive& drive);
+    // The same, but throws, saying why, when there are none.
+    static Originals required(const QString& base, const Drive& drive);
+
+    const QString& folder() const { return m_folder; }
+    QString filePath(const ScreenSlot& slot) const;
+    // Whether the drive had no such file when the copy was made.
+    bool recordsAbsent(int slot) const { return m_absent[size_t(slot)]; }
+
+private:
+    QString m_folder;
+    std::array<bool, slotCount> m_absent{};
+};
+
+// Copies the drive's three screens byte for byte into a new folder of originals for it in
+// base, with the record, all or nothing. An "Originals" that appears meanwhile is kept as it is.
+void backupOriginals(const QString& base, const Drive& drive);
+
+// Writes into an "Originals" of an older Bootvane the record that it belongs to drive, unless
+// drive has originals of its own already. Best effort: without the record it is still used.
+void claimOlderOriginals(const QString& base, const Drive& drive);
+
+// The hidden folder of base that holds the originals of the other drives.
+QString otherDrivesFolder(const QString& base);
+
+} // namespace bootvane
