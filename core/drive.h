@@ -7,6 +7,8 @@
 
 namespace bootvane {
 
+enum class FileChange { Replace, Remove };
+
 // Drive C of the Windows whose screens Bootvane changes, its files named by DOS paths
 // ("C:\Windows\logow.sys"). The windows know only this interface; where the drive lives (a
 // folder, Wine's drive C, a disk image) is the business of the backend behind it. Names are
@@ -19,6 +21,9 @@ public:
     // How the window title names the drive: empty for the default one, Wine's drive C.
     virtual QString title() const = 0;
 
+    // The image file or folder that reaches the drive, as given; empty for the default one.
+    virtual QString source() const = 0;
+
     // What tells this drive from every other, however it is reached: the same drive reached
     // through another path gives the same identity. Throws when the drive cannot be reached.
     virtual QString identity() const = 0;
@@ -30,10 +35,10 @@ public:
     // The name under which messages show the file.
     virtual QString displayPath(const QString& dosPath) const = 0;
 
-    // Throws, naming the file and why, when writing or removing the file must not be tried.
-    // Called for every file an operation will change before the first of them changes, so
-    // that a refusal leaves the drive as it was.
-    virtual void checkWritable(const QString& dosPath) const = 0;
+    // Throws, naming the file and why, when the change must not be tried. Called for every
+    // file an operation will change before the first of them changes, so that a refusal
+    // leaves the drive as it was.
+    virtual void checkChange(const QString& dosPath, FileChange change) const = 0;
 
     // Makes the file hold bytes: all its old bytes or all its new ones, whatever fails.
     virtual void replace(const QString& dosPath, const QByteArray& bytes) = 0;

@@ -640,15 +640,60 @@ QString realWriteTarget(const QString& path)
 #endif
 }
 
-bool isInsideFolder(const QString& path, const QString& folder)
+bool changesWorkingFolder(const QString& path, const QString& workingFolder)
 {
-    const QString real = realWriteTarget(path);
-    QString realFolder = realWriteTarget(folder);
-    if (realFolder.isEmpty())
+    const QString folder = QFileInfo(path).path();
+    QString work = realWriteTarget(workingFolder);
+    while (work.size() > 1 && work.endsWith(QLatin1Char('/')))
+        work.chop(1);
+    if (folder == work || folder.startsWith(work + QLatin1Char('/')))
+        return true;
+#ifdef Q_OS_WIN
+    return folder.startsWith(work + QLatin1Char('/'), Qt::CaseInsensitive) ||
+           folder.compare(work, Qt::CaseInsensitive) == 0;
+#else
+    // The same folder may go by another path: a bind mount, or a file system that ignores
+    // case. Then devices and inodes tell: the folder, or one above it, is the working folder,
+    // or the folder is one of the working folder's own (a set, "Originals", or the originals
+    // of another drive, a level further down).
+    struct stat target {
+    }, workStatus{};
+    if (::stat(encodeFileName(folder).constData(), &target) != 0 ||
+        ::stat(encodeFileName(work).constData(), &workStatus) != 0 ||
+        target.st_dev != workStatus.st_dev)
         return false;
-    if (!realFolder.endsWith(QLatin1Char('/')))
-        realFolder += QLatin1Char('/');
-    return real.startsWith(realFolder, fileSystemCase) || real + QLatin1Char('/') == realFolder;
+    for (QByteArray above = encodeFileName(folder);; above = folderOf(above)) {
+        struct stat status {};
+        if (::stat(above.constData(), &status) == 0 && status.st_dev == workStatus.st_dev &&
+            status.st_ino == workStatus.st_ino)
+            return true;
+        if (above == "/" || above == ".")
+            break;
+    }
+    // A readdir a level, no stat an entry: the working folder may hold thousands of sets.
+    std::vector<QByteArray> levels{encodeFileName(work)};
+    for (size_t level = 0; level < levels.size(); ++level) {
+        DIR* dir = ::opendir(levels[level].constData());
+        if (!dir)
+            continue;
+        bool found = false;
+        while (const dirent* entry = ::readdir(dir)) {
+            const QByteArray name(entry->d_name);
+            if (name == "." || name == "..")
+                continue;
+            if (entry->d_ino == target.st_ino) {
+                found = true;
+                break;
+            }
+            if (level == 0 && name.startsWith(".bootvane-"))
+                levels.push_back(joined(levels[0], name));
+        }
+        ::closedir(dir);
+        if (found)
+            return true;
+    }
+    return false;
+#endif
 }
 
 void replaceFileAtomically(const QString& path, const QByteArray& bytes)

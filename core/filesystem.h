@@ -45,9 +45,11 @@ void writeNewFile(const QString& path, const QByteArray& bytes);
 // its own name.
 QString realWriteTarget(const QString& path);
 
-// Whether writing path would change something inside folder, or folder itself, once every
-// link on the way is followed.
-bool isInsideFolder(const QString& path, const QString& folder);
+// Whether changing the file at path, a real path (realWriteTarget), changes the working
+// folder or anything in it: the file's folder is the working folder or lies below it, by its
+// path or, where another path leads to the same folder (a bind mount, a file system that
+// ignores case), by its device and inode.
+bool changesWorkingFolder(const QString& path, const QString& workingFolder);
 
 // Replaces path with bytes so that it holds either all of its old bytes or all of the new
 // ones, whatever fails, a crash included: the bytes go to a temporary file beside it, which

@@ -11,9 +11,11 @@
 
 #ifndef Q_OS_WIN
 #include <cerrno>
+#include <cstring>
 #include <dirent.h>
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #endif
 
 namespace bootvane {
@@ -183,14 +185,23 @@ QString FolderDrive::identity() const
 {
     // The root's real path, so that two prefixes whose c: lead to one folder are one drive,
     // and its device and inode, so that another disk mounted at the same place is another.
+    // The device is the file system's own id where it keeps one (ext4 and btrfs take it from
+    // their UUID): a disk image attached to another loop device is still the same disk.
     const QString folder = root();
+    const QByteArray encoded = encodeFileName(folder);
     struct stat status {};
-    if (::stat(encodeFileName(folder).constData(), &status) != 0)
+    if (::stat(encoded.constData(), &status) != 0)
         fail(QStringLiteral("find drive C: at"), folder, systemReason(errno));
-    return QStringLiteral("folder:%1|%2:%3")
-        .arg(folder)
-        .arg(quint64(status.st_dev))
-        .arg(quint64(status.st_ino));
+    quint64 device = status.st_dev;
+    struct statfs fileSystem {};
+    quint64 fileSystemId = 0;
+    static_assert(sizeof fileSystem.f_fsid == sizeof fileSystemId);
+    if (::statfs(encoded.constData(), &fileSystem) == 0) {
+        std::memcpy(&fileSystemId, &fileSystem.f_fsid, sizeof fileSystemId);
+        if (fileSystemId != 0 && fileSystemId != device)
+            device = fileSystemId;
+    }
+    return QStringLiteral("folder:%1|%2:%3").arg(folder).arg(device).arg(quint64(status.st_ino));
 }
 
 #endif
@@ -216,29 +227,35 @@ QString FolderDrive::displayPath(const QString& dosPath) const
     return nativePath(dosPath);
 }
 
-void FolderDrive::checkWritable(const QString& dosPath) const
+void FolderDrive::checkChange(const QString& dosPath, FileChange change) const
 {
     // A system file may be a link, or drive C a folder, that leads into the working folder:
     // writing through it would change a set, or the only copy of the user's own screens.
+    // Removing a link changes only the folder it is in.
     const QString path = nativePath(dosPath);
+    const QString changed = change == FileChange::Replace
+                                ? realWriteTarget(path)
+                                : realWriteTarget(QFileInfo(path).path()) + QLatin1Char('/') +
+                                      QFileInfo(path).fileName();
     const QString workingFolder = basePath();
-    if (isInsideFolder(path, workingFolder)) {
-        fail(QStringLiteral("write"), path,
-             QStringLiteral("it leads to \"%1\", inside the folder where Bootvane keeps your sets "
-                            "and originals, which applying never changes")
-                 .arg(QDir::toNativeSeparators(displayFileName(realWriteTarget(path)))));
+    if (changesWorkingFolder(changed, workingFolder)) {
+        fail(change == FileChange::Replace ? QStringLiteral("write") : QStringLiteral("remove"),
+             path,
+             QStringLiteral("it leads into \"%1\", the folder where Bootvane keeps your sets and "
+                            "originals, which applying never changes")
+                 .arg(QDir::toNativeSeparators(displayFileName(workingFolder))));
     }
 }
 
 void FolderDrive::replace(const QString& dosPath, const QByteArray& bytes)
 {
-    checkWritable(dosPath);
+    checkChange(dosPath, FileChange::Replace);
     replaceFileAtomically(nativePath(dosPath), bytes);
 }
 
 void FolderDrive::remove(const QString& dosPath)
 {
-    checkWritable(dosPath);
+    checkChange(dosPath, FileChange::Remove);
     removeFile(nativePath(dosPath));
 }
 

@@ -27,10 +27,11 @@ public:
     const QString& mapping() const { return m_mapping; }
 
     QString title() const override;
+    QString source() const override { return m_isWine ? QString() : m_mapping; }
     QString identity() const override;
     std::optional<QByteArray> read(const QString& dosPath) const override;
     QString displayPath(const QString& dosPath) const override;
-    void checkWritable(const QString& dosPath) const override;
+    void checkChange(const QString& dosPath, FileChange change) const override;
     void replace(const QString& dosPath, const QByteArray& bytes) override;
     void remove(const QString& dosPath) override;
     void removeAbandonedWork(const QStringList& dosPaths) override;

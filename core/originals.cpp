@@ -5,7 +5,7 @@
 #include "filesystem.h"
 #include "paths.h"
 
-#include <QCryptographicHash>
+#include <QDir>
 
 namespace bootvane {
 
@@ -19,6 +19,7 @@ constexpr qint64 largestRecord = 64 * 1024;
 struct Record {
     QString identity;
     std::array<bool, slotCount> absent{};
+    bool older = false; // taken over from an earlier Bootvane, which kept no record
 };
 
 QByteArray recordText(const Record& record)
@@ -31,17 +32,24 @@ QByteArray recordText(const Record& record)
             absent.append(screenSlots[size_t(i)].setFileName);
     }
     text += "absent=" + absent.join(',') + '\n';
+    if (record.older)
+        text += "older=1\n";
     return text;
 }
 
-// The record of folder, or nothing when it has none (or one that cannot be read).
-std::optional<Record> readRecord(const QString& folder)
+enum class RecordState { Missing, Unreadable, Read };
+
+// The record of folder. One that is there but cannot be read, or names no drive, is no
+// record of an older Bootvane either: its folder belongs to no drive that can be told.
+RecordState readRecord(const QString& folder, Record& record)
 {
-    const std::optional<QByteArray> text =
-        readSmallFile(folder + QLatin1Char('/') + recordName, largestRecord);
+    const QString path = folder + QLatin1Char('/') + recordName;
+    if (isAbsent(path))
+        return RecordState::Missing;
+    const std::optional<QByteArray> text = readSmallFile(path, largestRecord);
     if (!text)
-        return std::nullopt;
-    Record record;
+        return RecordState::Unreadable;
+    record = Record();
     for (const QByteArray& line : text->split('\n')) {
         const qsizetype equals = line.indexOf('=');
         if (line.startsWith('#') || equals < 0)
@@ -50,6 +58,8 @@ std::optional<Record> readRecord(const QString& folder)
         const QByteArray value = line.mid(equals + 1).trimmed();
         if (key == "drive") {
             record.identity = decodeFileName(QByteArray::fromPercentEncoding(value));
+        } else if (key == "older") {
+            record.older = value == "1";
         } else if (key == "absent") {
             for (const QByteArray& name : value.split(',')) {
                 for (int i = 0; i < slotCount; ++i) {
@@ -59,7 +69,7 @@ std::optional<Record> readRecord(const QString& folder)
             }
         }
     }
-    return record;
+    return record.identity.isEmpty() ? RecordState::Unreadable : RecordState::Read;
 }
 
 QString mainFolder(const QString& base)
@@ -72,14 +82,19 @@ bool isFolder(const QString& path)
     return fileAttributesIfPresent(path).value_or(0) & attributeFolder;
 }
 
-// Where the originals of a drive other than the first are kept.
-QString hiddenFolder(const QString& base, const QString& identity)
+// The folders that hold the originals of other drives, in name order.
+QStringList otherDriveFolders(const QString& base)
 {
-    const QByteArray key =
-        QCryptographicHash::hash(encodeFileName(identity), QCryptographicHash::Sha256)
-            .toHex()
-            .left(16);
-    return otherDrivesFolder(base) + QLatin1Char('/') + QString::fromLatin1(key);
+    QStringList folders;
+    const QString store = otherDrivesFolder(base);
+    if (!isFolder(store))
+        return folders;
+    for (const QString& name : listFolder(store + QLatin1Char('/'), attributeFolder)) {
+        if (name != QLatin1String(".") && name != QLatin1String("..") &&
+            isFolder(store + QLatin1Char('/') + name))
+            folders.append(store + QLatin1Char('/') + name);
+    }
+    return folders;
 }
 
 } // namespace
@@ -98,23 +113,32 @@ std::optional<Originals> Originals::of(const QString& base, const Drive& drive)
 {
     const QString identity = drive.identity();
     Originals originals;
-    const QString hidden = hiddenFolder(base, identity);
-    if (const std::optional<Record> record = readRecord(hidden);
-        record && record->identity == identity && isFolder(hidden)) {
-        originals.m_folder = hidden;
-        originals.m_absent = record->absent;
+    Record record;
+    const QString main = mainFolder(base);
+    const bool mainIsFolder = isFolder(main);
+    const RecordState mainState = mainIsFolder ? readRecord(main, record) : RecordState::Unreadable;
+    if (mainState == RecordState::Read && record.identity == identity) {
+        originals.m_folder = main;
+        originals.m_absent = record.absent;
+        originals.m_older = record.older;
         return originals;
     }
-    const QString main = mainFolder(base);
-    if (!isFolder(main))
-        return std::nullopt;
-    const std::optional<Record> record = readRecord(main);
-    if (record && record->identity != identity)
-        return std::nullopt; // another drive's
-    originals.m_folder = main;
-    if (record)
-        originals.m_absent = record->absent;
-    return originals;
+    for (const QString& folder : otherDriveFolders(base)) {
+        if (readRecord(folder, record) == RecordState::Read && record.identity == identity) {
+            originals.m_folder = folder;
+            originals.m_absent = record.absent;
+            originals.m_older = record.older;
+            return originals;
+        }
+    }
+    // An earlier Bootvane kept no record: its "Originals" is trusted as it is, for whichever
+    // drive, until one claims it.
+    if (mainState == RecordState::Missing) {
+        originals.m_folder = main;
+        originals.m_older = true;
+        return originals;
+    }
+    return std::nullopt;
 }
 
 Originals Originals::required(const QString& base, const Drive& drive)
@@ -129,26 +153,32 @@ Originals Originals::required(const QString& base, const Drive& drive)
                                          "were never saved"));
 }
 
+void Originals::checkComplete() const
+{
+    for (int i = 0; i < slotCount; ++i) {
+        const QString path = filePath(screenSlots[size_t(i)]);
+        if (m_absent[size_t(i)] || !isAbsent(path))
+            continue;
+        const QString name = QLatin1String(screenSlots[size_t(i)].setFileName);
+        fail(QStringLiteral("restore the originals from"), path,
+             m_older ? QStringLiteral("the file is missing. An earlier Bootvane saved these "
+                                      "originals and left out the files drive C did not have: "
+                                      "if drive C had no %1 then, remove it from drive C "
+                                      "yourself to get Windows' own screen back")
+                           .arg(name)
+                     : QStringLiteral("the file is missing, and the originals do not record "
+                                      "that drive C had no %1; nothing was written")
+                           .arg(name));
+    }
+}
+
 void backupOriginals(const QString& base, const Drive& drive)
 {
     // Another copy of Bootvane started at the same moment may have made them just now.
     if (Originals::of(base, drive))
         return;
-    Record record{drive.identity(), {}};
-    // The first drive's originals are the visible "Originals"; once anything has that name,
-    // they go out of sight, beside those of the other drives.
-    const bool first = isAbsent(mainFolder(base));
-    const QString destination = first ? mainFolder(base) : hiddenFolder(base, record.identity);
-    if (!first && isAbsent(otherDrivesFolder(base))) {
-        try {
-            makeFolder(otherDrivesFolder(base));
-        } catch (const Error&) {
-            if (!isFolder(otherDrivesFolder(base))) // or another copy made it just now
-                throw;
-        }
-    }
-
-    StagingFolder staging(first ? base : otherDrivesFolder(base));
+    Record record{drive.identity(), {}, false};
+    StagingFolder staging(base);
     for (int i = 0; i < slotCount; ++i) {
         const ScreenSlot& slot = screenSlots[size_t(i)];
         const std::optional<QByteArray> bytes = drive.read(QLatin1String(slot.systemFileWritten));
@@ -160,9 +190,28 @@ void backupOriginals(const QString& base, const Drive& drive)
             record.absent[size_t(i)] = true;
     }
     writeNewFile(staging.filePath(recordName), recordText(record));
-    // Taken only by another Bootvane started in this folder at the same moment: its copies
-    // are the same screens, so there is nothing to tell the user.
-    (void)staging.commitAs(destination);
+
+    // The first drive's originals are the visible "Originals"; once anything has that name,
+    // they go out of sight, beside those of the other drives, in a folder of their own.
+    if (isAbsent(mainFolder(base)) && staging.commitAs(mainFolder(base)))
+        return;
+    if (Originals::of(base, drive))
+        return; // another copy saved the same screens meanwhile
+    const QString store = otherDrivesFolder(base);
+    if (isAbsent(store)) {
+        try {
+            makeFolder(store);
+        } catch (const Error&) {
+            if (!isFolder(store)) // or another copy made it just now
+                throw;
+        }
+    }
+    for (int number = 1; number <= 1000; ++number) {
+        if (staging.commitAs(store + QStringLiteral("/drive-%1").arg(number)))
+            return;
+    }
+    fail(QStringLiteral("save the originals in"), store,
+         QStringLiteral("it holds the originals of a thousand drives already"));
 }
 
 void claimOlderOriginals(const QString& base, const Drive& drive)
@@ -170,14 +219,22 @@ void claimOlderOriginals(const QString& base, const Drive& drive)
     const QString main = mainFolder(base);
     if (!isFolder(main) || !isAbsent(main + QLatin1Char('/') + recordName))
         return;
-    const QString identity = drive.identity();
-    if (isFolder(hiddenFolder(base, identity)))
-        return;
+    const std::optional<Originals> originals = Originals::of(base, drive);
+    if (!originals || originals->folder() != main)
+        return; // the drive has originals of its own elsewhere
+    // Made under a name of its own and renamed into place unless a record appeared
+    // meanwhile: two copies claiming at once leave one claim, whole.
+    const QString temporary = main + QStringLiteral("/.bootvane-record-claim");
     try {
-        replaceFileAtomically(main + QLatin1Char('/') + recordName,
-                              recordText(Record{identity, {}}));
+        removeFile(temporary);
+        writeNewFile(temporary, recordText(Record{drive.identity(), {}, true}));
+        renameWithoutReplacing(temporary, main + QLatin1Char('/') + recordName);
     } catch (const Error&) {
         // A working folder that cannot be written keeps the older backup working as it did.
+        try {
+            removeFile(temporary);
+        } catch (const Error&) {
+        }
     }
 }
 

@@ -13,13 +13,13 @@ namespace bootvane {
 // so that "Restore originals" can always put them back. One working folder may serve several
 // drives: the sets are shared, the originals belong each to its drive. The originals of the
 // first drive are the folder "Originals", where the user sees them; those of any other drive
-// are kept out of sight in ".bootvane-drives/<key>", where the key is made from the drive's
-// identity. Each holds, besides the copies, a record of the drive they were taken from and of
-// the files that drive did not have (Windows then uses its built-in screen, and restoring
-// removes the file again).
+// are kept out of sight in ".bootvane-drives/drive-<n>". Each holds, besides the copies, a
+// record of the drive they were taken from and of the files that drive did not have (Windows
+// then uses its built-in screen, and restoring removes the file again).
 //
-// An "Originals" without a record was made by an older Bootvane: it is trusted as it is, and
-// the first drive that finds it claims it. A file missing from it is an error, never a removal.
+// An "Originals" without a record was made by an earlier Bootvane: it is trusted as it is, and
+// the first drive that finds it claims it. A file missing from it is an error, never a
+// removal. A record that cannot be read belongs to no drive.
 class Originals {
 public:
     // The originals of drive kept in the working folder base (a base path), or nothing when
@@ -32,17 +32,22 @@ public:
     QString filePath(const ScreenSlot& slot) const;
     // Whether the drive had no such file when the copy was made.
     bool recordsAbsent(int slot) const { return m_absent[size_t(slot)]; }
+    // Throws, naming it and saying what to do, when a file is missing that the record does not
+    // name as absent: then restoring must write nothing.
+    void checkComplete() const;
 
 private:
     QString m_folder;
     std::array<bool, slotCount> m_absent{};
+    bool m_older = false;
 };
 
 // Copies the drive's three screens byte for byte into a new folder of originals for it in
-// base, with the record, all or nothing. An "Originals" that appears meanwhile is kept as it is.
+// base, with the record, all or nothing. An "Originals" that appears meanwhile is kept as it
+// is, and the copies go beside it.
 void backupOriginals(const QString& base, const Drive& drive);
 
-// Writes into an "Originals" of an older Bootvane the record that it belongs to drive, unless
+// Writes into an "Originals" of an earlier Bootvane the record that it belongs to drive, unless
 // drive has originals of its own already. Best effort: without the record it is still used.
 void claimOlderOriginals(const QString& base, const Drive& drive);
 

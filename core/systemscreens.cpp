@@ -55,8 +55,11 @@ ScreenUpdate prepareScreenUpdate(const QString& path, const ScreenSlot& slot, bo
 
 void installScreens(Drive& drive, const std::array<ScreenUpdate, slotCount>& updates)
 {
-    for (const ScreenSlot& slot : screenSlots)
-        drive.checkWritable(QLatin1String(slot.systemFileWritten));
+    for (int i = 0; i < slotCount; ++i) {
+        drive.checkChange(QLatin1String(screenSlots[size_t(i)].systemFileWritten),
+                          updates[size_t(i)].removesFile ? FileChange::Remove
+                                                         : FileChange::Replace);
+    }
     for (int i = 0; i < slotCount; ++i) {
         const QString dosPath = QLatin1String(screenSlots[size_t(i)].systemFileWritten);
         if (updates[size_t(i)].removesFile)

@@ -239,6 +239,8 @@ void frmLogoMain::saveOriginalsIfMissing()
         QStringLiteral("Your current screen settings will be saved as your original set."),
         QStringLiteral("Original Screen Settings"));
     backupOriginals(strAppPath, *m_drive);
+    // Nothing may overwrite the user's screens unless their copy can be found again.
+    (void)Originals::required(strAppPath, *m_drive);
 }
 
 void frmLogoMain::noteWhetherStartupScreenIsShown()
@@ -282,13 +284,12 @@ void frmLogoMain::TreeView1_NodeClick()
     const QString text = name.isValid() ? name.toString() : selected->text(0);
     if (text != setsRootText) {
         // The Originals node shows the originals of the drive in use, wherever they are kept.
-        const std::optional<Originals> originals =
-            text == originalsName ? std::optional(Originals::required(strAppPath, *m_drive))
-                                  : std::nullopt;
+        m_previewedOriginals = text == originalsName
+                                   ? std::optional(Originals::required(strAppPath, *m_drive))
+                                   : std::nullopt;
         for (int i = 0; i < slotCount; ++i) {
-            strNew(i) = originals ? originals->filePath(screenSlots[i])
-                                  : setFilePath(strAppPath, text, screenSlots[i]);
-            m_recordedAbsent[i] = originals && originals->recordsAbsent(i);
+            strNew(i) = m_previewedOriginals ? m_previewedOriginals->filePath(screenSlots[i])
+                                             : setFilePath(strAppPath, text, screenSlots[i]);
         }
         for (int i = 0; i < slotCount; ++i)
             m_slots[i].imgNew->setPicture(previewFile(i));
@@ -311,14 +312,17 @@ void frmLogoMain::cmdSetCur_Click()
     }
     // The originals record the system files the drive did not have, so applying them is
     // restoring, removals included.
+    if (m_previewedOriginals)
+        m_previewedOriginals->checkComplete();
     installScreens([this](int i) {
-        return prepareScreenUpdate(strNew(i), screenSlots[i], m_recordedAbsent[i]);
+        return prepareScreenUpdate(strNew(i), screenSlots[i], recordedAbsent(i));
     });
 }
 
 void frmLogoMain::cmdRestore_Click()
 {
     const Originals originals = Originals::required(strAppPath, *m_drive);
+    originals.checkComplete();
     installScreens([&originals](int i) {
         return prepareScreenUpdate(originals.filePath(screenSlots[i]), screenSlots[i],
                                    originals.recordsAbsent(i));
@@ -361,7 +365,7 @@ QImage frmLogoMain::currentScreenFile(int slot) const
 
 QImage frmLogoMain::previewFile(int slot) const
 {
-    return loadSetScreen(newPath(slot), screenSlots[slot], m_recordedAbsent[slot]);
+    return loadSetScreen(newPath(slot), screenSlots[slot], recordedAbsent(slot));
 }
 
 void frmLogoMain::imgCur_DblClick(int slot)

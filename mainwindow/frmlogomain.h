@@ -1,6 +1,7 @@
 #pragma once
 
 #include "drive.h"
+#include "originals.h"
 #include "screenslots.h"
 #include "systemscreens.h"
 
@@ -10,6 +11,7 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QLabel;
 class QPushButton;
@@ -68,6 +70,12 @@ private:
     void centreOnScreen();
 
     QString& strNew(int slot) { return this->*newPathMembers[slot]; }
+    // Whether the set previewed records that the drive had no such file: the originals do,
+    // and there an absent file means Windows' built-in screen.
+    bool recordedAbsent(int slot) const
+    {
+        return m_previewedOriginals && m_previewedOriginals->recordsAbsent(slot);
+    }
 
     // Every modal window this window opens goes through here: show() returns when the
     // window has closed, and this window, active again, rebuilds its tree.
@@ -117,9 +125,8 @@ private:
     QString strNewLogos;
     QString strSetName;
     std::unique_ptr<Drive> m_drive;
-    // Per slot, whether the set previewed records that the drive had no such file: the
-    // originals do, and there an absent file means Windows' built-in screen.
-    std::array<bool, slotCount> m_recordedAbsent{};
+    // The originals previewed, when the Originals node was the node clicked last.
+    std::optional<Originals> m_previewedOriginals;
     bool m_shownBefore = false;
 
     static constexpr std::array<QString frmLogoMain::*, slotCount> newPathMembers{

@@ -1283,9 +1283,11 @@ void tst_MainWindow::restorePutsBackWhatOriginalsHolds()
                                                     : QLatin1String(setFileNames[slot]));
     QCOMPARE(desk.systemBytes(), before);
     // The originals loaded before the failing one are shown; the others keep what they showed.
+    // A lost file is found before any is loaded.
+    const int loaded = fault == QLatin1String("absent") ? 0 : slot;
     for (int other = 0; other < 3; ++other) {
         const QImage expected =
-            other < slot ? screenPicture(100 + other) : imgNew(desk.main(), other)->picture();
+            other < loaded ? screenPicture(100 + other) : imgNew(desk.main(), other)->picture();
         QVERIFY(samePixels(imgCur(desk.main(), other)->picture(), expected));
     }
 }
