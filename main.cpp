@@ -1,3 +1,4 @@
+#include "commandline.h"
 #include "frmlogomain.h"
 #include "picturememory.h"
 
@@ -5,12 +6,23 @@
 
 int main(int argc, char* argv[])
 {
+    QCoreApplication::setOrganizationName(QStringLiteral("Bootvane"));
+    QCoreApplication::setApplicationName(QStringLiteral("Bootvane"));
+    QCoreApplication::setApplicationVersion(QStringLiteral("1.0.0"));
+    if (const std::optional<int> answered =
+            bootvane::answerWithoutStarting(bootvane::rawArguments(argc, argv)))
+        return *answered;
+
     bootvane::keepPictureMemoryAtHand();
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Bootvane"));
-    QApplication::setApplicationVersion(QStringLiteral("1.00"));
+    const bootvane::CommandLine command =
+        bootvane::readCommandLine(bootvane::rawArguments(argc, argv));
+    if (command.exits)
+        return command.exitCode;
 
-    bootvane::frmLogoMain window;
-    window.show();
+    std::unique_ptr<bootvane::frmLogoMain> window = bootvane::frmLogoMain::start(command.drive);
+    if (!window)
+        return 1;
+    window->show();
     return QApplication::exec();
 }

@@ -1,8 +1,9 @@
 #include "frmlogomain.h"
 
 #include "about.h"
+#include "drivechoice.h"
+#include "error.h"
 #include "filenames.h"
-#include "folderdrive.h"
 #include "frmnewset.h"
 #include "frmwin95view.h"
 #include "handler.h"
@@ -21,8 +22,10 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QSettings>
 #include <QStyleFactory>
 #include <QTreeWidget>
+#include <cstdio>
 
 namespace bootvane {
 
@@ -65,7 +68,7 @@ QTreeWidgetItem* makeNode(const QString& name, const QString& key, int image, co
 } // namespace
 
 frmLogoMain::frmLogoMain(std::unique_ptr<Drive> drive, QWidget* parent)
-    : QMainWindow(parent), m_drive(drive ? std::move(drive) : FolderDrive::wine())
+    : QMainWindow(parent), m_drive(drive ? std::move(drive) : defaultDrive())
 {
     setObjectName(QStringLiteral("frmLogoMain"));
     setWindowTitle(QStringLiteral("Bootvane"));
@@ -87,8 +90,45 @@ frmLogoMain::frmLogoMain(std::unique_ptr<Drive> drive, QWidget* parent)
 
 frmLogoMain::~frmLogoMain() = default;
 
+std::unique_ptr<frmLogoMain> frmLogoMain::start(const QString& drivePath)
+{
+    std::unique_ptr<Drive> drive;
+    bool opened = true;
+    runHandler(nullptr, [&] {
+        try {
+            if (!drivePath.isEmpty()) {
+                drive = openDrive(drivePath);
+            } else {
+                QSettings settings;
+                drive = recallDrive(settings, basePath());
+            }
+        } catch (const Error& error) {
+            opened = false;
+            std::fprintf(stderr, "bootvane: %s\n", error.message().toLocal8Bit().constData());
+            throw;
+        }
+    });
+    if (!opened && !drivePath.isEmpty())
+        return nullptr;
+    return std::make_unique<frmLogoMain>(std::move(drive));
+}
+
 void frmLogoMain::buildMenu()
 {
+    QMenu* mnuDrive = menuBar()->addMenu(QStringLiteral("&Drive"));
+    mnuDrive->setObjectName(QStringLiteral("mnuDrive"));
+    QAction* mnuOpenImage = mnuDrive->addAction(QStringLiteral("Open Disk &Image..."));
+    mnuOpenImage->setObjectName(QStringLiteral("mnuOpenImage"));
+    connectHandler(mnuOpenImage, &QAction::triggered, this, &frmLogoMain::mnuOpenImage_Click);
+    QAction* mnuOpenFolder = mnuDrive->addAction(QStringLiteral("Open &Folder..."));
+    mnuOpenFolder->setObjectName(QStringLiteral("mnuOpenFolder"));
+    connectHandler(mnuOpenFolder, &QAction::triggered, this, &frmLogoMain::mnuOpenFolder_Click);
+#ifndef Q_OS_WIN
+    QAction* mnuWineDrive = mnuDrive->addAction(QStringLiteral("&Wine's Drive C"));
+    mnuWineDrive->setObjectName(QStringLiteral("mnuWineDrive"));
+    connectHandler(mnuWineDrive, &QAction::triggered, this, &frmLogoMain::mnuWineDrive_Click);
+#endif
+
     QMenu* mnuHelp = menuBar()->addMenu(QStringLiteral("&Help"));
     mnuHelp->setObjectName(QStringLiteral("mnuHelp"));
     QAction* mnuAbout = mnuHelp->addAction(QStringLiteral("&About"));
@@ -214,6 +254,14 @@ void frmLogoMain::showFullSize(const QImage& picture)
 void frmLogoMain::Form_Load()
 {
     strAppPath = basePath();
+    loadDrive();
+}
+
+void frmLogoMain::loadDrive()
+{
+    const QString driveTitle = m_drive->title();
+    setWindowTitle(driveTitle.isEmpty() ? QStringLiteral("Bootvane")
+                                        : QStringLiteral("Bootvane - ") + driveTitle);
     // What copies of Bootvane killed half-way left in the working folder and beside the
     // system files goes first. That needs drive C: without it nothing below can work, and
     // that is one error, not one per screen.
@@ -340,6 +388,44 @@ void frmLogoMain::installScreens(const std::function<ScreenUpdate(int)>& prepare
     }
     saveOriginalsIfMissing();
     bootvane::installScreens(*m_drive, updates);
+}
+
+void frmLogoMain::switchDrive(std::unique_ptr<Drive> drive)
+{
+    m_drive = std::move(drive);
+    m_previewedOriginals.reset(); // the other drive's
+    QSettings settings;
+    rememberDrive(settings, strAppPath, *m_drive);
+    // The tree is rebuilt whatever the new drive's screens give.
+    runHandler(this, [this] { loadDrive(); });
+    Form_Activate();
+}
+
+void frmLogoMain::mnuOpenImage_Click()
+{
+    int filterIndex = 0;
+    const QString path = userDialogs().openFileName(
+        this, QStringLiteral("Open Disk Image"),
+        {{QStringLiteral("Disk Images (*.img *.ima *.hdd *.raw *.vhd)"),
+          {QStringLiteral("*.img"), QStringLiteral("*.ima"), QStringLiteral("*.hdd"),
+           QStringLiteral("*.raw"), QStringLiteral("*.vhd")}},
+         {QStringLiteral("All Files (*)"), {QStringLiteral("*")}}},
+        filterIndex);
+    if (!path.isEmpty())
+        switchDrive(openDrive(path));
+}
+
+void frmLogoMain::mnuOpenFolder_Click()
+{
+    const QString folder =
+        userDialogs().existingFolder(this, QStringLiteral("Open the Folder of Drive C"));
+    if (!folder.isEmpty())
+        switchDrive(openDrive(folder));
+}
+
+void frmLogoMain::mnuWineDrive_Click()
+{
+    switchDrive(defaultDrive());
 }
 
 void frmLogoMain::cmdNewSet_Click()

@@ -39,6 +39,15 @@ public:
     explicit frmLogoMain(std::unique_ptr<Drive> drive = nullptr, QWidget* parent = nullptr);
     ~frmLogoMain() override;
 
+    // The window on the drive the program starts with: the image or folder at drivePath, else
+    // the drive last used in the working folder, else Wine's drive C. A drive that cannot be
+    // opened is reported; given on the command line it gives no window, remembered it gives
+    // way to Wine's drive C.
+    static std::unique_ptr<frmLogoMain> start(const QString& drivePath);
+
+    // The drive in use, for what looks at the window from outside (tests).
+    const Drive& drive() const { return *m_drive; }
+
     // The window's state, read-only, for what looks at it from outside (tests).
     const QString& appPath() const { return strAppPath; }
     const QString& setName() const { return strSetName; }
@@ -92,6 +101,15 @@ private:
     void noteWhetherStartupScreenIsShown();
 
     void Form_Load();
+    // What start-up does with drive C, and switching to another drive does again: the
+    // window's title, the work dead copies left, the screens in use, a blank preview, the
+    // first-start backup.
+    void loadDrive();
+    // Makes drive the drive in use, remembered for the working folder.
+    void switchDrive(std::unique_ptr<Drive> drive);
+    void mnuOpenImage_Click();
+    void mnuOpenFolder_Click();
+    void mnuWineDrive_Click();
     void TreeView1_NodeClick();
     void cmdSetCur_Click();
     void cmdRestore_Click();

@@ -115,6 +115,10 @@ public:
     {
         throw std::logic_error("no file dialog expected");
     }
+    QString existingFolder(QWidget*, const QString&) override
+    {
+        throw std::logic_error("no folder dialog expected");
+    }
 
     QList<ScriptedDialogs::Box> boxes;
     std::function<void()> whileNoticeOpen;

@@ -76,6 +76,13 @@ QString QtUserDialogs::openFileName(QWidget* parent, const QString& title,
     return QDir::toNativeSeparators(dialog.selectedFiles().constFirst());
 }
 
+QString QtUserDialogs::existingFolder(QWidget* parent, const QString& title)
+{
+    // Qt's own dialog, as for files: the same look whatever the desktop.
+    return QDir::toNativeSeparators(QFileDialog::getExistingDirectory(
+        parent, title, QString(), QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog));
+}
+
 UserDialogs& userDialogs()
 {
     return *current;

@@ -27,6 +27,8 @@ public:
     // filterIndex selects the filter shown first and returns the one the user picked last.
     virtual QString openFileName(QWidget* parent, const QString& title,
                                  const QList<FileFilter>& filters, int& filterIndex) = 0;
+    // The full path of an existing folder the user chose, or "" when the user cancelled.
+    virtual QString existingFolder(QWidget* parent, const QString& title) = 0;
 };
 
 class QtUserDialogs final : public UserDialogs {
@@ -35,6 +37,7 @@ public:
     void critical(QWidget* parent, const QString& text, const QString& title) override;
     QString openFileName(QWidget* parent, const QString& title, const QList<FileFilter>& filters,
                          int& filterIndex) override;
+    QString existingFolder(QWidget* parent, const QString& title) override;
 };
 
 // The Qt name filter for one entry: its description as it stands, and its patterns made to

@@ -43,6 +43,7 @@ public:
     {
         return answers.isEmpty() ? QString() : answers.dequeue();
     }
+    QString existingFolder(QWidget*, const QString&) override { return {}; }
 
     QStringList lines;
     QQueue<QString> answers;

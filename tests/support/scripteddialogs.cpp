@@ -28,6 +28,12 @@ QString ScriptedDialogs::openFileName(QWidget*, const QString& title,
     return answer.path;
 }
 
+QString ScriptedDialogs::existingFolder(QWidget* parent, const QString& title)
+{
+    int unused = 0;
+    return openFileName(parent, title, {}, unused);
+}
+
 void ScriptedDialogs::answerFileDialog(const QString& path, int pickedFilter)
 {
     m_answers.enqueue({path, pickedFilter});

@@ -30,6 +30,8 @@ public:
     void critical(QWidget* parent, const QString& text, const QString& title) override;
     QString openFileName(QWidget* parent, const QString& title, const QList<FileFilter>& filters,
                          int& filterIndex) override;
+    // Answered from the same queue as the file dialog.
+    QString existingFolder(QWidget* parent, const QString& title) override;
 
     // The next file dialog returns path ("" for a cancel) with the user's filter choice.
     void answerFileDialog(const QString& path, int pickedFilter = -1);

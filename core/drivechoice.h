@@ -1,0 +1,27 @@
+#pragma once
+
+#include "drive.h"
+
+#include <QString>
+#include <memory>
+
+class QSettings;
+
+namespace bootvane {
+
+// Opens drive C at path: a disk image file, or a folder that is the root of a drive C (a
+// mounted disk, a CF card). Throws saying what path holds instead.
+std::unique_ptr<Drive> openDrive(const QString& path);
+
+// Wine's drive C, the default one (on Windows, C:\ itself).
+std::unique_ptr<Drive> defaultDrive();
+
+// Bootvane remembers the drive last used with each working folder, so that starting it there
+// again, from the menu for one, opens the same drive. The drive is remembered by what reached
+// it: the image file or folder, or nothing for the default drive.
+void rememberDrive(QSettings& settings, const QString& base, const Drive& drive);
+// The drive last used with the working folder base, or nothing for the default drive (or
+// when none is remembered). Throws when it cannot be opened any more, naming it.
+std::unique_ptr<Drive> recallDrive(QSettings& settings, const QString& base);
+
+} // namespace bootvane

@@ -1,0 +1,299 @@
+#include "imagedrive.h"
+
+#include "error.h"
+#include "filenames.h"
+#include "filesystem.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#ifndef Q_OS_WIN
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace bootvane {
+
+namespace {
+
+// "C:\Windows\logow.sys" as mtools names it on the volume: "::/WINDOWS/LOGOW.SYS". Upper
+// case, as DOS writes 8.3 names; mtools finds an existing entry in any case.
+QString volumePath(const QString& dosPath)
+{
+    if (!dosPath.startsWith(QLatin1String("c:"), Qt::CaseInsensitive))
+        fail(QStringLiteral("find the file"), dosPath, QStringLiteral("it is not on drive C:"));
+    const QStringList names = dosPath.mid(2).split(QLatin1Char('\\'), Qt::SkipEmptyParts);
+    return QStringLiteral("::/") + names.join(QLatin1Char('/')).toUpper();
+}
+
+QString folderOf(const QString& path)
+{
+    const qsizetype cut = path.lastIndexOf(QLatin1Char('/'));
+    return path.left(qMax<qsizetype>(cut, 3));
+}
+
+QString nameOf(const QString& path)
+{
+    return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
+}
+
+// The temporary names of a file being replaced: NAME.BVW while written, NAME.BVN once whole.
+QString temporaryPath(const QString& path, const char* extension)
+{
+    const QString name = nameOf(path);
+    return folderOf(path) + QLatin1Char('/') + name.section(QLatin1Char('.'), 0, 0).left(8) +
+           QLatin1Char('.') + QLatin1String(extension);
+}
+
+const char* const beingWritten = "BVW";
+const char* const whole = "BVN";
+
+bool hasEntry(const std::vector<MtoolsVolume::Entry>& entries, const QString& name)
+{
+    return std::any_of(entries.begin(), entries.end(), [&](const MtoolsVolume::Entry& entry) {
+        return entry.name.compare(name, Qt::CaseInsensitive) == 0;
+    });
+}
+
+} // namespace
+
+std::unique_ptr<ImageDrive> ImageDrive::open(const QString& path)
+{
+    std::unique_ptr<ImageDrive> drive(new ImageDrive(QFileInfo(path).absoluteFilePath()));
+    (void)drive->volume();
+    return drive;
+}
+
+MtoolsVolume ImageDrive::volume() const
+{
+    QFile image;
+    openPlainFile(image, m_path, QStringLiteral("open the disk image"),
+                  QStringLiteral("it is a device, pipe or socket, not a disk image file"));
+    m_fat = locateDriveC(image, m_path);
+    return MtoolsVolume(m_path, m_fat.offset);
+}
+
+QString ImageDrive::title() const
+{
+    return displayFileName(QFileInfo(m_path).fileName());
+}
+
+QString ImageDrive::identity() const
+{
+    (void)volume();
+    if (m_fat.serial == 0 && m_fat.label.isEmpty())
+        return QStringLiteral("image:") + QFileInfo(m_path).canonicalFilePath();
+    return QStringLiteral("fat:%1:%2")
+        .arg(m_fat.serial, 8, 16, QLatin1Char('0'))
+        .arg(QString::fromLatin1(m_fat.label));
+}
+
+QString ImageDrive::displayPath(const QString& dosPath) const
+{
+    return QStringLiteral("%1 in %2").arg(dosPath.toUpper(), m_path);
+}
+
+std::optional<QByteArray> ImageDrive::read(const QString& dosPath) const
+{
+    return volume().read(volumePath(dosPath), displayPath(dosPath));
+}
+
+std::optional<QString> ImageDrive::whyNotWritable() const
+{
+#ifndef Q_OS_WIN
+    if (::access(encodeFileName(m_path).constData(), W_OK) != 0)
+        return QStringLiteral("the image file cannot be written (%1)").arg(systemReason(errno));
+#endif
+    if (const std::optional<QString> program = programWritingTo(m_path))
+        return QStringLiteral("the image is in use by %1: shut the emulator down first, as two "
+                              "systems writing one disk damage it")
+            .arg(*program);
+    return std::nullopt;
+}
+
+void ImageDrive::checkChange(const QString& dosPath, FileChange) const
+{
+    const MtoolsVolume fat = volume();
+    const QString path = volumePath(dosPath);
+    const QString shownAs = displayPath(dosPath);
+    if (const std::optional<QString> why = whyNotWritable())
+        fail(QStringLiteral("write"), shownAs, *why);
+    const std::optional<std::vector<MtoolsVolume::Entry>> entries =
+        fat.list(folderOf(path), shownAs);
+    if (!entries) {
+        fail(QStringLiteral("write"), shownAs,
+             QStringLiteral("the image has no folder %1")
+                 .arg(QString(folderOf(path))
+                          .replace(QLatin1String("::/"), QLatin1String("C:\\"))
+                          .replace(QLatin1Char('/'), QLatin1Char('\\'))));
+    }
+    for (const MtoolsVolume::Entry& entry : *entries) {
+        if (entry.isFolder && entry.name.compare(nameOf(path), Qt::CaseInsensitive) == 0)
+            fail(QStringLiteral("write"), shownAs, systemReason(EISDIR));
+    }
+}
+
+void ImageDrive::replace(const QString& dosPath, const QByteArray& bytes)
+{
+    checkChange(dosPath, FileChange::Replace);
+    const MtoolsVolume fat = volume();
+    const QString path = volumePath(dosPath);
+    const QString shownAs = displayPath(dosPath);
+    const QString written = temporaryPath(path, beingWritten);
+    const QString ready = temporaryPath(path, whole);
+
+    const std::optional<QString> attributes = fat.attributes(path, shownAs);
+    fat.remove(ready, shownAs);
+    try {
+        fat.write(written, bytes, shownAs);
+    } catch (const Error&) {
+        // A full volume, say: what was written of the new file goes; the old one is untouched.
+        try {
+            fat.remove(written, shownAs);
+        } catch (const Error&) {
+        }
+        throw;
+    }
+    fat.rename(written, ready, shownAs);
+    // From here on the new file is whole: a start that finds it finishes the job.
+    if (attributes && *attributes != QLatin1String("A"))
+        fat.setAttributes(ready, *attributes, shownAs);
+    if (attributes)
+        fat.remove(path, shownAs);
+    fat.rename(ready, path, shownAs);
+}
+
+void ImageDrive::remove(const QString& dosPath)
+{
+    checkChange(dosPath, FileChange::Remove);
+    volume().remove(volumePath(dosPath), displayPath(dosPath));
+}
+
+void ImageDrive::removeAbandonedWork(const QStringList& dosPaths)
+{
+    const MtoolsVolume fat = volume();
+    if (whyNotWritable())
+        return; // nothing is written to an image in use; the next start tries again
+    QString listed;
+    std::vector<MtoolsVolume::Entry> entries;
+    for (const QString& dosPath : dosPaths) {
+        const QString path = volumePath(dosPath);
+        const QString shownAs = displayPath(dosPath);
+        if (folderOf(path) != listed) {
+            listed = folderOf(path);
+            entries = fat.list(listed, shownAs).value_or(std::vector<MtoolsVolume::Entry>());
+        }
+        const QString written = temporaryPath(path, beingWritten);
+        const QString ready = temporaryPath(path, whole);
+        if (hasEntry(entries, nameOf(written)))
+            fat.remove(written, shownAs);
+        if (!hasEntry(entries, nameOf(ready)))
+            continue;
+        // A whole new file: the old one was removed already, or is about to be.
+        if (hasEntry(entries, nameOf(path)))
+            fat.remove(ready, shownAs);
+        else
+            fat.rename(ready, path, shownAs);
+    }
+}
+
+#ifdef Q_OS_WIN
+
+std::optional<QString> programWritingTo(const QString&)
+{
+    return std::nullopt;
+}
+
+#else
+
+namespace {
+
+QByteArray firstLine(const QByteArray& path)
+{
+    QFile file(QString::fromLocal8Bit(path));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return file.readLine().trimmed();
+}
+
+// Whether descriptor fd of process pid is open for writing, as its fdinfo says.
+bool openForWriting(const QByteArray& pid, const QByteArray& fd)
+{
+    QFile info(QString::fromLatin1("/proc/" + pid + "/fdinfo/" + fd));
+    if (!info.open(QIODevice::ReadOnly))
+        return false;
+    for (const QByteArray& line : info.readAll().split('\n')) {
+        if (!line.startsWith("flags:"))
+            continue;
+        bool ok = false;
+        const int flags = line.mid(6).trimmed().toInt(&ok, 8);
+        return ok && (flags & O_ACCMODE) != O_RDONLY;
+    }
+    return false;
+}
+
+} // namespace
+
+std::optional<QString> programWritingTo(const QString& path)
+{
+    const QByteArray file = encodeFileName(path);
+    struct stat target {};
+    if (::stat(file.constData(), &target) != 0)
+        return std::nullopt;
+
+    const QByteArray self = QByteArray::number(::getpid());
+    DIR* processes = ::opendir("/proc");
+    while (const dirent* process = processes ? ::readdir(processes) : nullptr) {
+        const QByteArray pid(process->d_name);
+        bool numeric = false;
+        pid.toInt(&numeric);
+        if (!numeric || pid == self)
+            continue;
+        struct stat owner {};
+        if (::stat("/proc/" + pid, &owner) != 0 || (::getuid() != 0 && owner.st_uid != ::getuid()))
+            continue;
+        DIR* fds = ::opendir("/proc/" + pid + "/fd");
+        bool writing = false;
+        while (const dirent* fd = fds ? ::readdir(fds) : nullptr) {
+            struct stat open {};
+            const QByteArray name(fd->d_name);
+            if (name.startsWith('.') || ::stat("/proc/" + pid + "/fd/" + name, &open) != 0 ||
+                open.st_dev != target.st_dev || open.st_ino != target.st_ino)
+                continue;
+            if (openForWriting(pid, name)) {
+                writing = true;
+                break;
+            }
+        }
+        if (fds)
+            ::closedir(fds);
+        if (writing) {
+            ::closedir(processes);
+            return QStringLiteral("%1 (process %2)")
+                .arg(QString::fromLocal8Bit(firstLine("/proc/" + pid + "/comm")),
+                     QString::fromLatin1(pid));
+        }
+    }
+    if (processes)
+        ::closedir(processes);
+
+    // A program of another user is not seen, but QEMU locks the images it has open.
+    const int fd = ::open(file.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return std::nullopt;
+    struct flock lock {};
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;
+    const bool locked = ::fcntl(fd, F_OFD_GETLK, &lock) == 0 && lock.l_type != F_UNLCK;
+    ::close(fd);
+    if (locked)
+        return QStringLiteral("a program that holds a lock on it (QEMU locks the images it runs)");
+    return std::nullopt;
+}
+
+#endif
+
+} // namespace bootvane

@@ -1,0 +1,54 @@
+#pragma once
+
+#include "diskimage.h"
+#include "drive.h"
+#include "mtools.h"
+
+#include <memory>
+
+namespace bootvane {
+
+// Drive C inside an emulator's disk image file (raw, with or without a partition table, or
+// a fixed VHD), read and written through mtools: no root, no mounting. A system file is
+// replaced as on a folder, so that it holds all its old bytes or all its new ones whatever
+// fails: the new bytes go to a temporary 8.3 name in the same folder (NAME.BVW while they are
+// written, renamed NAME.BVN once whole), then the old entry is removed and NAME.BVN renamed
+// over it, keeping its DOS attributes. A start that finds NAME.BVN finishes the job, one that
+// finds NAME.BVW removes it. Nothing is written while another program (an emulator still
+// running) has the image open for writing; reading is allowed.
+class ImageDrive final : public Drive {
+public:
+    // Opens the image at path, which must hold drive C; throws saying what it holds instead.
+    static std::unique_ptr<ImageDrive> open(const QString& path);
+
+    const QString& imagePath() const { return m_path; }
+
+    QString title() const override;
+    QString source() const override { return m_path; }
+    // The FAT volume's serial number and label, so that a moved or renamed image file is the
+    // same drive; the real path only where the volume has neither.
+    QString identity() const override;
+    std::optional<QByteArray> read(const QString& dosPath) const override;
+    QString displayPath(const QString& dosPath) const override;
+    void checkChange(const QString& dosPath, FileChange change) const override;
+    void replace(const QString& dosPath, const QByteArray& bytes) override;
+    void remove(const QString& dosPath) override;
+    void removeAbandonedWork(const QStringList& dosPaths) override;
+
+private:
+    explicit ImageDrive(QString path) : m_path(std::move(path)) {}
+    // The volume as the image holds it now: the file may have changed since it was opened.
+    MtoolsVolume volume() const;
+    // Why nothing may be written to the image now, or nothing.
+    std::optional<QString> whyNotWritable() const;
+
+    QString m_path;
+    mutable FatVolume m_fat;
+};
+
+// The program that has the file at path open for writing, as "qemu-system-i386 (process
+// 1234)", or, where none is seen but a lock is held (QEMU locks its images), a sentence
+// saying so. Nothing when the file is free. Only this user's processes can be seen.
+std::optional<QString> programWritingTo(const QString& path);
+
+} // namespace bootvane

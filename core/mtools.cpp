@@ -1,0 +1,225 @@
+#include "mtools.h"
+
+#include "error.h"
+
+#include <QDir>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTemporaryFile>
+
+namespace bootvane {
+
+namespace {
+
+// What every mtools command is told: no user's or system's drive letters, no long names made
+// (Windows 95 finds its screens by their 8.3 names), messages in plain English.
+QProcessEnvironment mtoolsEnvironment()
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("MTOOLSRC"), QStringLiteral("/dev/null"));
+    environment.insert(QStringLiteral("MTOOLS_NO_VFAT"), QStringLiteral("1"));
+    environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
+    return environment;
+}
+
+QString firstLines(const QByteArray& text)
+{
+    QStringList lines;
+    for (const QByteArray& line : text.split('\n')) {
+        if (!line.trimmed().isEmpty())
+            lines.append(QString::fromUtf8(line.trimmed()));
+    }
+    return lines.mid(0, 3).join(QStringLiteral("; "));
+}
+
+} // namespace
+
+bool saysNotFound(const QByteArray& mtoolsError)
+{
+    return mtoolsError.contains("not found");
+}
+
+MtoolsVolume::Result MtoolsVolume::run(const QString& tool, const QStringList& arguments,
+                                       const QString& operation, const QString& shownAs) const
+{
+    const QString program = QStandardPaths::findExecutable(tool);
+    if (program.isEmpty())
+        fail(operation, shownAs,
+             QStringLiteral("%1 of GNU mtools is not installed (Debian and Ubuntu: sudo apt-get "
+                            "install mtools)")
+                 .arg(tool));
+    // mtools reads "image@@offset"; a name that holds "@@" itself is reached through a link.
+    QString image = m_image;
+    std::optional<QTemporaryDir> linkFolder;
+    if (image.contains(QLatin1String("@@"))) {
+        linkFolder.emplace();
+        image = linkFolder->filePath(QStringLiteral("image"));
+        if (!QFile::link(QFileInfo(m_image).absoluteFilePath(), image))
+            fail(operation, shownAs, QStringLiteral("a link to the image could not be made"));
+    }
+    QProcess process;
+    process.setProcessEnvironment(mtoolsEnvironment());
+    process.setStandardInputFile(QProcess::nullDevice());
+    process.start(program, QStringList{QStringLiteral("-i"),
+                                       image + QStringLiteral("@@") + QString::number(m_offset)} +
+                               arguments);
+    // Never killed and never timed out: a command stopped half-way may leave the FAT
+    // half-updated. A command that cannot even start is reported as such.
+    if (!process.waitForStarted(-1))
+        fail(operation, shownAs,
+             QStringLiteral("%1 could not be started: %2").arg(tool, process.errorString()));
+    process.waitForFinished(-1);
+    Result result;
+    result.out = process.readAllStandardOutput();
+    result.err = process.readAllStandardError();
+    result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    return result;
+}
+
+void MtoolsVolume::failWith(const Result& result, const QString& operation,
+                            const QString& shownAs) const
+{
+    const QString said = firstLines(result.err);
+    fail(operation, shownAs,
+         said.isEmpty() ? QStringLiteral("mtools failed (exit code %1)").arg(result.exitCode)
+                        : QStringLiteral("mtools says: %1").arg(said));
+}
+
+std::optional<QByteArray> MtoolsVolume::read(const QString& path, const QString& shownAs) const
+{
+    const QString operation = QStringLiteral("read");
+    const Result result =
+        run(QStringLiteral("mcopy"), {QStringLiteral("-n"), path, QStringLiteral("-")}, operation,
+            shownAs);
+    if (result.exitCode != 0) {
+        if (saysNotFound(result.err))
+            return std::nullopt;
+        failWith(result, operation, shownAs);
+    }
+    if (!result.out.isEmpty())
+        return result.out;
+    // An empty file, or a folder, which mcopy copies as nothing: the listing tells which.
+    const qsizetype cut = path.lastIndexOf(QLatin1Char('/'));
+    const QString name = path.mid(cut + 1);
+    const std::optional<std::vector<Entry>> entries =
+        list(path.left(qMax<qsizetype>(cut, 3)), shownAs);
+    for (const Entry& entry : entries.value_or(std::vector<Entry>())) {
+        if (entry.isFolder && entry.name.compare(name, Qt::CaseInsensitive) == 0)
+            fail(operation, shownAs, systemReason(EISDIR));
+    }
+    return QByteArray();
+}
+
+std::optional<std::vector<MtoolsVolume::Entry>> MtoolsVolume::list(const QString& path,
+                                                                   const QString& shownAs) const
+{
+    const QString operation = QStringLiteral("list the folder");
+    const Result result =
+        run(QStringLiteral("mdir"), {QStringLiteral("-a"), QStringLiteral("-f"), path}, operation,
+            shownAs);
+    if (result.exitCode != 0) {
+        if (saysNotFound(result.err))
+            return std::nullopt;
+        failWith(result, operation, shownAs);
+    }
+    return parseListing(result.out);
+}
+
+std::optional<QString> MtoolsVolume::attributes(const QString& path, const QString& shownAs) const
+{
+    const QString operation = QStringLiteral("read the attributes of");
+    const Result result = run(QStringLiteral("mattrib"), {path}, operation, shownAs);
+    if (result.exitCode != 0) {
+        if (saysNotFound(result.err))
+            return std::nullopt;
+        failWith(result, operation, shownAs);
+    }
+    return parseAttributes(result.out);
+}
+
+void MtoolsVolume::write(const QString& path, const QByteArray& bytes, const QString& shownAs) const
+{
+    const QString operation = QStringLiteral("write");
+    QTemporaryFile source;
+    if (!source.open() || source.write(bytes) != bytes.size() || !source.flush())
+        fail(operation, QDir::tempPath(), source.errorString());
+    // -D o: a file of that name (one left by a copy that died) is overwritten, never asked about.
+    const Result result = run(QStringLiteral("mcopy"),
+                              {QStringLiteral("-D"), QStringLiteral("o"), source.fileName(), path},
+                              operation, shownAs);
+    if (result.exitCode != 0)
+        failWith(result, operation, shownAs);
+}
+
+void MtoolsVolume::setAttributes(const QString& path, const QString& letters,
+                                 const QString& shownAs) const
+{
+    QStringList arguments;
+    for (const QChar letter : QStringLiteral("AHRS")) {
+        const QChar sign = letters.contains(letter) ? QLatin1Char('+') : QLatin1Char('-');
+        arguments.append(QString(sign) + letter.toLower());
+    }
+    arguments.append(path);
+    const QString operation = QStringLiteral("set the attributes of");
+    const Result result = run(QStringLiteral("mattrib"), arguments, operation, shownAs);
+    if (result.exitCode != 0)
+        failWith(result, operation, shownAs);
+}
+
+void MtoolsVolume::rename(const QString& from, const QString& to, const QString& shownAs) const
+{
+    const QString operation = QStringLiteral("rename");
+    // -D s: were to taken after all, skip rather than ask; the check below then fails.
+    const Result result =
+        run(QStringLiteral("mren"), {QStringLiteral("-D"), QStringLiteral("s"), from, to},
+            operation, shownAs);
+    if (result.exitCode != 0)
+        failWith(result, operation, shownAs);
+}
+
+void MtoolsVolume::remove(const QString& path, const QString& shownAs) const
+{
+    const QString operation = QStringLiteral("remove");
+    const Result result = run(QStringLiteral("mdel"), {path}, operation, shownAs);
+    if (result.exitCode != 0 && !saysNotFound(result.err))
+        failWith(result, operation, shownAs);
+}
+
+std::vector<MtoolsVolume::Entry> MtoolsVolume::parseListing(const QByteArray& mdirOutput)
+{
+    // An entry's line begins with its 8.3 name in two columns, "LOGO     SYS", the name padded
+    // to eight characters; everything else (the volume, the folder's name, the totals) does
+    // not.
+    std::vector<Entry> entries;
+    for (const QByteArray& rawLine : mdirOutput.split('\n')) {
+        const QByteArray line = rawLine.endsWith('\r') ? rawLine.chopped(1) : rawLine;
+        if (line.size() < 12 || line[0] == ' ' || line[8] != ' ' ||
+            line.startsWith("Directory for "))
+            continue;
+        const QString base = QString::fromUtf8(line.left(8)).trimmed();
+        const QString extension = QString::fromUtf8(line.mid(9, 3)).trimmed();
+        if (base.isEmpty() || base == QLatin1String(".") || base == QLatin1String(".."))
+            continue;
+        Entry entry;
+        entry.name = extension.isEmpty() ? base : base + QLatin1Char('.') + extension;
+        entry.isFolder = line.mid(12).trimmed().startsWith("<DIR>");
+        entries.push_back(entry);
+    }
+    return entries;
+}
+
+QString MtoolsVolume::parseAttributes(const QByteArray& mattribOutput)
+{
+    // "  A   HR     ::/LOGO.SYS": the letters stand before the file's name.
+    const qsizetype name = mattribOutput.indexOf("::");
+    QString letters;
+    for (const char c : mattribOutput.left(name < 0 ? 0 : name)) {
+        if (QByteArrayView("AHRS").contains(c) && !letters.contains(QLatin1Char(c)))
+            letters += QLatin1Char(c);
+    }
+    return letters;
+}
+
+} // namespace bootvane
