@@ -577,12 +577,13 @@ void tst_MainWindow::windowFrame()
     QVERIFY2(qAbs(offCentre.x()) <= 1 && qAbs(offCentre.y()) <= 1,
              qPrintable(QStringLiteral("%1,%2").arg(offCentre.x()).arg(offCentre.y())));
 
-    // One menu, Help, with one item, About.
+    // Two menus: Drive, then Help with one item, About.
     const QList<QAction*> menus = window.menuBar()->actions();
-    QCOMPARE(menus.size(), 1);
-    QCOMPARE(menus[0]->text(), QStringLiteral("&Help"));
-    QCOMPARE(menus[0]->menu()->objectName(), QStringLiteral("mnuHelp"));
-    const QList<QAction*> items = menus[0]->menu()->actions();
+    QCOMPARE(menus.size(), 2);
+    QCOMPARE(menus[0]->menu()->objectName(), QStringLiteral("mnuDrive"));
+    QCOMPARE(menus[1]->text(), QStringLiteral("&Help"));
+    QCOMPARE(menus[1]->menu()->objectName(), QStringLiteral("mnuHelp"));
+    const QList<QAction*> items = menus[1]->menu()->actions();
     QCOMPARE(items.size(), 1);
     QCOMPARE(items[0]->text(), QStringLiteral("&About"));
     QCOMPARE(items[0]->objectName(), QStringLiteral("mnuAbout"));

@@ -1,0 +1,154 @@
+#include "tempimage.h"
+
+#include "picture.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QtEndian>
+#include <stdexcept>
+
+namespace bootvane::testing {
+
+namespace {
+
+constexpr qint64 megabyte = 1024 * 1024;
+
+void makeFileOfSize(const QString& path, qint64 size)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || !file.resize(size))
+        throw std::runtime_error("cannot make an image file");
+}
+
+} // namespace
+
+QByteArray runTool(const QString& program, const QStringList& arguments, const QByteArray& input)
+{
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("MTOOLSRC"), QStringLiteral("/dev/null"));
+    environment.insert(QStringLiteral("MTOOLS_NO_VFAT"), QStringLiteral("1"));
+    process.setProcessEnvironment(environment);
+    process.start(program, arguments);
+    process.write(input);
+    process.closeWriteChannel();
+    if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit ||
+        process.exitCode() != 0)
+        throw std::runtime_error((program + QLatin1Char(' ') + arguments.join(QLatin1Char(' ')) +
+                                  QStringLiteral(": ") +
+                                  QString::fromLocal8Bit(process.readAllStandardError()))
+                                     .toStdString());
+    return process.readAllStandardOutput();
+}
+
+QString systemFileOnImage(int slot)
+{
+    static const char* names[] = {"::/LOGO.SYS", "::/WINDOWS/LOGOW.SYS", "::/WINDOWS/LOGOS.SYS"};
+    return QLatin1String(names[slot]);
+}
+
+TempImage::TempImage(Layout layout) : m_path(drive.root() + QStringLiteral("/win95.img"))
+{
+    const QString sectors = QStringLiteral("2048");
+    switch (layout) {
+    case Layout::BareFat12:
+        runTool(QStringLiteral("mkfs.fat"),
+                {QStringLiteral("-C"), QStringLiteral("-F"), QStringLiteral("12"),
+                 QStringLiteral("-n"), QStringLiteral("FLOPPY"), m_path, QStringLiteral("1440")});
+        break;
+    case Layout::SecondActive:
+        makeFileOfSize(m_path, 64 * megabyte);
+        runTool(QStringLiteral("sfdisk"), {QStringLiteral("-q"), m_path},
+                "label: dos\nstart=2048, size=32768, type=6\nstart=34816, type=6, bootable\n");
+        runTool(QStringLiteral("mkfs.fat"),
+                {QStringLiteral("-F"), QStringLiteral("16"), QStringLiteral("--offset"), sectors,
+                 QStringLiteral("-n"), QStringLiteral("OTHER"), m_path,
+                 QString::number(16 * 1024)});
+        m_offset = 34816 * 512;
+        runTool(QStringLiteral("mkfs.fat"),
+                {QStringLiteral("-F"), QStringLiteral("16"), QStringLiteral("--offset"),
+                 QStringLiteral("34816"), QStringLiteral("-n"), QStringLiteral("WIN95"), m_path,
+                 QString::number((64 * megabyte - m_offset) / 1024)});
+        break;
+    default: {
+        const bool fat32 = layout == Layout::PartitionedFat32;
+        makeFileOfSize(m_path, 64 * megabyte);
+        runTool(QStringLiteral("sfdisk"), {QStringLiteral("-q"), m_path},
+                fat32 ? "label: dos\nstart=2048, type=c, bootable\n"
+                      : "label: dos\nstart=2048, type=6, bootable\n");
+        m_offset = 2048 * 512;
+        runTool(QStringLiteral("mkfs.fat"),
+                {QStringLiteral("-F"), fat32 ? QStringLiteral("32") : QStringLiteral("16"),
+                 QStringLiteral("-s"), QStringLiteral("1"), QStringLiteral("--offset"), sectors,
+                 QStringLiteral("-n"), QStringLiteral("WIN95"), m_path,
+                 QString::number((64 * megabyte - m_offset) / 1024)});
+        if (layout == Layout::FixedVhd) {
+            // The footer of a fixed VHD: its cookie, and disk type 2 (fixed) at offset 60.
+            QByteArray footer(512, '\0');
+            footer.replace(0, 8, "conectix");
+            qToBigEndian<quint32>(2, footer.data() + 60);
+            QFile file(m_path);
+            if (!file.open(QIODevice::Append) || file.write(footer) != footer.size())
+                throw std::runtime_error("cannot write a VHD footer");
+        }
+    }
+    }
+    mtools(QStringLiteral("mmd"), {QStringLiteral("::/WINDOWS")});
+}
+
+QByteArray TempImage::mtools(const QString& tool, const QStringList& arguments) const
+{
+    return runTool(tool, QStringList{QStringLiteral("-i"),
+                                     m_path + QStringLiteral("@@") + QString::number(m_offset)} +
+                             arguments);
+}
+
+void TempImage::put(const QString& dosPath, const QByteArray& bytes) const
+{
+    const QString source = drive.root() + QStringLiteral("/put.tmp");
+    writeFile(source, bytes);
+    mtools(QStringLiteral("mcopy"), {QStringLiteral("-o"), source, dosPath});
+    QFile::remove(source);
+}
+
+std::optional<QByteArray> TempImage::get(const QString& dosPath) const
+{
+    try {
+        return mtools(QStringLiteral("mcopy"),
+                      {QStringLiteral("-n"), dosPath, QStringLiteral("-")});
+    } catch (const std::runtime_error& error) {
+        if (QByteArray(error.what()).contains("not found"))
+            return std::nullopt;
+        throw;
+    }
+}
+
+void TempImage::writeSystemScreens() const
+{
+    for (int slot = 0; slot < 3; ++slot)
+        put(systemFileOnImage(slot), encodeBmp(screenPicture(100 + slot)));
+}
+
+QString TempImage::fsckProblems() const
+{
+    // fsck.fat reads a volume from its first byte: drive C is copied out of the image.
+    QFile image(m_path);
+    const QString volume = drive.root() + QStringLiteral("/volume.img");
+    QFile copy(volume);
+    if (!image.open(QIODevice::ReadOnly) || !image.seek(m_offset) ||
+        !copy.open(QIODevice::WriteOnly))
+        return QStringLiteral("cannot copy drive C out of the image");
+    while (!image.atEnd())
+        copy.write(image.read(megabyte));
+    copy.close();
+    QProcess fsck;
+    fsck.start(QStringLiteral("fsck.fat"), {QStringLiteral("-n"), volume});
+    fsck.waitForFinished(60000);
+    QFile::remove(volume);
+    if (fsck.exitStatus() == QProcess::NormalExit && fsck.exitCode() == 0)
+        return {};
+    return QString::fromLocal8Bit(fsck.readAllStandardOutput() + fsck.readAllStandardError());
+}
+
+} // namespace bootvane::testing

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "tempdrive.h"
+
+#include <QByteArray>
+#include <QString>
+#include <optional>
+
+namespace bootvane::testing {
+
+// An emulator's disk image holding drive C, made for one test with the real tools (sfdisk,
+// mkfs.fat, mtools), beside a TempDrive whose working folder is current. No root and no
+// mounting are needed.
+class TempImage {
+public:
+    enum class Layout {
+        PartitionedFat16, // an MBR with one active FAT16 partition at sector 2048
+        PartitionedFat32, // the same with FAT32
+        BareFat12,        // a floppy-sized FAT12 volume, no partition table
+        FixedVhd,         // a partitioned FAT16 image with a fixed VHD's footer
+        SecondActive,     // two FAT16 partitions; the second is active and is drive C
+    };
+
+    explicit TempImage(Layout layout = Layout::PartitionedFat16);
+
+    TempDrive drive; // the working folder, and a Wine prefix nobody uses
+    const QString& path() const { return m_path; }
+    qint64 offset() const { return m_offset; }
+
+    // Runs an mtools command on drive C ("mdir", {"-a", "::/"}) and gives its output.
+    QByteArray mtools(const QString& tool, const QStringList& arguments) const;
+    // Writes bytes as the file at dosPath ("::/WINDOWS/LOGOW.SYS"), replacing it.
+    void put(const QString& dosPath, const QByteArray& bytes) const;
+    // The bytes of the file at dosPath, or nothing when it is absent.
+    std::optional<QByteArray> get(const QString& dosPath) const;
+    // Writes the three system screens, screenPicture(100 + slot), as BMP files.
+    void writeSystemScreens() const;
+    // What fsck.fat -n says of drive C when it finds a fault, else "".
+    QString fsckProblems() const;
+
+private:
+    QString m_path;
+    qint64 m_offset = 0;
+};
+
+// The volume path of a system file: "::/LOGO.SYS", "::/WINDOWS/LOGOW.SYS".
+QString systemFileOnImage(int slot);
+
+// Runs a program to its end and gives its standard output; throws when it fails.
+QByteArray runTool(const QString& program, const QStringList& arguments,
+                   const QByteArray& input = {});
+
+} // namespace bootvane::testing
