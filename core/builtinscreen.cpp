@@ -16,7 +16,7 @@ QFont screenTextFont(int pixelSize, bool bold)
     return font;
 }
 
-QImage builtInScreen(const ScreenSlot& slot)
+QImage builtInScreen(const ScreenSlot& slot, const QString& windows)
 {
     // A dark screen framed by a dashed line, plainly no picture of the user's.
     QImage screen(windowsScreenSize, QImage::Format_RGB32);
@@ -39,7 +39,7 @@ QImage builtInScreen(const ScreenSlot& slot)
         painter.setFont(screenTextFont(27, false));
         painter.drawText(QRect(textArea.left(), 220, textArea.width(), 150),
                          Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap,
-                         QLatin1String(slot.builtInBehaviour));
+                         QString::fromLatin1(slot.builtInBehaviour).arg(windows));
     }
     screen.setText(QLatin1String(builtInScreenKey), QLatin1String(slot.suffix));
     return screen;

@@ -10,7 +10,9 @@ namespace bootvane {
 // A slot whose system file is absent is no error: Windows 95 then uses a screen of its own.
 // Bootvane shows a placeholder for it, drawn here, that says so. It is never written to a
 // file: applying it means removing the system file.
-QImage builtInScreen(const ScreenSlot& slot);
+// windows names the Windows that will show the screen.
+QImage builtInScreen(const ScreenSlot& slot,
+                     const QString& windows = QLatin1String(defaultWindows));
 
 // The sans-serif font that text drawn on a screen is set in, pixelSize pixels high.
 QFont screenTextFont(int pixelSize, bool bold);

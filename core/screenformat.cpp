@@ -191,13 +191,15 @@ int cyclingStart(const QImage& picture)
     return int(picture.text(QLatin1String(bmpImportantColoursKey)).toUInt() & 0xff);
 }
 
-QString describeScreen(const QImage& picture, const ScreenSlot& slot, ScreenPlace place)
+QString describeScreen(const QImage& picture, const ScreenSlot& slot, ScreenPlace place,
+                       const QString& windows)
 {
     if (picture.isNull())
         return {};
     if (isBuiltInScreen(picture))
         return QStringLiteral("No %1: %2")
-            .arg(QLatin1String(slot.setFileName), QLatin1String(slot.builtInBehaviour));
+            .arg(QLatin1String(slot.setFileName),
+                 QString::fromLatin1(slot.builtInBehaviour).arg(windows));
 
     const int colours = colourCount(picture, windowsPaletteSize);
     QString text = QStringLiteral("%1 x %2, ").arg(picture.width()).arg(picture.height());
@@ -207,7 +209,7 @@ QString describeScreen(const QImage& picture, const ScreenSlot& slot, ScreenPlac
         text +=
             colours == 1 ? QStringLiteral("1 colour") : QStringLiteral("%1 colours").arg(colours);
     if (!showableAsIs(picture) && place == ScreenPlace::OnDrive)
-        return text + QStringLiteral(": Windows 95 cannot show the file on the drive");
+        return text + QStringLiteral(": %1 cannot show the file on the drive").arg(windows);
     if (!showableAsIs(picture)) {
         return text + QStringLiteral(": converted to %1 x %2, %3 colours when applied")
                           .arg(windowsScreenSize.width())
@@ -216,7 +218,7 @@ QString describeScreen(const QImage& picture, const ScreenSlot& slot, ScreenPlac
     }
     if (slot.cyclesColours && cyclingStart(picture) != 0)
         text += QStringLiteral(", colours cycle from entry %1").arg(cyclingStart(picture));
-    return text + QStringLiteral(": Windows 95 shows it as it is");
+    return text + QStringLiteral(": %1 shows it as it is").arg(windows);
 }
 
 } // namespace bootvane

@@ -40,9 +40,10 @@ QImage overBlack(const QImage& picture);
 // or the file in use on drive C, which Windows shows as it is or not at all.
 enum class ScreenPlace { InSet, OnDrive };
 
-// One line for the user: the picture's size and colours, and what Windows 95 makes of it in
-// this slot. Empty for the empty picture.
+// One line for the user: the picture's size and colours, and what windows (the Windows that
+// shows it) makes of it in this slot. Empty for the empty picture.
 QString describeScreen(const QImage& picture, const ScreenSlot& slot,
-                       ScreenPlace place = ScreenPlace::InSet);
+                       ScreenPlace place = ScreenPlace::InSet,
+                       const QString& windows = QLatin1String(defaultWindows));
 
 } // namespace bootvane

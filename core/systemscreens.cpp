@@ -21,24 +21,26 @@ bool recordedAsAbsent(const QString& path)
 
 } // namespace
 
-QImage loadSystemScreen(const Drive& drive, const ScreenSlot& slot)
+QImage loadSystemScreen(const Drive& drive, const ScreenSlot& slot, const QString& windows)
 {
     const QString dosPath = QLatin1String(slot.systemFileShown);
     const std::optional<QByteArray> bytes = drive.read(dosPath);
-    return bytes ? decodePicture(*bytes, drive.displayPath(dosPath)) : builtInScreen(slot);
+    return bytes ? decodePicture(*bytes, drive.displayPath(dosPath)) : builtInScreen(slot, windows);
 }
 
-QImage loadSetScreen(const QString& path, const ScreenSlot& slot, bool recordedAbsent)
+QImage loadSetScreen(const QString& path, const ScreenSlot& slot, bool recordedAbsent,
+                     const QString& windows)
 {
     if (recordedAbsent && recordedAsAbsent(path))
-        return builtInScreen(slot);
+        return builtInScreen(slot, windows);
     return loadPicture(path);
 }
 
-ScreenUpdate prepareScreenUpdate(const QString& path, const ScreenSlot& slot, bool recordedAbsent)
+ScreenUpdate prepareScreenUpdate(const QString& path, const ScreenSlot& slot, bool recordedAbsent,
+                                 const QString& windows)
 {
     if (recordedAbsent && recordedAsAbsent(path))
-        return {builtInScreen(slot), {}, true};
+        return {builtInScreen(slot, windows), {}, true};
 
     QByteArray bytesAsTheyAre;
     const QImage picture = loadPicture(path, &bytesAsTheyAre);
@@ -69,7 +71,37 @@ void installScreens(Drive& drive, const std::array<ScreenUpdate, slotCount>& upd
     }
 }
 
-bool startupScreenSwitchedOff(const Drive& drive)
+MsdosSys parseMsdosSys(const QByteArray& text)
+{
+    MsdosSys facts;
+    bool inOptions = false;
+    bool logoSeen = false;
+    for (const QByteArray& rawLine : text.split('\n')) {
+        const QByteArray line = rawLine.trimmed();
+        if (line.startsWith('[')) {
+            inOptions = line.compare("[Options]", Qt::CaseInsensitive) == 0;
+            continue;
+        }
+        const qsizetype equals = line.indexOf('=');
+        if (!inOptions || equals <= 0)
+            continue;
+        const QByteArray key = line.left(equals).trimmed();
+        const QByteArray value = line.mid(equals + 1).trimmed();
+        if (!logoSeen && key.compare("Logo", Qt::CaseInsensitive) == 0) {
+            logoSeen = true;
+            facts.startupScreenOff = value == "0";
+        } else if (key.compare("WinVer", Qt::CaseInsensitive) == 0) {
+            // 4.00 is Windows 95 (it names no version at all), 4.10 Windows 98, 4.90 ME.
+            if (value.startsWith("4.10"))
+                facts.windows = QStringLiteral("Windows 98");
+            else if (value.startsWith("4.90"))
+                facts.windows = QStringLiteral("Windows ME");
+        }
+    }
+    return facts;
+}
+
+MsdosSys readMsdosSys(const Drive& drive)
 {
     // MSDOS.SYS is a short text file; padding aside it holds a few dozen lines.
     constexpr qint64 largestMsdosSys = 64 * 1024;
@@ -77,24 +109,11 @@ bool startupScreenSwitchedOff(const Drive& drive)
     try {
         text = drive.read(QStringLiteral("C:\\MSDOS.SYS"));
     } catch (const Error&) {
-        return false;
+        return {};
     }
     if (!text || text->size() > largestMsdosSys)
-        return false;
-
-    bool inOptions = false;
-    for (const QByteArray& rawLine : text->split('\n')) {
-        const QByteArray line = rawLine.trimmed();
-        if (line.startsWith('[')) {
-            inOptions = line.compare("[Options]", Qt::CaseInsensitive) == 0;
-            continue;
-        }
-        const qsizetype equals = line.indexOf('=');
-        if (inOptions && equals > 0 &&
-            line.left(equals).trimmed().compare("Logo", Qt::CaseInsensitive) == 0)
-            return line.mid(equals + 1).trimmed() == "0";
-    }
-    return false;
+        return {};
+    return parseMsdosSys(*text);
 }
 
 } // namespace bootvane

@@ -12,12 +12,15 @@ namespace bootvane {
 
 // The screen in use for slot: its system file on drive C, or the built-in placeholder when
 // there is no such file. Throws when the file is there but is no picture that can be read.
-QImage loadSystemScreen(const Drive& drive, const ScreenSlot& slot);
+// windows names the Windows the placeholder speaks of.
+QImage loadSystemScreen(const Drive& drive, const ScreenSlot& slot,
+                        const QString& windows = QLatin1String(defaultWindows));
 
 // A screen file of a set. When the set records that the drive had no such file (originals
 // do), recordedAbsent gives the placeholder for an absent file; otherwise an absent file is
 // an error, and so it is when the folder itself is gone.
-QImage loadSetScreen(const QString& path, const ScreenSlot& slot, bool recordedAbsent);
+QImage loadSetScreen(const QString& path, const ScreenSlot& slot, bool recordedAbsent,
+                     const QString& windows = QLatin1String(defaultWindows));
 
 // What one system file becomes when a screen is applied: the picture the image of the
 // screen in use then shows, and the bytes written, or none to remove the file so that
@@ -31,15 +34,22 @@ struct ScreenUpdate {
 // Reads the screen file at path and prepares what goes over the slot's system file. A BMP
 // that Windows already shows as it is goes over it byte for byte; anything else is encoded,
 // converted first where Windows could not show it.
-ScreenUpdate prepareScreenUpdate(const QString& path, const ScreenSlot& slot, bool recordedAbsent);
+ScreenUpdate prepareScreenUpdate(const QString& path, const ScreenSlot& slot, bool recordedAbsent,
+                                 const QString& windows = QLatin1String(defaultWindows));
 
 // Writes or removes the three system files in slot order, each so that it holds all its old
 // bytes or all its new ones whatever fails. A file that must not be written stops it before
 // the first one changes.
 void installScreens(Drive& drive, const std::array<ScreenUpdate, slotCount>& updates);
 
-// Whether C:\MSDOS.SYS turns the start-up screen off (Logo=0 under [Options]). Bootvane
-// only reads it; an absent or unreadable file turns nothing off.
-bool startupScreenSwitchedOff(const Drive& drive);
+// What C:\MSDOS.SYS says of the screens, under [Options]: whether Logo=0 switches the
+// start-up screen off, and which Windows shows them (WinVer=). Bootvane only reads it; an
+// absent or unreadable file says nothing.
+struct MsdosSys {
+    bool startupScreenOff = false;
+    QString windows = QLatin1String(defaultWindows);
+};
+MsdosSys readMsdosSys(const Drive& drive);
+MsdosSys parseMsdosSys(const QByteArray& text);
 
 } // namespace bootvane

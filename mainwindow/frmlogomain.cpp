@@ -266,6 +266,7 @@ void frmLogoMain::loadDrive()
     // system files goes first. That needs drive C: without it nothing below can work, and
     // that is one error, not one per screen.
     removeWorkLeftByDeadCopies(strAppPath, *m_drive);
+    readMsdosSys();
     // A screen that cannot be shown is reported on its own, and the other screens and the
     // backup go on: the backup copies bytes and needs no picture, and without it the first
     // "Set as Current" would overwrite the user's screens with no copy anywhere.
@@ -291,11 +292,17 @@ void frmLogoMain::saveOriginalsIfMissing()
     (void)Originals::required(strAppPath, *m_drive);
 }
 
-void frmLogoMain::noteWhetherStartupScreenIsShown()
+void frmLogoMain::readMsdosSys()
 {
+    m_msdosSys = bootvane::readMsdosSys(*m_drive);
+    for (const SlotControls& controls : m_slots) {
+        controls.imgCur->setWindows(m_msdosSys.windows);
+        controls.imgNew->setWindows(m_msdosSys.windows);
+    }
     m_slots[0].imgCur->setNote(
-        startupScreenSwitchedOff(*m_drive)
-            ? QStringLiteral("C:\\MSDOS.SYS has Logo=0: Windows 95 is set not to show it.")
+        m_msdosSys.startupScreenOff
+            ? QStringLiteral("C:\\MSDOS.SYS has Logo=0: %1 is set not to show it.")
+                  .arg(m_msdosSys.windows)
             : QString());
 }
 
@@ -303,7 +310,7 @@ void frmLogoMain::Form_Activate()
 {
     // MSDOS.SYS is another program's to change; it is read again whenever the window comes
     // back, as the sets are.
-    noteWhetherStartupScreenIsShown();
+    readMsdosSys();
     strSetName.clear();
     TreeView1->setRootIsDecorated(true); // lines also join the top-level nodes
     TreeView1->clear();
@@ -363,7 +370,8 @@ void frmLogoMain::cmdSetCur_Click()
     if (m_previewedOriginals)
         m_previewedOriginals->checkComplete();
     installScreens([this](int i) {
-        return prepareScreenUpdate(strNew(i), screenSlots[i], recordedAbsent(i));
+        return prepareScreenUpdate(strNew(i), screenSlots[i], recordedAbsent(i),
+                                   m_msdosSys.windows);
     });
 }
 
@@ -371,9 +379,9 @@ void frmLogoMain::cmdRestore_Click()
 {
     const Originals originals = Originals::required(strAppPath, *m_drive);
     originals.checkComplete();
-    installScreens([&originals](int i) {
+    installScreens([this, &originals](int i) {
         return prepareScreenUpdate(originals.filePath(screenSlots[i]), screenSlots[i],
-                                   originals.recordsAbsent(i));
+                                   originals.recordsAbsent(i), m_msdosSys.windows);
     });
 }
 
@@ -446,12 +454,13 @@ void frmLogoMain::mnuAbout_Click()
 
 QImage frmLogoMain::currentScreenFile(int slot) const
 {
-    return loadSystemScreen(*m_drive, screenSlots[slot]);
+    return loadSystemScreen(*m_drive, screenSlots[slot], m_msdosSys.windows);
 }
 
 QImage frmLogoMain::previewFile(int slot) const
 {
-    return loadSetScreen(newPath(slot), screenSlots[slot], recordedAbsent(slot));
+    return loadSetScreen(newPath(slot), screenSlots[slot], recordedAbsent(slot),
+                         m_msdosSys.windows);
 }
 
 void frmLogoMain::imgCur_DblClick(int slot)

@@ -98,7 +98,9 @@ private:
     void saveOriginalsIfMissing();
     // Writes the three screens that prepare(slot) gives over the system files.
     void installScreens(const std::function<ScreenUpdate(int)>& prepare);
-    void noteWhetherStartupScreenIsShown();
+    // Reads what C:\MSDOS.SYS says of the screens: whether the start-up screen is switched
+    // off, noted on the screen in use, and which Windows shows them, named by every box.
+    void readMsdosSys();
 
     void Form_Load();
     // What start-up does with drive C, and switching to another drive does again: the
@@ -143,6 +145,7 @@ private:
     QString strNewLogos;
     QString strSetName;
     std::unique_ptr<Drive> m_drive;
+    MsdosSys m_msdosSys;
     // The originals previewed, when the Originals node was the node clicked last.
     std::optional<Originals> m_previewedOriginals;
     bool m_shownBefore = false;

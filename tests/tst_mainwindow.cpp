@@ -501,6 +501,9 @@ void tst_MainWindow::startupScreenTooltip_data()
     QTest::newRow("Logo=1") << QByteArray("[Options]\r\nLogo=1\r\n") << false;
     QTest::newRow("Logo=0 in another section")
         << QByteArray("[Paths]\r\nLogo=0\r\n[Options]\r\nBootGUI=1\r\n") << false;
+    QTest::newRow("Windows 98 SE, Logo=0")
+        << QByteArray("[Options]\r\nWinVer=4.10.2222\r\nLogo=0\r\n") << true;
+    QTest::newRow("Windows ME") << QByteArray("[Options]\r\nWinVer=4.90.3000\r\n") << false;
 }
 
 void tst_MainWindow::startupScreenTooltip()
@@ -521,6 +524,12 @@ void tst_MainWindow::startupScreenTooltip()
 
     const QString startup = imgCur(desk.main(), 0)->toolTip();
     QVERIFY2(startup.contains(QLatin1String("236")), qPrintable(startup));
+    // The Windows that will show the screens is the one MSDOS.SYS names.
+    const QByteArray version = msdosSys.mid(msdosSys.indexOf("WinVer=") + 7, 4);
+    const char* windows = version == "4.10"   ? "Windows 98"
+                          : version == "4.90" ? "Windows ME"
+                                              : "Windows 95";
+    QVERIFY2(startup.contains(QLatin1String(windows)), qPrintable(startup));
     QVERIFY(!startup.contains(QLatin1String("492")));
     // The note is a line of its own, on the Startup Screen in use only.
     QCOMPARE(startup.contains(QLatin1Char('\n')), switchedOff);

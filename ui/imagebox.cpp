@@ -36,9 +36,17 @@ void ImageBox::setNote(const QString& note)
     describe();
 }
 
+void ImageBox::setWindows(const QString& windows)
+{
+    if (windows == m_windows)
+        return;
+    m_windows = windows;
+    describe();
+}
+
 void ImageBox::describe()
 {
-    QString text = describeScreen(m_picture, screenSlots[m_slot], m_place);
+    QString text = describeScreen(m_picture, screenSlots[m_slot], m_place, m_windows);
     if (!text.isEmpty() && !m_note.isEmpty())
         text += QLatin1Char('\n') + m_note;
     setToolTip(text);

@@ -29,6 +29,8 @@ public:
 
     // A line added to the tooltip while the box shows a picture.
     void setNote(const QString& note);
+    // The Windows the tooltip says shows the screen: Windows 95 unless drive C says otherwise.
+    void setWindows(const QString& windows);
 
 signals:
     // A double-click, or "View Full Size" from the context menu.
@@ -46,6 +48,7 @@ private:
 
     int m_slot;
     ScreenPlace m_place;
+    QString m_windows = QLatin1String(defaultWindows);
     QString m_note;
     QImage m_picture;
     QPixmap m_shown;

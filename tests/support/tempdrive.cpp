@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QStandardPaths>
 #include <QTest>
 #include <cmath>
 #include <filesystem>
@@ -32,6 +33,8 @@ TempDrive::TempDrive()
                 root.filePath(QStringLiteral("prefix/dosdevices/c:")));
     qputenv("WINEPREFIX", QFile::encodeName(root.filePath(QStringLiteral("prefix"))));
     QDir::setCurrent(workDir());
+    // The drive remembered for a working folder goes to a settings file of the tests' own.
+    QStandardPaths::setTestModeEnabled(true);
 }
 
 TempDrive::~TempDrive()

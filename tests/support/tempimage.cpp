@@ -80,7 +80,9 @@ TempImage::TempImage(Layout layout) : m_path(drive.root() + QStringLiteral("/win
         m_offset = 2048 * 512;
         runTool(QStringLiteral("mkfs.fat"),
                 {QStringLiteral("-F"), fat32 ? QStringLiteral("32") : QStringLiteral("16"),
-                 QStringLiteral("-s"), QStringLiteral("1"), QStringLiteral("--offset"), sectors,
+                 // One sector a cluster: enough clusters for FAT32 on 64 MB.
+                 QStringLiteral("-s"), fat32 ? QStringLiteral("1") : QStringLiteral("4"),
+                 QStringLiteral("--offset"), sectors,
                  QStringLiteral("-n"), QStringLiteral("WIN95"), m_path,
                  QString::number((64 * megabyte - m_offset) / 1024)});
         if (layout == Layout::FixedVhd) {

@@ -1,0 +1,243 @@
+// Drive C in an emulator's disk image, made here with sfdisk, mkfs.fat and mtools: every
+// layout Bootvane opens, the images it refuses with what to do, an image in use, and the
+// round of a new user on an image: first start, backup, apply, restore.
+
+#include "drivechoice.h"
+#include "error.h"
+#include "frmlogomain.h"
+#include "imagedrive.h"
+#include "picture.h"
+#include "scripteddialogs.h"
+#include "tempimage.h"
+#include "windowdriver.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QSettings>
+#include <QTest>
+#include <QtEndian>
+
+using namespace bootvane;
+using namespace bootvane::testing;
+
+namespace {
+
+const QString otherFile = QStringLiteral("::/COMMAND.COM");
+
+QString systemDosPath(int slot)
+{
+    return QLatin1String(screenSlots[size_t(slot)].systemFileWritten);
+}
+
+// A first sector with one partition entry of the given type, and the MBR's signature.
+QByteArray mbrWithPartition(uchar type)
+{
+    QByteArray sector(512, '\0');
+    sector[446 + 4] = char(type);
+    qToLittleEndian<quint32>(2048, sector.data() + 446 + 8);
+    sector[510] = char(0x55);
+    sector[511] = char(0xaa);
+    return sector + QByteArray(4096, '\0');
+}
+
+} // namespace
+
+class TestDiskImage : public QObject {
+    Q_OBJECT
+
+private slots:
+    void everyLayoutIsReadAndWrittenInPlace_data();
+    void everyLayoutIsReadAndWrittenInPlace();
+    void otherImagesAreRefusedSayingWhatToDo_data();
+    void otherImagesAreRefusedSayingWhatToDo();
+    void anImageInUseIsReadButNotWritten();
+    void aNewUserOnAnImage();
+};
+
+void TestDiskImage::everyLayoutIsReadAndWrittenInPlace_data()
+{
+    QTest::addColumn<TempImage::Layout>("layout");
+    QTest::newRow("MBR, FAT16") << TempImage::Layout::PartitionedFat16;
+    QTest::newRow("MBR, FAT32") << TempImage::Layout::PartitionedFat32;
+    QTest::newRow("a bare FAT12 volume") << TempImage::Layout::BareFat12;
+    QTest::newRow("a fixed VHD") << TempImage::Layout::FixedVhd;
+    QTest::newRow("the active one of two FAT partitions") << TempImage::Layout::SecondActive;
+}
+
+void TestDiskImage::everyLayoutIsReadAndWrittenInPlace()
+{
+    QFETCH(TempImage::Layout, layout);
+    TempImage image(layout);
+    image.writeSystemScreens();
+    image.put(otherFile, "not a screen");
+    image.mtools(QStringLiteral("mattrib"),
+                 {QStringLiteral("+h"), QStringLiteral("+r"), systemFileOnImage(1)});
+    const QByteArray attributes = image.mtools(QStringLiteral("mattrib"), {systemFileOnImage(1)});
+    // What a copy of Bootvane killed while writing leaves: a whole new Startup Screen not yet
+    // in place of the old one, and half of a new Waiting Screen.
+    image.put(QStringLiteral("::/LOGO.BVN"), "whole");
+    image.mtools(QStringLiteral("mdel"), {systemFileOnImage(0)});
+    image.put(QStringLiteral("::/WINDOWS/LOGOW.BVW"), "half");
+
+    std::unique_ptr<Drive> drive = openDrive(image.path());
+    drive->removeAbandonedWork({systemDosPath(0), systemDosPath(1), systemDosPath(2)});
+    QCOMPARE(image.get(systemFileOnImage(0)), QByteArray("whole"));
+    QVERIFY(!image.get(QStringLiteral("::/WINDOWS/LOGOW.BVW")));
+    for (int slot = 1; slot < 3; ++slot)
+        QCOMPARE(drive->read(systemDosPath(slot)), encodeBmp(screenPicture(100 + slot)));
+    QCOMPARE(drive->read(QStringLiteral("C:\\Windows\\nothere.sys")), std::nullopt);
+
+    for (int slot = 0; slot < 3; ++slot)
+        drive->replace(systemDosPath(slot), encodeBmp(screenPicture(200 + slot)));
+    for (int slot = 0; slot < 3; ++slot)
+        QCOMPARE(image.get(systemFileOnImage(slot)), encodeBmp(screenPicture(200 + slot)));
+    // 8.3 names as Windows finds them, no long names, the attributes kept, nothing else touched.
+    const QByteArray listing =
+        image.mtools(QStringLiteral("mdir"),
+                     {QStringLiteral("-a"), QStringLiteral("::/"), QStringLiteral("::/WINDOWS")});
+    QVERIFY2(listing.contains("LOGO     SYS    129078") && !listing.contains(".BV") &&
+                 !listing.contains("logo.sys"),
+             listing.constData());
+    QCOMPARE(image.mtools(QStringLiteral("mattrib"), {systemFileOnImage(1)}), attributes);
+    QCOMPARE(image.get(otherFile), QByteArray("not a screen"));
+    drive->remove(systemDosPath(0));
+    QVERIFY(!image.get(systemFileOnImage(0)));
+    QCOMPARE(image.fsckProblems(), QString());
+
+    // Moved or renamed, an image is the same drive.
+    const QString identity = drive->identity();
+    const QString moved = image.drive.root() + QStringLiteral("/renamed.hdd");
+    QVERIFY(QFile::rename(image.path(), moved));
+    QCOMPARE(openDrive(moved)->identity(), identity);
+}
+
+void TestDiskImage::otherImagesAreRefusedSayingWhatToDo_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QStringList>("said");
+    const QByteArray zeros(8192, '\0');
+    QByteArray hdx = zeros;
+    qToLittleEndian<quint64>(0xd778a82044445459ull, hdx.data());
+    QByteArray ntfs = mbrWithPartition(0x07);
+    ntfs.replace(0, 11, "\xeb\x52\x90NTFS    ");
+    const QStringList convert{QStringLiteral("qemu-img convert -O raw")};
+
+    QTest::newRow("an empty file") << QByteArray() << QStringList{QStringLiteral("empty")};
+    QTest::newRow("qcow2") << QByteArray("QFI\xfb") + zeros << convert + QStringList{"qcow2"};
+    QTest::newRow("VirtualBox VDI")
+        << QByteArray("<<< Oracle VM VirtualBox Disk Image >>>\n") + zeros
+        << convert + QStringList{"VDI"};
+    QTest::newRow("VMDK") << QByteArray("KDMV") + zeros << convert + QStringList{"VMDK"};
+    QTest::newRow("dynamic VHD") << QByteArray("conectix") + zeros << convert + QStringList{"VHD"};
+    QTest::newRow("86Box HDX") << hdx << QStringList{"HDX", "dd if="};
+    QTest::newRow("a GPT disk") << mbrWithPartition(0xee) << QStringList{"GPT"};
+    QTest::newRow("an NTFS partition") << mbrWithPartition(0x07) << QStringList{"NTFS"};
+    QTest::newRow("an NTFS volume") << ntfs << QStringList{"NTFS"};
+    QTest::newRow("a Linux partition only") << mbrWithPartition(0x83) << QStringList{"FAT"};
+    QTest::newRow("a FAT partition beyond the end")
+        << mbrWithPartition(0x06).left(1024) << QStringList{"end"};
+    QTest::newRow("a text file") << QByteArray("C:\\LOGO.SYS\r\n").repeated(100)
+                                 << QStringList{"FAT"};
+}
+
+void TestDiskImage::otherImagesAreRefusedSayingWhatToDo()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QStringList, said);
+    TempDrive drive;
+    const QString path = drive.root() + QStringLiteral("/win95.img");
+    writeFile(path, bytes);
+    try {
+        (void)openDrive(path);
+        QFAIL("the image was opened");
+    } catch (const Error& error) {
+        QCOMPARE(error.path(), path);
+        for (const QString& words : said)
+            QVERIFY2(error.reason().contains(words), qPrintable(error.message()));
+    }
+    QCOMPARE(fileBytes(path), bytes);
+}
+
+void TestDiskImage::anImageInUseIsReadButNotWritten()
+{
+    TempImage image;
+    image.writeSystemScreens();
+    const QByteArray before = fileBytes(image.path());
+    // An emulator still running keeps its disk open for writing.
+    QProcess emulator;
+    emulator.start(
+        QStringLiteral("bash"),
+        {QStringLiteral("-c"), QStringLiteral("exec 3<>\"$0\"; exec sleep 60"), image.path()});
+    QVERIFY(emulator.waitForStarted());
+    QTRY_VERIFY(programWritingTo(image.path()).has_value());
+
+    std::unique_ptr<Drive> drive = openDrive(image.path());
+    QCOMPARE(drive->read(systemDosPath(2)), encodeBmp(screenPicture(102)));
+    try {
+        drive->replace(systemDosPath(0), "new");
+        QFAIL("an image in use was written");
+    } catch (const Error& error) {
+        QVERIFY2(error.reason().contains(QLatin1String("sleep")), qPrintable(error.message()));
+    }
+    emulator.kill();
+    emulator.waitForFinished();
+    QCOMPARE(fileBytes(image.path()), before);
+}
+
+// The round a new user makes: Bootvane started on Wine's drive in an empty folder, the image
+// opened from the Drive menu, its screens saved and shown, a set of photos applied and the
+// originals restored; the next start opens the image again.
+void TestDiskImage::aNewUserOnAnImage()
+{
+    TempImage image;
+    image.writeSystemScreens();
+    image.put(otherFile, "not a screen");
+    image.drive.writeSystemScreens();
+    QImage photos[3];
+    for (int slot = 0; slot < 3; ++slot) {
+        photos[slot] = QImage(800, 600, QImage::Format_RGB32);
+        for (int y = 0; y < 600; ++y)
+            for (int x = 0; x < 800; ++x)
+                photos[slot].setPixel(x, y, qRgb(x % 256, y % 256, (x * y + slot * 90) % 256));
+    }
+    image.drive.makeSet(QStringLiteral("Photos"), photos, "JPG");
+    QList<QByteArray> own;
+    for (int slot = 0; slot < 3; ++slot)
+        own.append(*image.get(systemFileOnImage(slot)));
+
+    ScriptedDialogs dialogs;
+    {
+        frmLogoMain window;
+        showAndWait(window);
+        dialogs.boxes.clear();
+        dialogs.answerFileDialog(image.path());
+        control<QAction>(&window, "mnuOpenImage")->trigger();
+
+        QCOMPARE(window.windowTitle(), QStringLiteral("Bootvane - win95.img"));
+        QCOMPARE(dialogs.boxes.size(), 1); // the first-start notice, for this drive
+        for (int slot = 0; slot < 3; ++slot)
+            QVERIFY(samePixels(imgCur(window, slot)->picture(), screenPicture(100 + slot)));
+        clickNode(window, QStringLiteral("Originals"));
+        for (int slot = 0; slot < 3; ++slot)
+            QCOMPARE(fileBytes(window.newPath(slot)), own[slot]);
+
+        clickNode(window, QStringLiteral("Photos"));
+        clickButton(&window, "cmdSetCur");
+        for (int slot = 0; slot < 3; ++slot)
+            QCOMPARE(image.get(systemFileOnImage(slot))->size(), 129078);
+        QCOMPARE(image.fsckProblems(), QString());
+        clickButton(&window, "cmdRestore");
+        QCOMPARE(dialogs.boxes.size(), 1);
+    }
+    for (int slot = 0; slot < 3; ++slot)
+        QCOMPARE(*image.get(systemFileOnImage(slot)), own[slot]);
+    QCOMPARE(image.get(otherFile), QByteArray("not a screen"));
+    QCOMPARE(image.fsckProblems(), QString());
+
+    std::unique_ptr<frmLogoMain> again = frmLogoMain::start(QString());
+    QCOMPARE(again->windowTitle(), QStringLiteral("Bootvane - win95.img"));
+    QCOMPARE(dialogs.boxes.size(), 1);
+}
+
+QTEST_MAIN(TestDiskImage)
+#include "tst_diskimage.moc"
