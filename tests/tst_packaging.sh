@@ -54,10 +54,24 @@ grep -q "<release version=\"$version\"" "$metainfo" || fail "the metainfo has no
 zcat "$prefix/share/doc/bootvane/changelog.gz" | head -n 1 | grep -q "^bootvane ($version)" ||
     fail "the changelog does not begin with version $version"
 
-# The launcher, with a stand-in program that tells where it was started.
+# Help, the version and a wrong option are answered with no display and no folder touched.
+(
+    cd "$work" && env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$prefix/bin/bootvane" --help |
+        grep -q -- '--drive' || fail "bootvane --help does not tell of --drive"
+    [[ $(env -u DISPLAY "$prefix/bin/bootvane" --version) == "Bootvane $version" ]] ||
+        fail "bootvane --version does not print the version"
+    status=0
+    env -u DISPLAY "$prefix/bin/bootvane" --no-such-option 2>"$work/said" || status=$?
+    ((status == 2)) && grep -q 'no-such-option' "$work/said" ||
+        fail "an unknown option is not refused on standard error"
+    [[ $(find . -maxdepth 1 -name 'Originals*' | wc -l) == 0 ]] || fail "--help touched the folder"
+)
+
+# The launcher, with a stand-in program that tells where it was started and with what.
 mv "$prefix/bin/bootvane" "$work/bootvane.real"
 # shellcheck disable=SC2016 # expanded by the stand-in, not here
-printf '#!/bin/sh\npwd > "$HOME/started-in"\n' >"$prefix/bin/bootvane"
+printf '#!/bin/sh\npwd > "$HOME/started-in"\nprintf "%%s\\n" "$@" > "$HOME/arguments"\n' \
+    >"$prefix/bin/bootvane"
 chmod +x "$prefix/bin/bootvane"
 launch() {
     rm -f -- "$home/started-in"
@@ -76,6 +90,13 @@ printf 'XDG_DOCUMENTS_DIR="$HOME/My Documents"\n' >"$home/.config/user-dirs.dirs
 started=$(launch)
 [[ $started == "$home/My Documents/Bootvane" ]] ||
     fail "the launcher should start in the documents folder's Bootvane, not $started"
+# A file manager's "Open With" names the image; the menu entry gives --drive alone.
+(cd "$work" && HOME="$home" "$prefix/bin/bootvane-launcher" --drive win95.img) ||
+    fail "the launcher failed with --drive"
+[[ $(cat "$home/arguments") == $'--drive\n'"$work/win95.img" ]] ||
+    fail "the launcher passed $(cat "$home/arguments") for --drive win95.img"
+HOME="$home" "$prefix/bin/bootvane-launcher" --drive || fail "the launcher failed with --drive alone"
+[[ -z $(cat "$home/arguments") ]] || fail "the launcher passed a lone --drive on"
 mv "$work/bootvane.real" "$prefix/bin/bootvane"
 
 # The package holds exactly what is installed, under /usr.
@@ -87,6 +108,7 @@ else
     depends=$(dpkg-deb --field "$deb" Depends)
     [[ $depends == *libqt6widgets6* ]] || fail "shlibdeps found no Qt library: $depends"
     [[ $depends == *qt6-qpa-plugins* ]] || fail "the package does not need a platform plugin"
+    [[ $depends == *mtools* ]] || fail "the package does not need mtools for disk images"
     diff <(dpkg-deb --contents "$deb" | awk '!/\/$/ { print $6 }' | sed 's|^\./usr/||' | sort) \
         <(cd "$prefix" && find . ! -type d | sed 's|^\./||' | sort) ||
         fail "the package holds other files than the installation"
