@@ -42,6 +42,15 @@ QString convertWithQemu(const QString& what, const QString& path)
         .arg(what, name, QFileInfo(path).completeBaseName());
 }
 
+// An emulator that takes a dynamic VHD takes a fixed one too, which Bootvane opens.
+QString convertVhdWithQemu(const QString& path)
+{
+    return convertWithQemu(QStringLiteral("a dynamic or differencing VHD"), path) +
+           QStringLiteral(", or to a fixed VHD: qemu-img convert -O vpc -o subformat=fixed "
+                          "\"%1\" \"%2-fixed.vhd\"")
+               .arg(QFileInfo(path).fileName(), QFileInfo(path).completeBaseName());
+}
+
 // The container formats of emulators, told by their own magic numbers at the start.
 void refuseContainers(const QByteArray& head, const QString& path)
 {
@@ -57,8 +66,7 @@ void refuseContainers(const QByteArray& head, const QString& path)
     // A dynamic or differencing VHD starts with a copy of its footer; a fixed one has it at
     // the end only.
     if (head.startsWith("conectix"))
-        fail(operation, path,
-             convertWithQemu(QStringLiteral("a dynamic or differencing VHD"), path));
+        fail(operation, path, convertVhdWithQemu(path));
     // Anex86's HDI (its header's size at offset 8) and 86Box's HDX (4096 bytes of header,
     // told by its signature) put a header before the raw sectors.
     const quint32 hdiHeader = u32At(head, 8);
@@ -199,8 +207,7 @@ FatVolume locateDriveC(QIODevice& image, const QString& path)
     if (tail.startsWith("conectix")) {
         const quint32 diskType = qFromBigEndian<quint32>(tail.constData() + 60);
         if (diskType != 2)
-            fail(operation, path,
-                 convertWithQemu(QStringLiteral("a dynamic or differencing VHD"), path));
+            fail(operation, path, convertVhdWithQemu(path));
         dataSize -= sectorSize;
         if (dataSize < sectorSize)
             fail(operation, path, QStringLiteral("the VHD holds no disk"));
