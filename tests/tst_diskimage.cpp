@@ -16,6 +16,7 @@
 #include <QSettings>
 #include <QTest>
 #include <QtEndian>
+#include <unistd.h>
 
 using namespace bootvane;
 using namespace bootvane::testing;
@@ -51,6 +52,8 @@ private slots:
     void otherImagesAreRefusedSayingWhatToDo_data();
     void otherImagesAreRefusedSayingWhatToDo();
     void anImageInUseIsReadButNotWritten();
+    void aWriteThatCannotBeDoneLeavesTheImageAsItWas_data();
+    void aWriteThatCannotBeDoneLeavesTheImageAsItWas();
     void aNewUserOnAnImage();
 };
 
@@ -182,6 +185,44 @@ void TestDiskImage::anImageInUseIsReadButNotWritten()
     emulator.kill();
     emulator.waitForFinished();
     QCOMPARE(fileBytes(image.path()), before);
+}
+
+void TestDiskImage::aWriteThatCannotBeDoneLeavesTheImageAsItWas_data()
+{
+    QTest::addColumn<QString>("fault");
+    QTest::newRow("a full volume") << "full";
+    QTest::newRow("no WINDOWS folder") << "no folder";
+    QTest::newRow("the image gone") << "vanished";
+    QTest::newRow("a read-only image file") << "read-only";
+}
+
+void TestDiskImage::aWriteThatCannotBeDoneLeavesTheImageAsItWas()
+{
+    QFETCH(QString, fault);
+    if (fault == QLatin1String("read-only") && ::geteuid() == 0)
+        QSKIP("root writes a read-only file all the same");
+    TempImage image(TempImage::Layout::BareFat12);
+    image.writeSystemScreens();
+    std::unique_ptr<Drive> drive = openDrive(image.path());
+    if (fault == QLatin1String("full"))
+        image.put(QStringLiteral("::/FILLER.BIN"), QByteArray(1000 * 1024, 'f'));
+    else if (fault == QLatin1String("no folder"))
+        image.mtools(QStringLiteral("mdeltree"), {QStringLiteral("::/WINDOWS")});
+    else if (fault == QLatin1String("read-only"))
+        QVERIFY(QFile::setPermissions(image.path(), QFile::ReadOwner));
+    const QByteArray listing =
+        image.mtools(QStringLiteral("mdir"), {QStringLiteral("-a"), QStringLiteral("::/")});
+    if (fault == QLatin1String("vanished"))
+        QVERIFY(QFile::remove(image.path()));
+
+    QVERIFY_THROWS_EXCEPTION(Error, drive->replace(systemDosPath(1), encodeBmp(screenPicture(1))));
+    if (fault == QLatin1String("vanished"))
+        return;
+    QCOMPARE(image.mtools(QStringLiteral("mdir"), {QStringLiteral("-a"), QStringLiteral("::/")}),
+             listing);
+    if (fault != QLatin1String("no folder"))
+        QCOMPARE(image.get(systemFileOnImage(1)), encodeBmp(screenPicture(101)));
+    QCOMPARE(image.fsckProblems(), QString());
 }
 
 // The round a new user makes: Bootvane started on Wine's drive in an empty folder, the image
