@@ -5,12 +5,16 @@
 #include "frmlogomain.h"
 #include "frmwin95view.h"
 #include "imagebox.h"
+#include "imagedrive.h"
+#include "originals.h"
+#include "paths.h"
 #include "picture.h"
 #include "picturememory.h"
 #include "screenformat.h"
 #include "screenslots.h"
 #include "scripteddialogs.h"
 #include "tempdrive.h"
+#include "tempimage.h"
 
 #include <QApplication>
 #include <QDir>
@@ -18,8 +22,10 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QPainter>
+#include <QProcessEnvironment>
 #include <QPushButton>
 #include <QRandomGenerator>
+#include <QStandardPaths>
 #include <QTimer>
 #include <QTreeWidget>
 #include <algorithm>
@@ -27,6 +33,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <functional>
+#include <spawn.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -87,16 +94,25 @@ struct ProcessRun {
     long peakKilobytes;
 };
 
-ProcessRun runProcess(const QString& program, const QString& workDir)
+ProcessRun runProcess(const QString& program, const QString& workDir,
+                      const QStringList& arguments = {})
 {
+    const QByteArray path = QFile::encodeName(program);
+    QList<QByteArray> encoded;
+    for (const QString& argument : arguments)
+        encoded.append(QFile::encodeName(argument));
+    std::vector<char*> argv{const_cast<char*>(path.constData())};
+    for (QByteArray& argument : encoded)
+        argv.push_back(argument.data());
+    argv.push_back(nullptr);
+
     QElapsedTimer timer;
     timer.start();
     const pid_t pid = fork();
     if (pid == 0) {
         if (chdir(QFile::encodeName(workDir).constData()) != 0)
             _exit(127);
-        const QByteArray path = QFile::encodeName(program);
-        execl(path.constData(), path.constData(), static_cast<char*>(nullptr));
+        execv(path.constData(), argv.data());
         _exit(127);
     }
     int status = 0;
@@ -107,8 +123,27 @@ ProcessRun runProcess(const QString& program, const QString& workDir)
     return {double(timer.nsecsElapsed()) / 1e6, usage.ru_maxrss};
 }
 
+// The originals of drive, made as the first start makes them, so that no start measured
+// makes them.
+void saveOriginals(const TempDrive& work, const Drive& drive)
+{
+    const QString base = work.workDir() + pathSeparator();
+    backupOriginals(base, drive);
+    (void)Originals::required(base, drive);
+}
+
 void benchStartUp(const QString& binDir)
 {
+    // The same screens, sets and originals on drive C in a disk image, the program started
+    // on it with --drive. The image comes first: the folder's TempDrive, made after it, is the
+    // one whose Wine prefix the children inherit.
+    TempImage image;
+    image.writeSystemScreens();
+    for (int i = 0; i < 3; ++i)
+        image.drive.makeSet(QStringLiteral("Set %1").arg(i));
+    saveOriginals(image.drive, *ImageDrive::open(image.path()));
+    const QStringList onImage{QStringLiteral("--drive"), image.path()};
+
     TempDrive drive;
     drive.writeSystemScreens();
     drive.makeSet(QStringLiteral("Originals"));
@@ -116,17 +151,21 @@ void benchStartUp(const QString& binDir)
         drive.makeSet(QStringLiteral("Set %1").arg(i));
     const QString ours = binDir + QStringLiteral("/bench-startup-bootvane");
     const QString bare = binDir + QStringLiteral("/bench-startup-floor");
-    runProcess(ours, drive.workDir()); // warm the caches for both
+    runProcess(ours, drive.workDir()); // warm the caches for all three
     runProcess(bare, drive.workDir());
+    runProcess(ours, image.drive.workDir(), onImage);
 
-    std::vector<double> ourTimes, bareTimes, ourMemory, bareMemory;
+    std::vector<double> ourTimes, bareTimes, imageTimes, ourMemory, bareMemory, imageMemory;
     for (int i = 0; i < 21; ++i) {
         const ProcessRun a = runProcess(ours, drive.workDir());
         const ProcessRun b = runProcess(bare, drive.workDir());
+        const ProcessRun c = runProcess(ours, image.drive.workDir(), onImage);
         ourTimes.push_back(a.milliseconds);
         bareTimes.push_back(b.milliseconds);
+        imageTimes.push_back(c.milliseconds);
         ourMemory.push_back(double(a.peakKilobytes));
         bareMemory.push_back(double(b.peakKilobytes));
+        imageMemory.push_back(double(c.peakKilobytes));
     }
     const double time = median(ourTimes) / median(bareTimes);
     const double memory = median(ourMemory) / median(bareMemory);
@@ -135,6 +174,12 @@ void benchStartUp(const QString& binDir)
                   median(ourTimes), median(bareTimes), median(ourMemory) / 1024,
                   median(bareMemory) / 1024, memory);
     report("Start-up to main window shown and idle", time, 1.3, note);
+
+    // Against the same program started on the same screens in a folder.
+    std::snprintf(
+        note, sizeof note, "%.1f ms vs %.1f ms in a folder; peak memory %.1f MiB vs %.1f MiB",
+        median(imageTimes), median(ourTimes), median(imageMemory) / 1024, median(ourMemory) / 1024);
+    report("Start-up on a disk image", median(imageTimes) / median(ourTimes), 1.5, note);
 }
 
 // --- tree rebuild ---------------------------------------------------------------------
@@ -190,7 +235,8 @@ Pair benchTree(int sets)
 
 // The main window on the current drive with the first set clicked, ready to apply it.
 struct WindowWithFirstSetChosen {
-    WindowWithFirstSetChosen()
+    explicit WindowWithFirstSetChosen(std::unique_ptr<Drive> drive = nullptr)
+        : window(std::move(drive))
     {
         window.show();
         auto* tree = window.findChild<QTreeWidget*>(QStringLiteral("TreeView1"));
@@ -249,6 +295,157 @@ void benchApply()
     char note[80];
     std::snprintf(note, sizeof note, "%.2f ms vs %.2f ms", pair.measured, pair.floor);
     report("Apply a set (3 loads, 3 atomic BMP writes)", pair.measured / pair.floor, 1.3, note);
+}
+
+// --- applying a set to a disk image ------------------------------------------------------
+
+// One mtools command as Bootvane runs it: the program, and the arguments after "-i image".
+struct MtoolsCommand {
+    const char* tool;
+    QStringList arguments;
+    bool mayFail = false; // removing a file that is not there
+};
+
+// The commands that one "Set as Current" runs on an image whose three system files are there
+// with the archive attribute alone: every file is checked before the first changes, then each
+// is written to NAME.BVW, renamed NAME.BVN once whole, and renamed over the old one.
+std::vector<MtoolsCommand> applyCommands(const QStringList& sources)
+{
+    std::vector<MtoolsCommand> commands;
+    auto folder = [](int slot) {
+        const QString path = systemFileOnImage(slot);
+        return path.left(qMax<qsizetype>(path.lastIndexOf(QLatin1Char('/')), 3));
+    };
+    // Spelt as Bootvane spells them, "::" + "/" + "/LOGO.BVN" at the root.
+    auto temporary = [&folder](int slot, const char* extension) {
+        const QString name = systemFileOnImage(slot).section(QLatin1Char('/'), -1);
+        return folder(slot) + QLatin1Char('/') + name.section(QLatin1Char('.'), 0, 0) +
+               QLatin1Char('.') + QLatin1String(extension);
+    };
+    const QStringList listing{QStringLiteral("-a"), QStringLiteral("-f")};
+    const QStringList skip{QStringLiteral("-D"), QStringLiteral("s")};
+    for (int slot = 0; slot < 3; ++slot)
+        commands.push_back({"mdir", listing + QStringList{folder(slot)}});
+    for (int slot = 0; slot < 3; ++slot) {
+        const QString path = systemFileOnImage(slot);
+        const QString written = temporary(slot, "BVW");
+        const QString ready = temporary(slot, "BVN");
+        commands.push_back({"mdir", listing + QStringList{folder(slot)}});
+        commands.push_back({"mattrib", {path}});
+        commands.push_back({"mdel", {ready}, true});
+        commands.push_back(
+            {"mcopy", {QStringLiteral("-D"), QStringLiteral("o"), sources[slot], written}});
+        commands.push_back({"mren", skip + QStringList{written, ready}});
+        commands.push_back({"mdel", {path}});
+        commands.push_back({"mren", skip + QStringList{ready, path}});
+    }
+    return commands;
+}
+
+// A command ready to run: every string made before the clock starts.
+struct PreparedCommand {
+    bool mayFail;
+    QByteArray program;
+    QList<QByteArray> arguments;
+    std::vector<char*> argv;
+};
+
+std::vector<PreparedCommand> prepare(const std::vector<MtoolsCommand>& commands,
+                                     const TempImage& image)
+{
+    std::vector<PreparedCommand> prepared(commands.size());
+    for (size_t i = 0; i < commands.size(); ++i) {
+        PreparedCommand& command = prepared[i];
+        command.mayFail = commands[i].mayFail;
+        command.program =
+            QFile::encodeName(QStandardPaths::findExecutable(QLatin1String(commands[i].tool)));
+        if (command.program.isEmpty())
+            qFatal("%s is not installed", commands[i].tool);
+        command.arguments = {command.program, "-i",
+                             QFile::encodeName(image.path()) + "@@" +
+                                 QByteArray::number(image.offset())};
+        for (const QString& argument : commands[i].arguments)
+            command.arguments.append(QFile::encodeName(argument));
+        for (QByteArray& argument : command.arguments)
+            command.argv.push_back(argument.data());
+        command.argv.push_back(nullptr);
+    }
+    return prepared;
+}
+
+// The floor: the same commands, each spawned and waited for in turn, as cheaply as the system
+// allows, in mtools' environment, with nothing read from their output.
+void runAlone(std::vector<PreparedCommand>& commands, char** environment)
+{
+    posix_spawn_file_actions_t quiet;
+    posix_spawn_file_actions_init(&quiet);
+    posix_spawn_file_actions_addopen(&quiet, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&quiet, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&quiet, 2, "/dev/null", O_WRONLY, 0);
+    for (PreparedCommand& command : commands) {
+        pid_t pid = 0;
+        if (posix_spawn(&pid, command.program.constData(), &quiet, nullptr, command.argv.data(),
+                        environment) != 0)
+            qFatal("cannot start %s", command.program.constData());
+        int status = 0;
+        waitpid(pid, &status, 0);
+        if (!WIFEXITED(status) || (WEXITSTATUS(status) != 0 && !command.mayFail))
+            qFatal("%s failed", command.program.constData());
+    }
+    posix_spawn_file_actions_destroy(&quiet);
+}
+
+void benchApplyToImage()
+{
+    TempImage image;
+    image.writeSystemScreens();
+    image.drive.makeSet(QStringLiteral("Target"));
+    saveOriginals(image.drive, *ImageDrive::open(image.path()));
+
+    WindowWithFirstSetChosen chosen(ImageDrive::open(image.path()));
+    QPushButton* cmdSetCur = chosen.cmdSetCur;
+    const ScriptedDialogs& dialogs = chosen.dialogs;
+    cmdSetCur->click();
+    if (!dialogs.boxes.isEmpty())
+        qFatal("apply failed: %s", qPrintable(dialogs.boxes.first().text));
+
+    // The floor copies the bytes Bootvane wrote from files of its own, made beforehand.
+    QStringList sources;
+    QDir(image.drive.root()).mkdir(QStringLiteral("floor"));
+    for (int slot = 0; slot < 3; ++slot) {
+        const QByteArray bytes = image.get(systemFileOnImage(slot)).value();
+        // Bytes kept as they are only for an uncompressed 8-bit BMP of 320 x 400 pixels.
+        QByteArray asTheyAre;
+        (void)decodePicture(bytes, systemFileOnImage(slot), &asTheyAre);
+        if (asTheyAre != bytes)
+            qFatal("the set is not of 8-bit 320 x 400 BMP screens");
+        sources.append(image.drive.root() + QStringLiteral("/floor/") + QString::number(slot));
+        writeFile(sources.last(), bytes);
+    }
+    std::vector<PreparedCommand> commands = prepare(applyCommands(sources), image);
+    QList<QByteArray> environmentStrings;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("MTOOLSRC"), QStringLiteral("/dev/null"));
+    environment.insert(QStringLiteral("MTOOLS_NO_VFAT"), QStringLiteral("1"));
+    environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
+    for (const QString& variable : environment.toStringList())
+        environmentStrings.append(QFile::encodeName(variable));
+    std::vector<char*> environmentPointers;
+    for (QByteArray& variable : environmentStrings)
+        environmentPointers.push_back(variable.data());
+    environmentPointers.push_back(nullptr);
+
+    const Pair pair = medians(
+        21, [&] { cmdSetCur->click(); }, [&] { runAlone(commands, environmentPointers.data()); });
+    if (!dialogs.boxes.isEmpty())
+        qFatal("apply failed: %s", qPrintable(dialogs.boxes.first().text));
+    const QString problems = image.fsckProblems();
+    if (!problems.isEmpty())
+        qFatal("the image is damaged: %s", qPrintable(problems));
+    char note[96];
+    std::snprintf(note, sizeof note, "%.1f ms vs %.1f ms for its %zu mtools commands alone",
+                  pair.measured, pair.floor, commands.size());
+    report("Apply a set to a disk image", pair.measured / pair.floor, 1.2, note);
 }
 
 // --- converting photos ------------------------------------------------------------------
@@ -463,8 +660,8 @@ int main(int argc, char* argv[])
     std::printf("| %-46s | %6s | %6s | %-4s | %s\n", "figure", "ratio", "target", "", "medians");
     std::printf("|%s|%s|%s|%s|%s\n", "------------------------------------------------", "--------",
                 "--------", "------", "--------");
-    // Figures to run may be named on the command line: startup, tree, apply, repaint, convert,
-    // cycling.
+    // Figures to run may be named on the command line: startup, tree, apply, apply-image,
+    // repaint, convert, cycling.
     const QStringList chosen = QCoreApplication::arguments().mid(1);
     auto wanted = [&chosen](const char* figure) {
         return chosen.isEmpty() || chosen.contains(QLatin1String(figure));
@@ -484,6 +681,8 @@ int main(int argc, char* argv[])
     }
     if (wanted("apply"))
         benchApply();
+    if (wanted("apply-image"))
+        benchApplyToImage();
     if (wanted("repaint"))
         benchRepaint();
     if (wanted("convert"))
