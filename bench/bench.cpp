@@ -303,12 +303,12 @@ void benchApply()
 struct MtoolsCommand {
     const char* tool;
     QStringList arguments;
-    bool mayFail = false; // removing a file that is not there
 };
 
 // The commands that one "Set as Current" runs on an image whose three system files are there
-// with the archive attribute alone: every file is checked before the first changes, then each
-// is written to NAME.BVW, renamed NAME.BVN once whole, and renamed over the old one.
+// with the archive attribute alone and no file is left from an earlier write: every file is
+// checked before the first changes, then each is written to NAME.BVW, renamed NAME.BVN once
+// whole, and renamed over the old one.
 std::vector<MtoolsCommand> applyCommands(const QStringList& sources)
 {
     std::vector<MtoolsCommand> commands;
@@ -316,11 +316,9 @@ std::vector<MtoolsCommand> applyCommands(const QStringList& sources)
         const QString path = systemFileOnImage(slot);
         return path.left(qMax<qsizetype>(path.lastIndexOf(QLatin1Char('/')), 3));
     };
-    // Spelt as Bootvane spells them, "::" + "/" + "/LOGO.BVN" at the root.
-    auto temporary = [&folder](int slot, const char* extension) {
-        const QString name = systemFileOnImage(slot).section(QLatin1Char('/'), -1);
-        return folder(slot) + QLatin1Char('/') + name.section(QLatin1Char('.'), 0, 0) +
-               QLatin1Char('.') + QLatin1String(extension);
+    auto temporary = [](int slot, const char* extension) {
+        const QString path = systemFileOnImage(slot);
+        return path.section(QLatin1Char('.'), 0, 0) + QLatin1Char('.') + QLatin1String(extension);
     };
     const QStringList listing{QStringLiteral("-a"), QStringLiteral("-f")};
     const QStringList skip{QStringLiteral("-D"), QStringLiteral("s")};
@@ -332,7 +330,6 @@ std::vector<MtoolsCommand> applyCommands(const QStringList& sources)
         const QString ready = temporary(slot, "BVN");
         commands.push_back({"mdir", listing + QStringList{folder(slot)}});
         commands.push_back({"mattrib", {path}});
-        commands.push_back({"mdel", {ready}, true});
         commands.push_back(
             {"mcopy", {QStringLiteral("-D"), QStringLiteral("o"), sources[slot], written}});
         commands.push_back({"mren", skip + QStringList{written, ready}});
@@ -344,7 +341,6 @@ std::vector<MtoolsCommand> applyCommands(const QStringList& sources)
 
 // A command ready to run: every string made before the clock starts.
 struct PreparedCommand {
-    bool mayFail;
     QByteArray program;
     QList<QByteArray> arguments;
     std::vector<char*> argv;
@@ -356,7 +352,6 @@ std::vector<PreparedCommand> prepare(const std::vector<MtoolsCommand>& commands,
     std::vector<PreparedCommand> prepared(commands.size());
     for (size_t i = 0; i < commands.size(); ++i) {
         PreparedCommand& command = prepared[i];
-        command.mayFail = commands[i].mayFail;
         command.program =
             QFile::encodeName(QStandardPaths::findExecutable(QLatin1String(commands[i].tool)));
         if (command.program.isEmpty())
@@ -389,7 +384,7 @@ void runAlone(std::vector<PreparedCommand>& commands, char** environment)
             qFatal("cannot start %s", command.program.constData());
         int status = 0;
         waitpid(pid, &status, 0);
-        if (!WIFEXITED(status) || (WEXITSTATUS(status) != 0 && !command.mayFail))
+        if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
             qFatal("%s failed", command.program.constData());
     }
     posix_spawn_file_actions_destroy(&quiet);

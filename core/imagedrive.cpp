@@ -43,9 +43,10 @@ QString nameOf(const QString& path)
 // The temporary names of a file being replaced: NAME.BVW while written, NAME.BVN once whole.
 QString temporaryPath(const QString& path, const char* extension)
 {
-    const QString name = nameOf(path);
-    return folderOf(path) + QLatin1Char('/') + name.section(QLatin1Char('.'), 0, 0).left(8) +
-           QLatin1Char('.') + QLatin1String(extension);
+    const QString folder = folderOf(path);
+    return folder + (folder.endsWith(QLatin1Char('/')) ? QString() : QStringLiteral("/")) +
+           nameOf(path).section(QLatin1Char('.'), 0, 0).left(8) + QLatin1Char('.') +
+           QLatin1String(extension);
 }
 
 const char* const beingWritten = "BVW";
@@ -107,46 +108,60 @@ std::optional<QString> ImageDrive::whyNotWritable() const
     if (::access(encodeFileName(m_path).constData(), W_OK) != 0)
         return QStringLiteral("the image file cannot be written (%1)").arg(systemReason(errno));
 #endif
-    if (const std::optional<QString> program = programWritingTo(m_path))
+    // Looking through every process's open files takes milliseconds, and one apply asks for
+    // each file twice; an image found free a moment ago is taken as still free.
+    constexpr qint64 stillFreeFor = 1000;
+    if (m_seenFree.isValid() && m_seenFree.elapsed() < stillFreeFor)
+        return std::nullopt;
+    if (const std::optional<QString> program = programWritingTo(m_path)) {
+        m_seenFree.invalidate();
         return QStringLiteral("the image is in use by %1: shut the emulator down first, as two "
                               "systems writing one disk damage it")
             .arg(*program);
+    }
+    m_seenFree.start();
     return std::nullopt;
 }
 
-void ImageDrive::checkChange(const QString& dosPath, FileChange) const
+std::vector<MtoolsVolume::Entry> ImageDrive::checkedFolder(const MtoolsVolume& fat,
+                                                           const QString& path,
+                                                           const QString& shownAs) const
 {
-    const MtoolsVolume fat = volume();
-    const QString path = volumePath(dosPath);
-    const QString shownAs = displayPath(dosPath);
     if (const std::optional<QString> why = whyNotWritable())
         fail(QStringLiteral("write"), shownAs, *why);
-    const std::optional<std::vector<MtoolsVolume::Entry>> entries =
-        fat.list(folderOf(path), shownAs);
+    std::optional<std::vector<MtoolsVolume::Entry>> entries = fat.list(folderOf(path), shownAs);
     if (!entries) {
+        QString folder = folderOf(path);
+        folder.replace(QLatin1String("::/"), QLatin1String("C:\\"));
         fail(QStringLiteral("write"), shownAs,
              QStringLiteral("the image has no folder %1")
-                 .arg(QString(folderOf(path))
-                          .replace(QLatin1String("::/"), QLatin1String("C:\\"))
-                          .replace(QLatin1Char('/'), QLatin1Char('\\'))));
+                 .arg(folder.replace(QLatin1Char('/'), QLatin1Char('\\'))));
     }
     for (const MtoolsVolume::Entry& entry : *entries) {
         if (entry.isFolder && entry.name.compare(nameOf(path), Qt::CaseInsensitive) == 0)
             fail(QStringLiteral("write"), shownAs, systemReason(EISDIR));
     }
+    return *entries;
+}
+
+void ImageDrive::checkChange(const QString& dosPath, FileChange) const
+{
+    (void)checkedFolder(volume(), volumePath(dosPath), displayPath(dosPath));
 }
 
 void ImageDrive::replace(const QString& dosPath, const QByteArray& bytes)
 {
-    checkChange(dosPath, FileChange::Replace);
     const MtoolsVolume fat = volume();
     const QString path = volumePath(dosPath);
     const QString shownAs = displayPath(dosPath);
+    const std::vector<MtoolsVolume::Entry> entries = checkedFolder(fat, path, shownAs);
     const QString written = temporaryPath(path, beingWritten);
     const QString ready = temporaryPath(path, whole);
 
-    const std::optional<QString> attributes = fat.attributes(path, shownAs);
-    fat.remove(ready, shownAs);
+    const bool exists = hasEntry(entries, nameOf(path));
+    const std::optional<QString> attributes = exists ? fat.attributes(path, shownAs) : std::nullopt;
+    if (hasEntry(entries, nameOf(ready)))
+        fat.remove(ready, shownAs);
     try {
         fat.write(written, bytes, shownAs);
     } catch (const Error&) {
@@ -161,7 +176,7 @@ void ImageDrive::replace(const QString& dosPath, const QByteArray& bytes)
     // From here on the new file is whole: a start that finds it finishes the job.
     if (attributes && *attributes != QLatin1String("A"))
         fat.setAttributes(ready, *attributes, shownAs);
-    if (attributes)
+    if (exists)
         fat.remove(path, shownAs);
     fat.rename(ready, path, shownAs);
 }
@@ -175,28 +190,32 @@ void ImageDrive::remove(const QString& dosPath)
 void ImageDrive::removeAbandonedWork(const QStringList& dosPaths)
 {
     const MtoolsVolume fat = volume();
-    if (whyNotWritable())
-        return; // nothing is written to an image in use; the next start tries again
-    QString listed;
-    std::vector<MtoolsVolume::Entry> entries;
+    QStringList folders;
+    for (const QString& dosPath : dosPaths) {
+        if (!folders.contains(folderOf(volumePath(dosPath))))
+            folders.append(folderOf(volumePath(dosPath)));
+    }
+    const QString shownAs = m_path;
+    const auto listed = fat.list(folders, shownAs);
     for (const QString& dosPath : dosPaths) {
         const QString path = volumePath(dosPath);
-        const QString shownAs = displayPath(dosPath);
-        if (folderOf(path) != listed) {
-            listed = folderOf(path);
-            entries = fat.list(listed, shownAs).value_or(std::vector<MtoolsVolume::Entry>());
-        }
+        const std::vector<MtoolsVolume::Entry> entries =
+            listed.at(folderOf(path)).value_or(std::vector<MtoolsVolume::Entry>());
         const QString written = temporaryPath(path, beingWritten);
         const QString ready = temporaryPath(path, whole);
+        const bool left = hasEntry(entries, nameOf(written)) || hasEntry(entries, nameOf(ready));
+        // Nothing is written to an image in use; the next start tries again.
+        if (!left || whyNotWritable())
+            continue;
         if (hasEntry(entries, nameOf(written)))
-            fat.remove(written, shownAs);
+            fat.remove(written, displayPath(dosPath));
         if (!hasEntry(entries, nameOf(ready)))
             continue;
         // A whole new file: the old one was removed already, or is about to be.
         if (hasEntry(entries, nameOf(path)))
-            fat.remove(ready, shownAs);
+            fat.remove(ready, displayPath(dosPath));
         else
-            fat.rename(ready, path, shownAs);
+            fat.rename(ready, path, displayPath(dosPath));
     }
 }
 

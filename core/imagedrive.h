@@ -4,6 +4,7 @@
 #include "drive.h"
 #include "mtools.h"
 
+#include <QElapsedTimer>
 #include <memory>
 
 namespace bootvane {
@@ -41,9 +42,15 @@ private:
     MtoolsVolume volume() const;
     // Why nothing may be written to the image now, or nothing.
     std::optional<QString> whyNotWritable() const;
+    // The entries of the folder that the file at path (on the volume) is in, once it is clear
+    // that the file may be written: the image is not in use, the folder is there and the file
+    // is no folder. Throws saying why not.
+    std::vector<MtoolsVolume::Entry> checkedFolder(const MtoolsVolume& fat, const QString& path,
+                                                   const QString& shownAs) const;
 
     QString m_path;
     mutable FatVolume m_fat;
+    mutable QElapsedTimer m_seenFree; // since the image was last found free
 };
 
 // The program that has the file at path open for writing, as "qemu-system-i386 (process

@@ -115,16 +115,35 @@ std::optional<QByteArray> MtoolsVolume::read(const QString& path, const QString&
 std::optional<std::vector<MtoolsVolume::Entry>> MtoolsVolume::list(const QString& path,
                                                                    const QString& shownAs) const
 {
+    return list(QStringList{path}, shownAs).at(path);
+}
+
+std::map<QString, std::optional<std::vector<MtoolsVolume::Entry>>>
+MtoolsVolume::list(const QStringList& paths, const QString& shownAs) const
+{
     const QString operation = QStringLiteral("list the folder");
     const Result result =
-        run(QStringLiteral("mdir"), {QStringLiteral("-a"), QStringLiteral("-f"), path}, operation,
-            shownAs);
-    if (result.exitCode != 0) {
-        if (saysNotFound(result.err))
-            return std::nullopt;
+        run(QStringLiteral("mdir"), QStringList{QStringLiteral("-a"), QStringLiteral("-f")} + paths,
+            operation, shownAs);
+    std::map<QString, std::optional<std::vector<Entry>>> listed;
+    if (result.exitCode != 0 && !saysNotFound(result.err))
         failWith(result, operation, shownAs);
+    if (result.exitCode != 0 && paths.size() > 1) {
+        // mdir stops at the first folder that is not there: one at a time then.
+        for (const QString& path : paths)
+            listed[path] = list(path, shownAs);
+        return listed;
     }
-    return parseListing(result.out);
+    // The folders come in the order asked for, whatever case mdir spells them in.
+    std::vector<std::vector<Entry>> entries = parseListing(result.out);
+    for (qsizetype i = 0; i < paths.size(); ++i) {
+        if (result.exitCode != 0)
+            listed[paths[i]] = std::nullopt;
+        else
+            listed[paths[i]] =
+                size_t(i) < entries.size() ? std::move(entries[size_t(i)]) : std::vector<Entry>();
+    }
+    return listed;
 }
 
 std::optional<QString> MtoolsVolume::attributes(const QString& path, const QString& shownAs) const
@@ -187,16 +206,21 @@ void MtoolsVolume::remove(const QString& path, const QString& shownAs) const
         failWith(result, operation, shownAs);
 }
 
-std::vector<MtoolsVolume::Entry> MtoolsVolume::parseListing(const QByteArray& mdirOutput)
+std::vector<std::vector<MtoolsVolume::Entry>>
+MtoolsVolume::parseListing(const QByteArray& mdirOutput)
 {
-    // An entry's line begins with its 8.3 name in two columns, "LOGO     SYS", the name padded
-    // to eight characters; everything else (the volume, the folder's name, the totals) does
-    // not.
-    std::vector<Entry> entries;
+    // Each folder begins with "Directory for ::/WINDOWS". An entry's line begins with its 8.3
+    // name in two columns, "LOGO     SYS", the name padded to eight characters; nothing else
+    // (the volume, the totals) does.
+    std::vector<std::vector<Entry>> folders;
+    std::vector<Entry>* entries = nullptr;
     for (const QByteArray& rawLine : mdirOutput.split('\n')) {
         const QByteArray line = rawLine.endsWith('\r') ? rawLine.chopped(1) : rawLine;
-        if (line.size() < 12 || line[0] == ' ' || line[8] != ' ' ||
-            line.startsWith("Directory for "))
+        if (line.startsWith("Directory for ")) {
+            entries = &folders.emplace_back();
+            continue;
+        }
+        if (!entries || line.size() < 12 || line[0] == ' ' || line[8] != ' ')
             continue;
         const QString base = QString::fromUtf8(line.left(8)).trimmed();
         const QString extension = QString::fromUtf8(line.mid(9, 3)).trimmed();
@@ -205,9 +229,9 @@ std::vector<MtoolsVolume::Entry> MtoolsVolume::parseListing(const QByteArray& md
         Entry entry;
         entry.name = extension.isEmpty() ? base : base + QLatin1Char('.') + extension;
         entry.isFolder = line.mid(12).trimmed().startsWith("<DIR>");
-        entries.push_back(entry);
+        entries->push_back(entry);
     }
-    return entries;
+    return folders;
 }
 
 QString MtoolsVolume::parseAttributes(const QByteArray& mattribOutput)

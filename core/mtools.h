@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <map>
 #include <optional>
 #include <vector>
 
@@ -29,6 +30,9 @@ public:
     std::optional<QByteArray> read(const QString& path, const QString& shownAs) const;
     // The entries of the folder at path, "." and ".." aside; nothing when there is no such folder.
     std::optional<std::vector<Entry>> list(const QString& path, const QString& shownAs) const;
+    // The same for several folders at once, with one command where they all are there.
+    std::map<QString, std::optional<std::vector<Entry>>> list(const QStringList& paths,
+                                                              const QString& shownAs) const;
     // The DOS attributes of the file at path as mattrib letters ("AHR"), nothing when absent.
     std::optional<QString> attributes(const QString& path, const QString& shownAs) const;
 
@@ -40,8 +44,8 @@ public:
     // Removes the file at path; a file that is absent is fine.
     void remove(const QString& path, const QString& shownAs) const;
 
-    // What mdir printed for a folder, as the entries in it. Exposed for the parser's tests.
-    static std::vector<Entry> parseListing(const QByteArray& mdirOutput);
+    // What mdir printed for one folder or more, as the entries of each, in the order listed.
+    static std::vector<std::vector<Entry>> parseListing(const QByteArray& mdirOutput);
     // What mattrib printed for one file, as its letters.
     static QString parseAttributes(const QByteArray& mattribOutput);
 

@@ -26,6 +26,7 @@
 #include <QStyleFactory>
 #include <QTreeWidget>
 #include <cstdio>
+#include <utility>
 
 namespace bootvane {
 
@@ -267,6 +268,7 @@ void frmLogoMain::loadDrive()
     // that is one error, not one per screen.
     removeWorkLeftByDeadCopies(strAppPath, *m_drive);
     readMsdosSys();
+    m_msdosSysFresh = true;
     // A screen that cannot be shown is reported on its own, and the other screens and the
     // backup go on: the backup copies bytes and needs no picture, and without it the first
     // "Set as Current" would overwrite the user's screens with no copy anywhere.
@@ -309,8 +311,9 @@ void frmLogoMain::readMsdosSys()
 void frmLogoMain::Form_Activate()
 {
     // MSDOS.SYS is another program's to change; it is read again whenever the window comes
-    // back, as the sets are.
-    readMsdosSys();
+    // back, as the sets are, unless the drive was loaded just now.
+    if (!std::exchange(m_msdosSysFresh, false))
+        readMsdosSys();
     strSetName.clear();
     TreeView1->setRootIsDecorated(true); // lines also join the top-level nodes
     TreeView1->clear();

@@ -146,6 +146,7 @@ private:
     QString strSetName;
     std::unique_ptr<Drive> m_drive;
     MsdosSys m_msdosSys;
+    bool m_msdosSysFresh = false; // read by the drive's loading, for the activation after it
     // The originals previewed, when the Originals node was the node clicked last.
     std::optional<Originals> m_previewedOriginals;
     bool m_shownBefore = false;
