@@ -14,6 +14,7 @@ int main(int argc, char* argv[])
         return *answered;
 
     bootvane::keepPictureMemoryAtHand();
+    bootvane::allowLargePictures();
     QApplication app(argc, argv);
     const bootvane::CommandLine command =
         bootvane::readCommandLine(bootvane::rawArguments(argc, argv));

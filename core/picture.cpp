@@ -243,11 +243,18 @@ void refuseOversized(qint64 width, qint64 height, int bytesPerPixel, const QStri
     const qint64 bytesToHold = saturatedProduct(saturatedProduct(width, height), bytesPerPixel);
     if (limit && bytesToHold > *limit) {
         fail(readOperation, path,
-             QStringLiteral("the picture is too large to load (%1 x %2 pixels)")
+             QStringLiteral("the picture is too large to load (%1 x %2 pixels; the largest "
+                            "Bootvane loads in this format is %3 megapixels)")
                  .arg(width)
-                 .arg(height));
+                 .arg(height)
+                 .arg(*limit / bytesPerPixel / 1000000));
     }
 }
+
+// No screen, box or view shows more of a picture than this, so a photo larger than it is
+// decoded at a fraction of its size where its format does that cheaply: libjpeg decodes a
+// half, a quarter or an eighth of each side of a JPEG for a fraction of the work and memory.
+constexpr qint64 largestDecodedPixels = 16 * 1000 * 1000;
 
 // A BMP may use palette indexes beyond its palette. Qt shows them black, but some of its
 // own code (comparing two pictures, for one) then reads past the colour table; the table is
@@ -346,15 +353,28 @@ QImage readWithQt(QIODevice& file, const QString& path)
     QImageReader reader(&file);
     reader.setDecideFormatFromContent(true);
     const QSize size = reader.size();
+    QSize decoded = size;
     if (size.isValid()) {
+        if (reader.format() == "jpeg") {
+            while (qint64(decoded.width()) * decoded.height() > largestDecodedPixels)
+                decoded = QSize((decoded.width() + 1) / 2, (decoded.height() + 1) / 2);
+            if (decoded != size)
+                reader.setScaledSize(decoded);
+        }
         // A 16-bit PNG, for one, takes 8 bytes a pixel.
         const QImage::Format format = reader.imageFormat();
         const int bits =
             format == QImage::Format_Invalid ? 32 : QImage::toPixelFormat(format).bitsPerPixel();
-        refuseOversized(size.width(), size.height(), qMax(1, bits / 8), path);
+        refuseOversized(decoded.width(), decoded.height(), qMax(1, bits / 8), path);
     }
 
     QImage picture = reader.read();
+    if (!picture.isNull()) {
+        picture.setText(QLatin1String(decodedFromKey),
+                        decoded == size
+                            ? QString()
+                            : QStringLiteral("%1x%2").arg(size.width()).arg(size.height()));
+    }
     if (picture.isNull()) {
         if (readFailed(file))
             fail(readOperation, path, file.errorString());
@@ -450,6 +470,14 @@ void savePicture(const QImage& picture, const QString& path)
         fail(QStringLiteral("write the picture"), path,
              QStringLiteral("there is no picture to write"));
     replaceFileAtomically(path, encodeBmp(picture));
+}
+
+QSize pictureSize(const QImage& picture)
+{
+    const QStringList size = picture.text(QLatin1String(decodedFromKey)).split(QLatin1Char('x'));
+    if (size.size() == 2 && size[0].toInt() > 0 && size[1].toInt() > 0)
+        return {size[0].toInt(), size[1].toInt()};
+    return picture.size();
 }
 
 qint64 pictureHandle(const QImage& picture)

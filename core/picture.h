@@ -29,10 +29,16 @@ QByteArray encodeBmp(const QImage& picture);
 // Writes the picture as a BMP over path, atomically: the old file stays whole on failure.
 void savePicture(const QImage& picture, const QString& path);
 
+// The size of the picture as its file has it: a large photo is decoded at a fraction of its
+// size, which the picture itself then has.
+QSize pictureSize(const QImage& picture);
+
 // 0 for the empty picture, a number unique to the picture otherwise.
 qint64 pictureHandle(const QImage& picture);
 
 // The key under which a picture read from a BMP remembers its biClrImportant field.
 inline constexpr char bmpImportantColoursKey[] = "Bootvane.BmpClrImportant";
+// The key under which a picture decoded at a reduced scale keeps its file's size, "8000x6000".
+inline constexpr char decodedFromKey[] = "Bootvane.DecodedFrom";
 
 } // namespace bootvane

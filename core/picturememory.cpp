@@ -1,5 +1,6 @@
 #include "picturememory.h"
 
+#include <QImageReader>
 #include <cstdlib> // defines __GLIBC__ where the C library is glibc
 
 #if defined(__GLIBC__)
@@ -16,6 +17,11 @@ void keepPictureMemoryAtHand()
     mallopt(M_MMAP_THRESHOLD, fromTheSystemAbove);
     mallopt(M_TRIM_THRESHOLD, keptAtMost);
 #endif
+}
+
+void allowLargePictures()
+{
+    QImageReader::setAllocationLimit(256);
 }
 
 } // namespace bootvane

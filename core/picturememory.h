@@ -9,4 +9,8 @@ namespace bootvane {
 // pictures of more than 4 MiB (photos) still come from the system and go back at once.
 void keepPictureMemoryAtHand();
 
+// Lets a picture take up to 256 MiB decoded, twice Qt's own limit: a 48-megapixel PNG fits
+// (a JPEG that large is decoded at a reduced scale anyway). Called once at start.
+void allowLargePictures();
+
 } // namespace bootvane

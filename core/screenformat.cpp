@@ -202,7 +202,8 @@ QString describeScreen(const QImage& picture, const ScreenSlot& slot, ScreenPlac
                  QString::fromLatin1(slot.builtInBehaviour).arg(windows));
 
     const int colours = colourCount(picture, windowsPaletteSize);
-    QString text = QStringLiteral("%1 x %2, ").arg(picture.width()).arg(picture.height());
+    const QSize size = pictureSize(picture);
+    QString text = QStringLiteral("%1 x %2, ").arg(size.width()).arg(size.height());
     if (colours > windowsPaletteSize)
         text += QStringLiteral("true colour");
     else
