@@ -12,6 +12,7 @@
 #include "viewlogo.h"
 
 #include <QFileInfo>
+#include <QImageReader>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -52,11 +53,16 @@ frmNewSet::frmNewSet(QWidget* parent) : QDialog(parent)
 
 QList<FileFilter> frmNewSet::selectableFilters()
 {
+    // Applying converts any picture Bootvane reads, so photos are offered too.
+    QStringList pictures;
+    for (const QByteArray& format : QImageReader::supportedImageFormats())
+        pictures.append(QStringLiteral("*.") + QString::fromLatin1(format));
     return {
         {QStringLiteral("System Files (*.sys)"), {QStringLiteral("*.sys")}},
         {QStringLiteral("Bitmaps (*.bmp)"), {QStringLiteral("*.bmp")}},
         {QStringLiteral("All Selectable Images (*.sys,*.bmp)"),
          {QStringLiteral("*.sys"), QStringLiteral("*.bmp")}},
+        {QStringLiteral("Photos and Other Pictures"), pictures},
     };
 }
 
@@ -137,10 +143,11 @@ void frmNewSet::cmdSelect_Click(int slot)
 {
     const QString chosen = userDialogs().openFileName(
         this, QLatin1String(screenSlots[slot].selectTitle), selectableFilters(), m_fileFilterIndex);
-    // The path is kept even when the file turns out to be no picture: the image box then
-    // goes on showing the earlier one, and the save copies what the path names.
+    // The path is kept only with the picture it names: a file that turns out to be no
+    // picture leaves the slot's earlier choice whole, so the save copies what the box shows.
+    const QImage picture = loadPicture(chosen);
     strCreate(slot) = chosen;
-    m_slots[slot].imgCreate->setPicture(loadPicture(chosen));
+    m_slots[slot].imgCreate->setPicture(picture);
 }
 
 QImage frmNewSet::chosenFile(int slot) const

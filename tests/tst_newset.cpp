@@ -113,7 +113,7 @@ private slots:
     void filterEntryIsKeptWithinOneOpening();
     void realFileDialogShowsAndKeepsThePickedEntry();
     void cancelInFileDialogEmptiesTheSlot();
-    void noPictureFailsWithThePathAlreadyChanged();
+    void noPictureFailsAndKeepsTheEarlierChoice();
     void doubleClickViewsTheFileAsItIsNow();
     void doubleClickOnAnEmptyBoxDoesNothing();
 
@@ -338,7 +338,7 @@ void NewSetTest::selectAsksWithTheSlotsTitleAndFilters()
         choose(&dialog, slot, paths[slot]);
         const ScriptedDialogs::FileRequest& request = m_dialogs->fileRequests.at(slot);
         QCOMPARE(request.title, titles[slot]);
-        QCOMPARE(request.filters.size(), 3);
+        QCOMPARE(request.filters.size(), 4);
         QCOMPARE(request.filters[0].description, QStringLiteral("System Files (*.sys)"));
         QCOMPARE(request.filters[0].patterns, QStringList{QStringLiteral("*.sys")});
         QCOMPARE(request.filters[1].description, QStringLiteral("Bitmaps (*.bmp)"));
@@ -347,6 +347,9 @@ void NewSetTest::selectAsksWithTheSlotsTitleAndFilters()
                  QStringLiteral("All Selectable Images (*.sys,*.bmp)"));
         QCOMPARE(request.filters[2].patterns,
                  (QStringList{QStringLiteral("*.sys"), QStringLiteral("*.bmp")}));
+        // Photos besides: every format Bootvane reads.
+        QVERIFY(request.filters[3].patterns.contains(QStringLiteral("*.jpg")) &&
+                request.filters[3].patterns.contains(QStringLiteral("*.png")));
 
         QCOMPARE(dialog.chosenPath(slot), paths[slot]);
         QVERIFY(samePixels(imageBox(&dialog, slot)->picture(), loadPicture(paths[slot])));
@@ -420,7 +423,8 @@ void NewSetTest::realFileDialogShowsAndKeepsThePickedEntry()
     QVERIFY(ownDialog);
     QCOMPARE(entries,
              (QStringList{QStringLiteral("System Files (*.sys)"), QStringLiteral("Bitmaps (*.bmp)"),
-                          QStringLiteral("All Selectable Images (*.sys,*.bmp)")}));
+                          QStringLiteral("All Selectable Images (*.sys,*.bmp)"),
+                          QStringLiteral("Photos and Other Pictures")}));
     QCOMPARE(shownFirst, entries.value(0));
     QCOMPARE(shownAgain, entries.value(1));
     QCOMPARE(dialog.chosenPath(1), QString());
@@ -447,7 +451,7 @@ void NewSetTest::cancelInFileDialogEmptiesTheSlot()
     QVERIFY(!QFileInfo::exists(m_drive->workDir() + QStringLiteral("/Gap")));
 }
 
-void NewSetTest::noPictureFailsWithThePathAlreadyChanged()
+void NewSetTest::noPictureFailsAndKeepsTheEarlierChoice()
 {
     frmNewSet dialog;
     dialog.show();
@@ -461,7 +465,8 @@ void NewSetTest::noPictureFailsWithThePathAlreadyChanged()
     QCOMPARE(m_dialogs->boxes[0].kind, ScriptedDialogs::Box::Critical);
     QCOMPARE(m_dialogs->boxes[0].title, QStringLiteral("Bootvane"));
     QVERIFY(m_dialogs->boxes[0].text.contains(QStringLiteral("readme.sys")));
-    QCOMPARE(dialog.chosenPath(0), text);
+    // The path names the picture the box shows, which is what a save copies.
+    QCOMPARE(dialog.chosenPath(0), picture);
     QVERIFY(samePixels(imageBox(&dialog, 0)->picture(), screenPicture(3)));
     QVERIFY(dialog.isVisible());
 }
@@ -767,6 +772,7 @@ void NewSetTest::failedSaveLeavesNothingAndCanBeRetried_data()
     QTest::addColumn<QString>("fault");
     QTest::newRow("chosen file deleted") << QStringLiteral("deleted");
     QTest::newRow("folder where the chosen file was") << QStringLiteral("folder");
+    QTest::newRow("no room for the copies") << QStringLiteral("no room");
 }
 
 void NewSetTest::failedSaveLeavesNothingAndCanBeRetried()
@@ -778,15 +784,25 @@ void NewSetTest::failedSaveLeavesNothingAndCanBeRetried()
     const QString last = dialog.chosenPath(2);
     const QByteArray lastBytes = fileBytes(last);
     const QString name = QStringLiteral("Broken");
-    QVERIFY(QFile::remove(last));
+    const bool noRoom = fault == QLatin1String("no room");
+    if (!noRoom)
+        QVERIFY(QFile::remove(last));
     if (fault == QLatin1String("folder"))
         QVERIFY(QDir().mkdir(last));
     QTest::keyClicks(nameBox(&dialog), name);
     const QStringList before = entriesBelow(m_drive->root());
 
-    click(&dialog, "cmdSaveSet");
+    if (noRoom)
+        QVERIFY(withFileSizeLimit(1000, [&] { click(&dialog, "cmdSaveSet"); }));
+    else
+        click(&dialog, "cmdSaveSet");
 
     QCOMPARE(m_dialogs->boxes.size(), 1);
+    // Told as the user knows it: the set and the working folder, no hidden folder of ours.
+    if (noRoom)
+        QVERIFY2(m_dialogs->boxes[0].text.contains(name + QStringLiteral("\" in \"") +
+                                                   m_drive->workDir() + QLatin1Char('"')),
+                 qPrintable(m_dialogs->boxes[0].text));
     QCOMPARE(m_dialogs->boxes[0].kind, ScriptedDialogs::Box::Critical);
     QCOMPARE(m_dialogs->boxes[0].title, QStringLiteral("Bootvane"));
     QCOMPARE(entriesBelow(m_drive->root()), before);
@@ -798,7 +814,7 @@ void NewSetTest::failedSaveLeavesNothingAndCanBeRetried()
         QVERIFY(imageBox(&dialog, slot)->pictureHandle() != 0);
 
     // Once the cause is gone, "Save" again makes the set.
-    QVERIFY(QDir().rmdir(last) || fault == QLatin1String("deleted"));
+    QVERIFY(QDir().rmdir(last) || fault != QLatin1String("folder"));
     writeFile(last, lastBytes);
     click(&dialog, "cmdSaveSet");
     QCOMPARE(m_dialogs->boxes.size(), 1);
