@@ -817,7 +817,8 @@ void renameWithoutReplacing(const QString& source, const QString& destination)
 
 #ifdef Q_OS_WIN
 
-StagingFolder::StagingFolder(const QString& parentFolder)
+StagingFolder::StagingFolder(const QString& parentFolder, const QString& operation)
+    : m_parent(parentFolder), m_operation(operation)
 {
     for (int attempt = 0; attempt < 100 && m_path.isEmpty(); ++attempt) {
         const QString path = parentFolder + QLatin1Char('/') + QLatin1String(stagingPrefix) +
@@ -826,10 +827,10 @@ StagingFolder::StagingFolder(const QString& parentFolder)
         if (fs::create_directory(toFsPath(path), error))
             m_path = path;
         else if (error)
-            fail(QStringLiteral("make a staging folder in"), parentFolder, reasonOf(error));
+            failWith(reasonOf(error));
     }
     if (m_path.isEmpty())
-        fail(QStringLiteral("make a staging folder in"), parentFolder, systemReason(EEXIST));
+        failWith(systemReason(EEXIST));
 }
 
 StagingFolder::~StagingFolder()
@@ -852,7 +853,8 @@ void removeAbandonedWork(const QString&) {}
 
 #else
 
-StagingFolder::StagingFolder(const QString& parentFolder)
+StagingFolder::StagingFolder(const QString& parentFolder, const QString& operation)
+    : m_parent(parentFolder), m_operation(operation)
 {
     QByteArray path;
     m_lock =
@@ -868,7 +870,7 @@ StagingFolder::StagingFolder(const QString& parentFolder)
             return fd;
         });
     if (m_lock < 0)
-        fail(QStringLiteral("make a staging folder in"), parentFolder, systemReason(errno));
+        failWith(systemReason(errno));
     m_path = decodeFileName(path);
 }
 
@@ -894,17 +896,17 @@ bool StagingFolder::commitAs(const QString& destination)
     const mode_t mask = ::umask(0);
     ::umask(mask);
     if (::fchmod(m_lock, 0777 & ~mask) != 0)
-        fail(QStringLiteral("make the folder"), destination, systemReason(errno));
+        failWith(systemReason(errno));
     if (::fsync(m_lock) != 0)
-        fail(QStringLiteral("write the folder"), m_path, systemReason(errno));
+        failWith(systemReason(errno));
     try {
         if (!renameUnlessTaken(m_path, destination))
             return false;
-    } catch (const Error&) {
+    } catch (const Error& error) {
         // The reply to a rename that was done may be lost (NFS, SMB): then the folder is in
         // place under its new name, and the commit has happened.
         if (!namesOpenEntry(encodeFileName(destination), m_lock))
-            throw;
+            failWith(error.reason());
     }
     ::close(m_lock);
     m_lock = -1;
@@ -958,6 +960,22 @@ void removeAbandonedWork(const QString& folder)
 QString StagingFolder::filePath(const QString& name) const
 {
     return m_path + QLatin1Char('/') + name;
+}
+
+void StagingFolder::failWith(const QString& reason) const
+{
+    QString folder = m_parent;
+    while (folder.size() > 1 && isSeparator(folder.back()))
+        folder.chop(1);
+    fail(m_operation, folder, reason);
+}
+
+void StagingFolder::rethrowInUsersWords(const Error& error) const
+{
+    if (!m_path.isEmpty() &&
+        (error.path() == m_path || error.path().startsWith(m_path + QLatin1Char('/'))))
+        failWith(error.reason());
+    throw error;
 }
 
 } // namespace bootvane

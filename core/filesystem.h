@@ -1,5 +1,7 @@
 #pragma once
 
+#include "error.h"
+
 #include <QByteArray>
 #include <QFile>
 #include <QString>
@@ -84,19 +86,31 @@ void renameWithoutReplacing(const QString& source, const QString& destination);
 // of a process that died.
 class StagingFolder {
 public:
-    explicit StagingFolder(const QString& parentFolder);
+    // operation says in the user's words what is built in parentFolder, as in `make the new set
+    // "Sunset" in`: a failure of the staging folder itself is told the user as that operation
+    // failing on parentFolder, never in terms of a hidden folder they have never heard of.
+    explicit StagingFolder(const QString& parentFolder,
+                           const QString& operation = QStringLiteral("make a folder in"));
     ~StagingFolder();
     StagingFolder(const StagingFolder&) = delete;
     StagingFolder& operator=(const StagingFolder&) = delete;
 
     QString filePath(const QString& name) const;
 
+    // Rethrows the error being handled: told as the operation failing when it concerns the
+    // staging folder or a file in it, as it is otherwise (a file copied into it, say).
+    [[noreturn]] void rethrowInUsersWords(const Error& error) const;
+
     // Flushes the folder to disk and renames it to destination in one step. False, with
     // nothing renamed, when destination exists already: someone else made it meanwhile.
     [[nodiscard]] bool commitAs(const QString& destination);
 
 private:
+    [[noreturn]] void failWith(const QString& reason) const;
+
     QString m_path;
+    QString m_parent;
+    QString m_operation;
     int m_lock = -1;
 };
 

@@ -16,6 +16,7 @@
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
+#include <unistd.h>
 #endif
 
 namespace bootvane {
@@ -153,12 +154,22 @@ QString FolderDrive::identity() const
 
 QString FolderDrive::root() const
 {
-    char* resolved = ::realpath(encodeFileName(m_mapping).constData(), nullptr);
+    const QByteArray mapping = encodeFileName(m_mapping);
+    char* resolved = ::realpath(mapping.constData(), nullptr);
     if (!resolved) {
         const int error = errno;
+        if (!m_isWine)
+            fail(QStringLiteral("find drive C: at"), m_mapping, systemReason(error));
+        // A link whose target is gone is most often a disk no longer mounted: name it.
+        QByteArray target(4096, '\0');
+        const ssize_t length =
+            ::readlink(mapping.constData(), target.data(), size_t(target.size()));
         fail(QStringLiteral("find drive C: at"), m_mapping,
-             m_isWine ? QStringLiteral("drive C: is not mapped (no such link or folder)")
-                      : systemReason(error));
+             length > 0 ? QStringLiteral("drive C: is not mapped: it points to \"%1\", which is "
+                                         "not there")
+                              .arg(QDir::toNativeSeparators(
+                                  displayFileName(decodeFileName(target.left(length)))))
+                        : QStringLiteral("drive C: is not mapped (no such link or folder)"));
     }
     QString path = decodeFileName(QByteArray(resolved));
     ::free(resolved);

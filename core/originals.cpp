@@ -178,23 +178,27 @@ void backupOriginals(const QString& base, const Drive& drive)
     if (Originals::of(base, drive))
         return;
     Record record{drive.identity(), {}, false};
-    StagingFolder staging(base);
-    for (int i = 0; i < slotCount; ++i) {
-        const ScreenSlot& slot = screenSlots[size_t(i)];
-        const std::optional<QByteArray> bytes = drive.read(QLatin1String(slot.systemFileWritten));
-        // Windows uses its own screen for a file that is absent, and restoring puts that back
-        // by removing the file: the record says so, since a file may also go missing later.
-        if (bytes)
-            writeNewFile(staging.filePath(QLatin1String(slot.setFileName)), *bytes);
-        else
-            record.absent[size_t(i)] = true;
+    StagingFolder staging(base, QStringLiteral("save your screens in"));
+    try {
+        for (int i = 0; i < slotCount; ++i) {
+            const ScreenSlot& slot = screenSlots[size_t(i)];
+            const std::optional<QByteArray> bytes =
+                drive.read(QLatin1String(slot.systemFileWritten));
+            // Windows uses its own screen for a file that is absent, and restoring puts that
+            // back by removing the file: the record says so, since a file may also go missing.
+            if (bytes)
+                writeNewFile(staging.filePath(QLatin1String(slot.setFileName)), *bytes);
+            else
+                record.absent[size_t(i)] = true;
+        }
+        writeNewFile(staging.filePath(recordName), recordText(record));
+        // The first drive's originals are the visible "Originals"; once anything has that
+        // name, they go out of sight, beside those of the other drives, in a folder of their own.
+        if (isAbsent(mainFolder(base)) && staging.commitAs(mainFolder(base)))
+            return;
+    } catch (const Error& error) {
+        staging.rethrowInUsersWords(error);
     }
-    writeNewFile(staging.filePath(recordName), recordText(record));
-
-    // The first drive's originals are the visible "Originals"; once anything has that name,
-    // they go out of sight, beside those of the other drives, in a folder of their own.
-    if (isAbsent(mainFolder(base)) && staging.commitAs(mainFolder(base)))
-        return;
     if (Originals::of(base, drive))
         return; // another copy saved the same screens meanwhile
     const QString store = otherDrivesFolder(base);

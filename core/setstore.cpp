@@ -1,6 +1,7 @@
 #include "setstore.h"
 
 #include "error.h"
+#include "filenames.h"
 #include "filesystem.h"
 #include "originals.h"
 #include "paths.h"
@@ -77,12 +78,18 @@ bool makeSet(const QString& base, const QString& name,
     if (base.isEmpty())
         fail(QStringLiteral("make the set"), name,
              QStringLiteral("the working folder could not be found"));
-    StagingFolder staging(base);
-    for (int i = 0; i < slotCount; ++i) {
-        if (!chosenFiles[i].isEmpty())
-            copyFile(chosenFiles[i], staging.filePath(QLatin1String(screenSlots[i].setFileName)));
+    StagingFolder staging(base,
+                          QStringLiteral("make the new set \"%1\" in").arg(displayFileName(name)));
+    try {
+        for (int i = 0; i < slotCount; ++i) {
+            if (!chosenFiles[i].isEmpty())
+                copyFile(chosenFiles[i],
+                         staging.filePath(QLatin1String(screenSlots[i].setFileName)));
+        }
+        return staging.commitAs(base + name);
+    } catch (const Error& error) {
+        staging.rethrowInUsersWords(error);
     }
-    return staging.commitAs(base + name);
 }
 
 } // namespace bootvane
