@@ -5,8 +5,10 @@
 //
 //   bootvane-faultdriver backup|apply|restore|saveset REPORT [SOURCE...]
 //
-// It runs in the working directory it is started in, with WINEPREFIX naming the drive.
+// It runs in the working directory it is started in, on the disk image that
+// BOOTVANE_FAULT_IMAGE names, else on the drive WINEPREFIX names.
 
+#include "drivechoice.h"
 #include "frmlogomain.h"
 #include "frmnewset.h"
 #include "look.h"
@@ -50,9 +52,17 @@ public:
 };
 
 // A call that does nothing but shows up in strace's log, to mark where the operation runs.
+// On a disk image the steps are mtools commands, which learn it from their environment.
 void mark(const char* where)
 {
     (void)::access(where, F_OK);
+    qputenv("BOOTVANE_FAULT_INSIDE", QByteArray(where).endsWith("begin") ? "1" : "0");
+}
+
+std::unique_ptr<Drive> driveC()
+{
+    const QString image = qEnvironmentVariable("BOOTVANE_FAULT_IMAGE");
+    return image.isEmpty() ? nullptr : openDrive(image);
 }
 
 // Loads what the first window and the first picture would load (fonts, styles, image
@@ -85,7 +95,7 @@ template <typename T> T* child(QWidget* window, const char* name)
 
 void applySet()
 {
-    frmLogoMain window;
+    frmLogoMain window(driveC());
     window.show();
     auto* tree = child<QTreeWidget>(&window, "TreeView1");
     QTreeWidgetItem* target = tree->topLevelItem(0)->child(0);
@@ -98,7 +108,7 @@ void applySet()
 
 void restoreOriginals()
 {
-    frmLogoMain window;
+    frmLogoMain window(driveC());
     window.show();
     mark("/nonexistent/bootvane-fault-begin");
     child<QPushButton>(&window, "cmdRestore")->click();
@@ -107,8 +117,9 @@ void restoreOriginals()
 
 void backupOriginals()
 {
+    std::unique_ptr<Drive> drive = driveC();
     mark("/nonexistent/bootvane-fault-begin");
-    frmLogoMain window;
+    frmLogoMain window(std::move(drive));
     mark("/nonexistent/bootvane-fault-end");
 }
 
