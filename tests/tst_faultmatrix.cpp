@@ -7,13 +7,19 @@
 // bytes or all its new ones, no set is half-made, "Originals" is complete or absent. A
 // failure was reported and left no staging folder; after a kill the next start removes what
 // the dead process left and works.
+//
+// On an emulator's disk image the steps are the mtools commands the program starts: each runs
+// through a wrapper that counts it, and on the chosen one fails or kills the program, the
+// command itself then running to its end. The image's FAT must pass fsck.fat as well.
 
+#include "drivechoice.h"
 #include "folderdrive.h"
 #include "originals.h"
 #include "paths.h"
 #include "picture.h"
 #include "scripteddialogs.h"
 #include "tempdrive.h"
+#include "tempimage.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -21,8 +27,10 @@
 #include <QRegularExpression>
 #include <QSet>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTest>
 #include <map>
+#include <memory>
 
 using namespace bootvane;
 using namespace bootvane::testing;
@@ -43,8 +51,27 @@ const QStringList writeSideCalls = {
 const QString markerCalls = QStringLiteral("access,faccessat,faccessat2,close");
 const char* setFiles[] = {"logo.sys", "logow.sys", "logos.sys"};
 
+// Stands in for an mtools command on the driver's PATH: counts the command in the log, and
+// when it is the chosen one fails it, or kills the driver (its parent) and still runs it to
+// its end: one stopped half-way may leave the FAT half-updated, and Bootvane never stops one.
+// It notes the fault in strace's words, so that the same checks read either log.
+const char* const mtoolsWrapper = R"sh(#!/bin/sh
+[ "$BOOTVANE_FAULT_INSIDE" = 1 ] || exec '%1' "$@"
+echo "${0##*/} $*" >> "$BOOTVANE_FAULT_LOG"
+[ "$(wc -l < "$BOOTVANE_FAULT_LOG")" -eq "${BOOTVANE_FAULT_AT:-0}" ] || exec '%1' "$@"
+if [ "$BOOTVANE_FAULT_KIND" != KILL ]; then
+    echo "(INJECTED)" >> "$BOOTVANE_FAULT_LOG"
+    echo "${0##*/}: Input/output error" >&2
+    exit 1
+fi
+kill -9 "$PPID"
+'%1' "$@"
+echo "killed by SIGKILL" >> "$BOOTVANE_FAULT_LOG"
+)sh";
+
 // A write-side call by its number among the calls of its name; an open only for reading
-// changes nothing, so a kill there is the same as one at the next call.
+// changes nothing, so a kill there is the same as one at the next call. An mtools command goes
+// by its number among all of them.
 struct Call {
     int number = 0;
     bool changesDisk = true;
@@ -58,22 +85,79 @@ struct Run {
     bool crashed = true;
 };
 
+// Drive C for one run: Wine's folder, or a disk image read and written with the real mtools.
+struct DiskC {
+    explicit DiskC(bool onImage)
+        : image(onImage ? std::make_unique<TempImage>() : nullptr),
+          folder(onImage ? nullptr : std::make_unique<TempDrive>()),
+          drive(image ? image->drive : *folder)
+    {
+    }
+
+    const std::unique_ptr<TempImage> image;
+    const std::unique_ptr<TempDrive> folder;
+    const TempDrive& drive; // the working folder, and drive C unless there is an image
+
+    QByteArray systemBytes(int slot) const
+    {
+        return image ? image->get(systemFileOnImage(slot)).value_or(QByteArray())
+                     : fileBytes(drive.systemFile(slot));
+    }
+    QList<QByteArray> systemFiles() const
+    {
+        return {systemBytes(0), systemBytes(1), systemBytes(2)};
+    }
+    void writeScreen(int slot, const QImage& picture) const
+    {
+        if (image)
+            image->put(systemFileOnImage(slot), encodeBmp(picture));
+        else
+            drive.writeSystemScreen(slot, picture);
+    }
+    void writeScreens() const
+    {
+        if (!image)
+            return drive.writeSystemScreens();
+        image->writeSystemScreens();
+        // Attributes, so that replacing the file has to carry them over.
+        image->mtools(QStringLiteral("mattrib"),
+                      {QStringLiteral("+h"), QStringLiteral("+r"), systemFileOnImage(2)});
+    }
+    // Every file and folder on the drive, as lower-case paths from its root.
+    QStringList entries() const
+    {
+        if (!image)
+            return entriesBelow(drive.driveC());
+        QStringList entries;
+        const QByteArray listing =
+            image->mtools(QStringLiteral("mdir"), {QStringLiteral("-/"), QStringLiteral("-b"),
+                                                   QStringLiteral("-a"), QStringLiteral("::/")});
+        for (const QByteArray& line : listing.split('\n')) {
+            if (line.startsWith("::/"))
+                entries.append(
+                    QString::fromUtf8(line.mid(3)).toLower().chopped(line.endsWith('/')));
+        }
+        entries.sort();
+        return entries;
+    }
+};
+
 // One operation of the program with what it needs on disk and what it may leave there.
 struct Operation {
     QString name;
 
-    void prepare(const TempDrive& drive) const
+    void prepare(const DiskC& disk) const
     {
+        const TempDrive& drive = disk.drive;
         if (name != QLatin1String("backup")) {
             // The originals as the program saves them; those of a plain Windows 95, without
             // logo.sys, record it, and restoring removes the file.
-            for (int slot = 0; slot < 3; ++slot)
-                drive.writeSystemScreen(slot, screenPicture(20 + slot));
-            if (removesLogo())
-                QFile::remove(drive.systemFile(0));
-            backupOriginals(basePath(), *FolderDrive::wine());
+            for (int slot = removesLogo() ? 1 : 0; slot < 3; ++slot)
+                disk.writeScreen(slot, screenPicture(20 + slot));
+            backupOriginals(basePath(),
+                            disk.image ? *openDrive(disk.image->path()) : *FolderDrive::wine());
         }
-        drive.writeSystemScreens();
+        disk.writeScreens();
         if (name == QLatin1String("backup"))
             return;
         if (name == QLatin1String("apply")) {
@@ -107,7 +191,7 @@ struct Operation {
     }
 
     // What the three system files must hold once the operation has succeeded.
-    QList<QByteArray> newSystemBytes(const TempDrive& drive) const
+    QList<QByteArray> newSystemBytes(const TempDrive& drive, const QList<QByteArray>& before) const
     {
         QList<QByteArray> bytes;
         const QString folder =
@@ -121,37 +205,30 @@ struct Operation {
                     encodeBmp(loadPicture(drive.workDir() + QLatin1Char('/') + folder +
                                           QLatin1Char('/') + QLatin1String(setFiles[slot]))));
             } else {
-                bytes.append(fileBytes(drive.systemFile(slot)));
+                bytes.append(before[slot]);
             }
         }
         return bytes;
     }
 };
 
-QString problemWithSystemFiles(const TempDrive& drive, const QList<QByteArray>& before,
+QString problemWithSystemFiles(const DiskC& disk, const QList<QByteArray>& before,
                                const QList<QByteArray>& after, bool reported)
 {
     for (int slot = 0; slot < 3; ++slot) {
-        const QByteArray now = fileBytes(drive.systemFile(slot));
+        const QByteArray now = disk.systemBytes(slot);
         if (now != before[slot] && now != after[slot])
             return QStringLiteral("system file %1 is neither old nor new").arg(slot);
         if (!reported && now != after[slot])
             return QStringLiteral("system file %1 unchanged but no failure reported").arg(slot);
     }
-    const QStringList rootEntries =
-        QDir(drive.driveC())
-            .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
-    const QStringList windowsEntries =
-        QDir(drive.driveC() + QStringLiteral("/windows"))
-            .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
-    QStringList expectedRoot{QStringLiteral("windows")};
-    if (QFileInfo::exists(drive.systemFile(0)))
-        expectedRoot.prepend(QStringLiteral("logo.sys"));
-    if (rootEntries != expectedRoot ||
-        windowsEntries != QStringList{QStringLiteral("logos.sys"), QStringLiteral("logow.sys")})
-        return QStringLiteral("stray files on drive C: %1 / %2")
-            .arg(rootEntries.join(QLatin1Char(' ')), windowsEntries.join(QLatin1Char(' ')));
-    return {};
+    QStringList entries = disk.entries();
+    entries.removeOne(QStringLiteral("logo.sys"));
+    if (entries != QStringList{QStringLiteral("windows"), QStringLiteral("windows/logos.sys"),
+                               QStringLiteral("windows/logow.sys")})
+        return QStringLiteral("stray files on drive C: ") + entries.join(QLatin1Char(' '));
+    const QString fsck = disk.image ? disk.image->fsckProblems() : QString();
+    return fsck.isEmpty() ? QString() : QStringLiteral("fsck.fat finds faults: ") + fsck;
 }
 
 // A set folder is either absent (and then the failure was reported) or complete.
@@ -184,6 +261,11 @@ QProcessEnvironment driverEnvironment(const QString& quirk = QString())
         environment.insert(QStringLiteral("BOOTVANE_LYING_RENAME"), quirk.mid(4));
     else if (quirk == QLatin1String("flock does nothing"))
         environment.insert(QStringLiteral("BOOTVANE_FLOCK_DOES_NOTHING"), QStringLiteral("1"));
+    if (quirk.startsWith(QLatin1String("mtools="))) { // "mtools=KILL:12", for the wrappers
+        environment.insert(QStringLiteral("BOOTVANE_FAULT_KIND"),
+                           quirk.mid(7).section(QLatin1Char(':'), 0, 0));
+        environment.insert(QStringLiteral("BOOTVANE_FAULT_AT"), quirk.section(QLatin1Char(':'), 1));
+    }
     if (quirk.startsWith(QLatin1String("lie=")) || quirk == QLatin1String("flock does nothing")) {
         environment.insert(QStringLiteral("LD_PRELOAD"), QStringLiteral(BOOTVANE_FSQUIRKS));
         // The sanitizers' runtime then no longer comes first among the libraries.
@@ -214,16 +296,18 @@ private slots:
     void cleanupTestCase();
 
 private:
-    // Runs the driver under strace, or by itself when nothing is traced.
-    Run runDriver(const Operation& operation, const TempDrive& drive, const QString& injection,
+    // Runs the driver under strace, or by itself when nothing is traced; on a disk image its
+    // log is that of the mtools wrappers.
+    Run runDriver(const Operation& operation, const DiskC& disk, const QString& injection,
                   const QString& traced);
     // For each write-side call the operation makes, the invocations (numbered per call, from
     // the start of the process) that fall inside the operation.
     std::map<QString, QList<Call>> callsInside(const QString& log);
-    QString problemAfterKill(const Operation& operation, const TempDrive& drive,
+    QString problemAfterKill(const Operation& operation, const DiskC& disk,
                              const QList<QByteArray>& before, const QList<QByteArray>& after);
 
     QString m_strace;
+    QTemporaryDir m_wrappers;
     int m_runs = 0;
     int m_kills = 0;
 };
@@ -233,6 +317,14 @@ void TestFaultMatrix::initTestCase()
     m_strace = QStandardPaths::findExecutable(QStringLiteral("strace"));
     if (m_strace.isEmpty())
         QFAIL("strace is not installed (scripts/test installs it)");
+    for (const char* tool : {"mcopy", "mdel", "mren", "mattrib", "mdir"}) {
+        const QString real = QStandardPaths::findExecutable(QLatin1String(tool));
+        const QString wrapper = m_wrappers.filePath(QLatin1String(tool));
+        if (real.isEmpty())
+            QFAIL("mtools is not installed (scripts/test installs it)");
+        writeFile(wrapper, QString::fromLatin1(mtoolsWrapper).arg(real).toUtf8());
+        QFile::setPermissions(wrapper, QFile::ReadOwner | QFile::ExeOwner);
+    }
 }
 
 void TestFaultMatrix::cleanupTestCase()
@@ -240,10 +332,13 @@ void TestFaultMatrix::cleanupTestCase()
     qInfo("%d fault-injection runs, %d of them kills", m_runs, m_kills);
 }
 
-Run TestFaultMatrix::runDriver(const Operation& operation, const TempDrive& drive,
+Run TestFaultMatrix::runDriver(const Operation& operation, const DiskC& disk,
                                const QString& injection, const QString& traced)
 {
-    const QString log = drive.root() + QStringLiteral("/strace.log");
+    const TempDrive& drive = disk.drive;
+    const QString log =
+        drive.root() + (disk.image ? QStringLiteral("/mtools.log") : QStringLiteral("/strace.log"));
+    QFile::remove(log);
     const QString report = drive.root() + QStringLiteral("/report.txt");
     QStringList args{QStringLiteral("-f"), QStringLiteral("-qq"),
                      QStringLiteral("-o"), log,
@@ -254,6 +349,14 @@ Run TestFaultMatrix::runDriver(const Operation& operation, const TempDrive& driv
          << operation.arguments(drive);
 
     QProcessEnvironment environment = driverEnvironment(injection);
+    if (disk.image) {
+        environment.insert(QStringLiteral("BOOTVANE_FAULT_IMAGE"), disk.image->path());
+        environment.insert(QStringLiteral("BOOTVANE_FAULT_LOG"), log);
+        // What mcopy copies from is a temporary file, which a killed driver leaves behind.
+        environment.insert(QStringLiteral("TMPDIR"), drive.root());
+        environment.insert(QStringLiteral("PATH"), m_wrappers.path() + QLatin1Char(':') +
+                                                       environment.value(QStringLiteral("PATH")));
+    }
     if (traced.isEmpty()) {
         args = args.mid(args.indexOf(QStringLiteral(BOOTVANE_FAULTDRIVER)) + 1);
         args.prepend(QStringLiteral(BOOTVANE_FAULTDRIVER));
@@ -272,9 +375,13 @@ Run TestFaultMatrix::runDriver(const Operation& operation, const TempDrive& driv
     run.crashed = process.exitStatus() != QProcess::NormalExit;
     run.exitCode = process.exitCode();
     run.output = QString::fromLocal8Bit(process.readAll());
+    // The mtools command at which the driver was killed runs on; it has to end before the
+    // image is looked at.
+    if (run.crashed && injection.startsWith(QLatin1String("mtools=KILL")))
+        (void)QTest::qWaitFor([&] { return fileBytes(log).contains("killed by SIGKILL"); }, 60000);
     run.log = QString::fromUtf8(fileBytes(log));
     run.report = QString::fromUtf8(fileBytes(report)).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    if (run.exitCode != 0 && !injection.contains(QLatin1String("signal=KILL")))
+    if (run.exitCode != 0 && !injection.contains(QLatin1String("KILL")))
         qWarning().noquote() << run.output;
     return run;
 }
@@ -329,10 +436,11 @@ std::map<QString, QList<Call>> TestFaultMatrix::callsInside(const QString& log)
     return inside;
 }
 
-QString TestFaultMatrix::problemAfterKill(const Operation& operation, const TempDrive& drive,
+QString TestFaultMatrix::problemAfterKill(const Operation& operation, const DiskC& disk,
                                           const QList<QByteArray>& before,
                                           const QList<QByteArray>& after)
 {
+    const TempDrive& drive = disk.drive;
     // Right after the kill nothing may be half-made; the system files are judged after the
     // next start, which must not change them.
     const bool saveset = operation.name == QLatin1String("saveset");
@@ -347,13 +455,13 @@ QString TestFaultMatrix::problemAfterKill(const Operation& operation, const Temp
             return problem;
     }
 
-    const Run next = runDriver(Operation{QStringLiteral("backup")}, drive, QString(), QString());
+    const Run next = runDriver(Operation{QStringLiteral("backup")}, disk, QString(), QString());
     if (next.crashed || next.exitCode != 0 ||
         next.report.join(QLatin1Char('\n')).contains(QLatin1String("critical")))
         return QStringLiteral("the next start failed: ") + next.report.join(QLatin1Char(' '));
     QString problem = problemWithStaging(drive);
     if (problem.isEmpty())
-        problem = problemWithSystemFiles(drive, before, after, true);
+        problem = problemWithSystemFiles(disk, before, after, true);
     if (problem.isEmpty() && operation.name == QLatin1String("backup"))
         problem = problemWithSet(drive.workDir() + QStringLiteral("/Originals"), before, false);
     return problem.isEmpty() ? QString() : QStringLiteral("after the next start: ") + problem;
@@ -362,25 +470,41 @@ QString TestFaultMatrix::problemAfterKill(const Operation& operation, const Temp
 void TestFaultMatrix::everyFailingCallLeavesAWholeDisk_data()
 {
     QTest::addColumn<QString>("operation");
+    QTest::addColumn<bool>("onImage");
     for (const char* name : {"backup", "apply", "restore", "restore-removing", "saveset"})
-        QTest::newRow(name) << QString::fromLatin1(name);
+        QTest::newRow(name) << QString::fromLatin1(name) << false;
+    for (const char* name : {"backup", "apply", "restore", "restore-removing"})
+        QTest::addRow("image %s", name) << QString::fromLatin1(name) << true;
 }
 
 void TestFaultMatrix::everyFailingCallLeavesAWholeDisk()
 {
     QFETCH(QString, operation);
+    QFETCH(bool, onImage);
     const Operation op{operation};
-    const QString traced = writeSideCalls.join(QLatin1Char(',')) + QLatin1Char(',') + markerCalls;
+    const QString traced =
+        onImage ? QString()
+                : writeSideCalls.join(QLatin1Char(',')) + QLatin1Char(',') + markerCalls;
 
     std::map<QString, QList<Call>> calls;
+    QStringList commands; // on an image: the mtools commands, in the order they run
     {
-        TempDrive drive;
-        op.prepare(drive);
-        const Run clean = runDriver(op, drive, QString(), traced);
+        const DiskC disk(onImage);
+        op.prepare(disk);
+        const Run clean = runDriver(op, disk, QString(), traced);
         QVERIFY2(!clean.crashed && clean.exitCode == 0, "the operation fails without faults");
         QVERIFY2(!clean.report.join(QLatin1Char('\n')).contains(QLatin1String("critical")),
                  qPrintable(clean.report.join(QLatin1Char('\n'))));
-        calls = callsInside(clean.log);
+        if (onImage) {
+            // Named without the image, whose folder is new each run.
+            commands = QString(clean.log)
+                           .remove(QRegularExpression(QStringLiteral(" -i \\S+")))
+                           .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+            for (int number = 1; number <= commands.size(); ++number)
+                calls[commands[number - 1].section(QLatin1Char(' '), 0, 0)].append(Call{number});
+        } else {
+            calls = callsInside(clean.log);
+        }
     }
     QVERIFY2(!calls.empty(), "found no write-side calls inside the operation");
     QStringList counted;
@@ -388,41 +512,46 @@ void TestFaultMatrix::everyFailingCallLeavesAWholeDisk()
         counted.append(QStringLiteral("%1 x%2").arg(call).arg(invocations.size()));
     qInfo().noquote() << operation << "makes" << counted.join(QStringLiteral(", "));
 
+    // On an image an mtools command fails as a whole (EIO), or Bootvane is killed while it runs.
+    const QStringList errors = onImage
+                                   ? QStringList{QStringLiteral("EIO"), QStringLiteral("KILL")}
+                                   : QStringList{QStringLiteral("ENOSPC"), QStringLiteral("EIO"),
+                                                 QStringLiteral("KILL"), QStringLiteral("LIE")};
     QStringList problems;
     for (const auto& [call, invocations] : calls) {
         for (const Call& at : invocations) {
-            for (const char* error : {"ENOSPC", "EIO", "KILL", "LIE"}) {
+            for (const QString& error : errors) {
                 // A full disk and a kill matter only where the disk changes; an open for reading
                 // can still fail for a bad disk. Only a rename can be done and reported failed.
-                const bool kill = qstrcmp(error, "KILL") == 0;
-                const bool lie = qstrcmp(error, "LIE") == 0;
-                if (!at.changesDisk && qstrcmp(error, "EIO") != 0)
+                const bool kill = error == QLatin1String("KILL");
+                const bool lie = error == QLatin1String("LIE");
+                if (!at.changesDisk && error != QLatin1String("EIO"))
                     continue;
                 if (lie && !call.startsWith(QLatin1String("rename")))
                     continue;
                 const int number = at.number;
-                TempDrive drive;
-                op.prepare(drive);
+                const DiskC disk(onImage);
+                const TempDrive& drive = disk.drive;
+                op.prepare(disk);
                 const QString cwd = QDir::currentPath();
-                QList<QByteArray> before;
-                for (int slot = 0; slot < 3; ++slot)
-                    before.append(fileBytes(drive.systemFile(slot)));
-                const QList<QByteArray> after = op.newSystemBytes(drive);
+                const QList<QByteArray> before = disk.systemFiles();
+                const QList<QByteArray> after = op.newSystemBytes(drive, before);
 
                 const QString injection =
-                    lie    ? QStringLiteral("lie=%1:%2").arg(call).arg(number)
-                    : kill ? QStringLiteral("inject=%1:signal=KILL:when=%2").arg(call).arg(number)
-                           : QStringLiteral("inject=%1:error=%2:when=%3")
-                                 .arg(call, QLatin1String(error))
-                                 .arg(number);
-                const Run run = runDriver(op, drive, injection, lie ? QString() : traced);
+                    onImage ? QStringLiteral("mtools=%1:%2").arg(error).arg(number)
+                    : lie   ? QStringLiteral("lie=%1:%2").arg(call).arg(number)
+                    : kill
+                        ? QStringLiteral("inject=%1:signal=KILL:when=%2").arg(call).arg(number)
+                        : QStringLiteral("inject=%1:error=%2:when=%3").arg(call, error).arg(number);
+                const Run run = runDriver(op, disk, injection, lie ? QString() : traced);
                 ++m_runs;
                 m_kills += kill ? 1 : 0;
-                const QString where =
-                    QStringLiteral("%1 %2 #%3: ").arg(call, QLatin1String(error)).arg(number);
+                const QString where = QStringLiteral("%1 %2 #%3: ")
+                                          .arg(onImage ? commands[number - 1] : call, error)
+                                          .arg(number);
                 if (kill) {
                     const QString problem = run.log.contains(QLatin1String("killed by SIGKILL"))
-                                                ? problemAfterKill(op, drive, before, after)
+                                                ? problemAfterKill(op, disk, before, after)
                                                 : QStringLiteral("the process was not killed");
                     if (!problem.isEmpty())
                         problems.append(where + problem);
@@ -438,14 +567,12 @@ void TestFaultMatrix::everyFailingCallLeavesAWholeDisk()
                 const bool reported =
                     run.report.join(QLatin1Char('\n')).contains(QLatin1String("critical\t"));
 
-                QString problem;
-                if (op.name == QLatin1String("apply") ||
-                    op.driverOperation() == QLatin1String("restore")) {
-                    problem = problemWithSystemFiles(drive, before, after, reported);
-                } else if (op.name == QLatin1String("backup")) {
+                // Backing up and saving a set leave drive C as it was.
+                QString problem = problemWithSystemFiles(disk, before, after, reported);
+                if (problem.isEmpty() && op.name == QLatin1String("backup")) {
                     problem = problemWithSet(drive.workDir() + QStringLiteral("/Originals"), before,
                                              reported);
-                } else {
+                } else if (problem.isEmpty() && op.name == QLatin1String("saveset")) {
                     QList<QByteArray> sources;
                     for (int slot = 0; slot < 3; ++slot)
                         sources.append(fileBytes(Operation::source(drive, slot)));
@@ -465,7 +592,12 @@ void TestFaultMatrix::everyFailingCallLeavesAWholeDisk()
             }
         }
     }
-    QVERIFY2(problems.isEmpty(), qPrintable(problems.join(QLatin1Char('\n'))));
+    // QTest cuts a long message short: each problem goes to the log on its own.
+    for (const QString& problem : problems)
+        qWarning().noquote() << problem;
+    QVERIFY2(problems.isEmpty(), qPrintable(QStringLiteral("%1 faults left a disk the user "
+                                                           "cannot live with")
+                                                .arg(problems.size())));
 }
 
 void TestFaultMatrix::twoCopiesStartedAtOnceMakeOneOriginals()
