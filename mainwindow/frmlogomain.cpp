@@ -18,6 +18,7 @@
 #include "viewlogo.h"
 
 #include <QApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenuBar>
 #include <QPushButton>
@@ -25,6 +26,7 @@
 #include <QSettings>
 #include <QStyleFactory>
 #include <QTreeWidget>
+#include <algorithm>
 #include <cstdio>
 #include <utility>
 
@@ -65,6 +67,27 @@ QTreeWidgetItem* makeNode(const QString& name, const QString& key, int image, co
     node->setIcon(0, icon);
     return node;
 }
+
+// The tree of sets. A node chosen with the keyboard, by moving onto it or by Enter or Space
+// on it, is chosen as a click chooses it; a node made current by the program is not.
+class SetTree final : public QTreeWidget {
+public:
+    using QTreeWidget::QTreeWidget;
+    std::function<void()> chosenByKey;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override
+    {
+        const QTreeWidgetItem* before = currentItem();
+        QTreeWidget::keyPressEvent(event);
+        const bool confirmed = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter ||
+                               event->key() == Qt::Key_Space;
+        if (confirmed)
+            event->accept(); // the window has no default button for it to press
+        if (chosenByKey && currentItem() && (currentItem() != before || confirmed))
+            chosenByKey();
+    }
+};
 
 } // namespace
 
@@ -143,7 +166,9 @@ void frmLogoMain::buildControls()
     client->setFixedSize(clientSize);
     setCentralWidget(client);
 
-    TreeView1 = new QTreeWidget(client);
+    auto* tree = new SetTree(client);
+    tree->chosenByKey = [this] { treeNodeChosen(); };
+    TreeView1 = tree;
     TreeView1->setObjectName(QStringLiteral("TreeView1"));
     TreeView1->setGeometry(twipsRect(120, 120, 3135, 3735));
     TreeView1->setHeaderHidden(true);
@@ -196,18 +221,33 @@ void frmLogoMain::buildControls()
         }
     }
 
-    setTabOrder(cmdSetCur, cmdRestore);
-    setTabOrder(cmdRestore, cmdNewSet);
-    setTabOrder(cmdNewSet, TreeView1);
-    setTabOrder(TreeView1, cmdExit);
+    // The screens come after the controls, in reading order: the chosen set's, then those in use.
+    QWidget* previous = cmdSetCur;
+    QList<QWidget*> order{cmdRestore, cmdNewSet, TreeView1, cmdExit};
+    for (const SlotControls& controls : m_slots)
+        order.append(controls.imgNew);
+    for (const SlotControls& controls : m_slots)
+        order.append(controls.imgCur);
+    for (QWidget* next : order) {
+        setTabOrder(previous, next);
+        previous = next;
+    }
+    for (const SlotControls& controls : m_slots)
+        controls.imgCur->setOwner(QStringLiteral("in use"));
     cmdSetCur->setFocus();
 }
 
 void frmLogoMain::connectHandlers()
 {
-    connectHandler(TreeView1, &QTreeWidget::itemClicked, this, &frmLogoMain::TreeView1_NodeClick);
-    connectHandler(cmdSetCur, &QPushButton::clicked, this, &frmLogoMain::cmdSetCur_Click);
-    connectHandler(cmdRestore, &QPushButton::clicked, this, &frmLogoMain::cmdRestore_Click);
+    connect(TreeView1, &QTreeWidget::itemClicked, this, &frmLogoMain::treeNodeChosen);
+    // Whatever the two commands did, or failed to do, the buttons follow.
+    for (auto [button, handler] : {std::pair{cmdSetCur, &frmLogoMain::cmdSetCur_Click},
+                                   std::pair{cmdRestore, &frmLogoMain::cmdRestore_Click}}) {
+        connect(button, &QPushButton::clicked, this, [this, handler] {
+            runHandler(this, [this, handler] { (this->*handler)(); });
+            updateCommands();
+        });
+    }
     connectHandler(cmdNewSet, &QPushButton::clicked, this, &frmLogoMain::cmdNewSet_Click);
     connectHandler(cmdExit, &QPushButton::clicked, this, &frmLogoMain::cmdExit_Click);
     for (int i = 0; i < slotCount; ++i) {
@@ -328,7 +368,42 @@ void frmLogoMain::Form_Activate()
     setsRoot->addChildren(setNodes);
 
     TreeView1->addTopLevelItem(makeNode(originalsName, originalsName, 1, ImageList1[0]));
+    updateCommands();
     emit treeRebuilt();
+}
+
+void frmLogoMain::treeNodeChosen()
+{
+    runHandler(this, [this] { TreeView1_NodeClick(); });
+    updateCommands();
+}
+
+void frmLogoMain::updateCommands()
+{
+    // "Set as Current" is offered exactly when it would write something.
+    QString whyNot;
+    const QTreeWidgetItem* selected = TreeView1->currentItem();
+    if (strSetName.isEmpty() || !selected)
+        whyNot = QStringLiteral("Choose a set in the tree first.");
+    else if (selected->text(0) == setsRootText)
+        whyNot = QStringLiteral("\"%1\" holds the sets: choose one of them.").arg(setsRootText);
+    else if (std::any_of(m_slots.begin(), m_slots.end(), [](const SlotControls& controls) {
+                 return controls.imgNew->pictureHandle() == 0;
+             }))
+        whyNot = QStringLiteral("Not all three screens of the chosen set could be shown.");
+    cmdSetCur->setEnabled(whyNot.isEmpty());
+    cmdSetCur->setToolTip(whyNot);
+
+    bool saved = false;
+    try {
+        saved = Originals::of(strAppPath, *m_drive).has_value();
+    } catch (const Error&) {
+        // No drive C, no copy of its screens: the button says so.
+    }
+    cmdRestore->setEnabled(saved);
+    cmdRestore->setToolTip(saved ? QString()
+                                 : QStringLiteral("The screens of this drive C have not been "
+                                                  "saved yet, so there is nothing to restore."));
 }
 
 void frmLogoMain::TreeView1_NodeClick()
@@ -349,8 +424,10 @@ void frmLogoMain::TreeView1_NodeClick()
             strNew(i) = m_previewedOriginals ? m_previewedOriginals->filePath(screenSlots[i])
                                              : setFilePath(strAppPath, text, screenSlots[i]);
         }
-        for (int i = 0; i < slotCount; ++i)
+        for (int i = 0; i < slotCount; ++i) {
+            m_slots[i].imgNew->setOwner(QStringLiteral("set \"%1\"").arg(selected->text(0)));
             m_slots[i].imgNew->setPicture(previewFile(i));
+        }
     }
     strSetName = text;
 }
@@ -362,8 +439,7 @@ void frmLogoMain::cmdSetCur_Click()
     const QTreeWidgetItem* selected = TreeView1->currentItem();
     if (!selected || selected->text(0) == setsRootText)
         return;
-    for (const SlotControls& controls : m_slots)
-        controls.imgCur->setPicture(loadPicture(QString()));
+    // A preview that is not whole writes nothing; the screens in use stay as they are.
     for (const SlotControls& controls : m_slots) {
         if (controls.imgNew->pictureHandle() == 0)
             return;
@@ -391,14 +467,32 @@ void frmLogoMain::cmdRestore_Click()
 void frmLogoMain::installScreens(const std::function<ScreenUpdate(int)>& prepare)
 {
     // Every screen is read, and converted where Windows could not show it, before the first
-    // system file changes; the screens in use then show what is written.
-    std::array<ScreenUpdate, slotCount> updates;
-    for (int i = 0; i < slotCount; ++i) {
-        updates[i] = prepare(i);
-        m_slots[i].imgCur->setPicture(updates[i].shown);
+    // system file changes; the screens in use then show what was written.
+    try {
+        std::array<ScreenUpdate, slotCount> updates;
+        for (int i = 0; i < slotCount; ++i)
+            updates[i] = prepare(i);
+        saveOriginalsIfMissing();
+        bootvane::installScreens(*m_drive, updates);
+        for (int i = 0; i < slotCount; ++i)
+            m_slots[i].imgCur->setPicture(updates[i].shown);
+    } catch (const Error&) {
+        // Nothing, or part, was written: the screens in use show what drive C holds now.
+        showScreensInUse();
+        throw;
     }
-    saveOriginalsIfMissing();
-    bootvane::installScreens(*m_drive, updates);
+}
+
+void frmLogoMain::showScreensInUse()
+{
+    for (int i = 0; i < slotCount; ++i) {
+        try {
+            m_slots[i].imgCur->setPicture(currentScreenFile(i));
+        } catch (const Error&) {
+            // Reported already, by whatever failed first; an unreadable screen shows nothing.
+            m_slots[i].imgCur->setPicture(QImage());
+        }
+    }
 }
 
 void frmLogoMain::switchDrive(std::unique_ptr<Drive> drive)

@@ -103,6 +103,12 @@ private:
     void readMsdosSys();
 
     void Form_Load();
+    // A node chosen in the tree, by a click or the keyboard: previewed, and the commands follow.
+    void treeNodeChosen();
+    // Greys out each command that would do nothing now, with a tooltip that says why.
+    void updateCommands();
+    // Reads the three screens in use from drive C again and shows them.
+    void showScreensInUse();
     // What start-up does with drive C, and switching to another drive does again: the
     // window's title, the work dead copies left, the screens in use, a blank preview, the
     // first-start backup.

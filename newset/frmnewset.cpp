@@ -102,11 +102,15 @@ void frmNewSet::buildControls()
     }
 
     QWidget* previous = m_slots[0].cmdSelect;
-    for (QWidget* next : std::initializer_list<QWidget*>{m_slots[1].cmdSelect, m_slots[2].cmdSelect,
-                                                         txtSaveSet, cmdSaveSet, cmdCancel}) {
+    // The screens come after the controls, left to right.
+    for (QWidget* next : std::initializer_list<QWidget*>{
+             m_slots[1].cmdSelect, m_slots[2].cmdSelect, txtSaveSet, cmdSaveSet, cmdCancel,
+             m_slots[0].imgCreate, m_slots[1].imgCreate, m_slots[2].imgCreate}) {
         setTabOrder(previous, next);
         previous = next;
     }
+    for (const SlotControls& controls : m_slots)
+        controls.imgCreate->setOwner(QStringLiteral("new set"));
     m_slots[0].cmdSelect->setFocus();
 }
 

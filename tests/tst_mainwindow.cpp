@@ -671,13 +671,32 @@ void tst_MainWindow::tabOrderAndFocus()
 {
     Desk desk;
 
-    QCOMPARE(QApplication::focusWidget(), control<QWidget>(desk.window.get(), "cmdSetCur"));
+    // "Set as Current" is greyed until a set is chosen: the focus starts on the next control.
+    QCOMPARE(QApplication::focusWidget(), control<QWidget>(desk.window.get(), "cmdRestore"));
     QStringList order;
-    for (int i = 0; i < 5; ++i) {
+    for (int i = 0; i < 10; ++i) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         order.append(QApplication::focusWidget()->objectName());
     }
-    QCOMPARE(order, (QStringList{"cmdRestore", "cmdNewSet", "TreeView1", "cmdExit", "cmdSetCur"}));
+    QCOMPARE(order, (QStringList{"cmdNewSet", "TreeView1", "cmdExit", "imgNewLogo", "imgNewLogow",
+                                 "imgNewLogos", "imgCurLogo", "imgCurLogow", "imgCurLogos",
+                                 "cmdRestore"}));
+
+    // On a screen: the Menu key or Shift+F10 opens its menu, Enter the full-size view.
+    ImageBox* box = imgCur(desk.main(), 1);
+    box->setFocus();
+    for (const QKeyCombination keys :
+         {QKeyCombination(Qt::Key_Menu), QKeyCombination(Qt::ShiftModifier, Qt::Key_F10)}) {
+        QTest::keyClick(box, keys.key(), keys.keyboardModifiers());
+        QTRY_VERIFY(qobject_cast<QMenu*>(QApplication::activePopupWidget()));
+        QApplication::activePopupWidget()->close();
+    }
+    ModalVisit visit(closeBox);
+    QTest::keyClick(box, Qt::Key_Return);
+    QCOMPARE(visit.opened, 1);
+    // A screen reader hears which screen it is, whose, and what the tooltip says.
+    QVERIFY(box->accessibleName().contains(QLatin1String(screenSlots[1].uiName)));
+    QCOMPARE(box->accessibleDescription(), box->toolTip());
 }
 
 void tst_MainWindow::enterAndEscapePressNothing()
@@ -872,11 +891,17 @@ void tst_MainWindow::clickPreviewsTheNode_data()
     QTest::addColumn<QString>("nodeText");
     QTest::addColumn<bool>("clickTwice");
     QTest::addColumn<bool>("latin1Names"); // a set and a working folder named in Latin-1
-    QTest::newRow("set") << "Sunset" << false << false;
-    QTest::newRow("set named First") << "First" << false << false;
-    QTest::newRow("Originals") << "Originals" << false << false;
-    QTest::newRow("set clicked again after its files changed") << "Sunset" << true << false;
-    QTest::newRow("names not in UTF-8") << QStringLiteral("caf\ufffd") << false << true;
+    QTest::addColumn<int>("key");          // chosen with this key rather than a click
+    QTest::newRow("set") << "Sunset" << false << false << 0;
+    QTest::newRow("set named First") << "First" << false << false << 0;
+    QTest::newRow("Originals") << "Originals" << false << false << 0;
+    QTest::newRow("set clicked again after its files changed") << "Sunset" << true << false << 0;
+    QTest::newRow("names not in UTF-8") << QStringLiteral("caf\ufffd") << false << true << 0;
+    QTest::newRow("set reached with the Down key")
+        << "Sunset" << false << false << int(Qt::Key_Down);
+    QTest::newRow("set chosen with Enter") << "First" << false << false << int(Qt::Key_Return);
+    QTest::newRow("Originals chosen with Space")
+        << "Originals" << false << false << int(Qt::Key_Space);
 }
 
 void tst_MainWindow::clickPreviewsTheNode()
@@ -884,6 +909,7 @@ void tst_MainWindow::clickPreviewsTheNode()
     QFETCH(QString, nodeText);
     QFETCH(bool, clickTwice);
     QFETCH(bool, latin1Names);
+    QFETCH(int, key);
     Desk desk([&](TempDrive& drive) {
         drive.makeSet(QStringLiteral("First"));
         if (!latin1Names)
@@ -896,7 +922,12 @@ void tst_MainWindow::clickPreviewsTheNode()
     });
     const QList<QByteArray> before = desk.systemBytes();
 
-    clickNode(desk.main(), nodeText);
+    if (key)
+        keyNode(desk.main(), nodeText, Qt::Key(key));
+    else
+        clickNode(desk.main(), nodeText);
+    // Chosen, the set can be applied.
+    QVERIFY(control<QPushButton>(desk.window.get(), "cmdSetCur")->isEnabled());
     if (clickTwice) {
         for (int slot = 0; slot < 3; ++slot)
             writeFile(desk.setFile(nodeText, slot), encodeBmp(screenPicture(77 + slot)));
@@ -992,19 +1023,22 @@ void tst_MainWindow::setWithAnUnreadableFileStopsAtThatFile()
 void tst_MainWindow::applyDoesNothingWithoutAChosenSet_data()
 {
     QTest::addColumn<QString>("before");
-    QTest::addColumn<bool>("blanksScreensInUse");
-    QTest::newRow("no node clicked yet") << "nothing" << false;
-    QTest::newRow("after a rebuild") << "rebuild" << false;
-    QTest::newRow("sets root clicked") << "root" << false;
-    QTest::newRow("set named Bootvane Sets clicked") << "namesake" << false;
-    QTest::newRow("set selected after the root, preview blank") << "moved" << true;
+    QTest::newRow("no node clicked yet") << "nothing";
+    QTest::newRow("after a rebuild") << "rebuild";
+    QTest::newRow("sets root clicked") << "root";
+    QTest::newRow("set named Bootvane Sets clicked") << "namesake";
+    QTest::newRow("set selected after the root, preview blank") << "moved";
+    QTest::newRow("a set that lacks a screen clicked") << "incomplete";
 }
 
 void tst_MainWindow::applyDoesNothingWithoutAChosenSet()
 {
     QFETCH(QString, before);
-    QFETCH(bool, blanksScreensInUse);
-    Desk desk([](TempDrive& drive) { drive.makeSet(QStringLiteral("Bootvane Sets")); });
+    Desk desk([](TempDrive& drive) {
+        drive.makeSet(QStringLiteral("Bootvane Sets"));
+        const QImage lacking[3] = {screenPicture(1), QImage(), screenPicture(3)};
+        drive.makeSet(QStringLiteral("Lacking"), lacking);
+    });
     QTreeWidget* view = tree(desk.main());
     QTreeWidgetItem* sunset = node(desk.main(), QStringLiteral("Sunset"));
 
@@ -1027,19 +1061,20 @@ void tst_MainWindow::applyDoesNothingWithoutAChosenSet()
         clickNode(desk.main(), QStringLiteral("Bootvane Sets"));
         // A selection that the preview did not follow.
         view->setCurrentItem(sunset);
+    } else if (before == QLatin1String("incomplete")) {
+        clickNode(desk.main(), QStringLiteral("Lacking"));
+        desk.dialogs.boxes.clear(); // the preview's own error
     }
     const QList<QByteArray> files = desk.systemBytes();
 
+    // Greyed out, saying why; a click does nothing, and the screens in use stay.
+    auto* button = control<QPushButton>(desk.window.get(), "cmdSetCur");
+    QVERIFY(!button->isEnabled() && !button->toolTip().isEmpty());
     clickButton(desk.window.get(), "cmdSetCur");
 
     QCOMPARE(desk.systemBytes(), files);
     QCOMPARE(desk.dialogs.boxes.size(), 0);
-    if (blanksScreensInUse) {
-        for (int slot = 0; slot < 3; ++slot)
-            QCOMPARE(imgCur(desk.main(), slot)->pictureHandle(), 0);
-    } else {
-        QVERIFY(showsSystemScreens(desk.main()));
-    }
+    QVERIFY(showsSystemScreens(desk.main()));
 }
 
 void tst_MainWindow::applyWritesTheSetAsBmpFiles_data()
@@ -1211,6 +1246,15 @@ void tst_MainWindow::applyStopsAtASystemFileThatCannotBeWritten()
 
     VERIFY_ONE_ERROR_NAMING(desk.dialogs.boxes, resolvedSystemFile(desk.drive, failingSlot));
     QCOMPARE(fileBytes(setFile), setBytes);
+    // The screens in use show what drive C holds, written or not.
+    for (int slot = 0; slot < 3; ++slot) {
+        const QFileInfo file(desk.drive.systemFile(slot));
+        const QImage shown = imgCur(desk.main(), slot)->picture();
+        if (file.isFile())
+            QVERIFY(samePixels(shown, loadPicture(file.filePath())));
+        else // no picture where a folder is, Windows' own screen where nothing is
+            QCOMPARE(isBuiltInScreen(shown), !file.isDir());
+    }
     if (kind == QLatin1String("link")) {
         QCOMPARE(desk.systemBytes(), before);
         return;
@@ -1296,13 +1340,10 @@ void tst_MainWindow::restorePutsBackWhatOriginalsHolds()
                                                     ? QStringLiteral("Originals")
                                                     : QLatin1String(setFileNames[slot]));
     QCOMPARE(desk.systemBytes(), before);
-    // The originals loaded before the failing one are shown; the others keep what they showed.
-    // A lost file is found before any is loaded.
-    const int loaded = fault == QLatin1String("absent") ? 0 : slot;
+    // The screens in use show what drive C holds: the set applied before.
     for (int other = 0; other < 3; ++other) {
-        const QImage expected =
-            other < loaded ? screenPicture(100 + other) : imgNew(desk.main(), other)->picture();
-        QVERIFY(samePixels(imgCur(desk.main(), other)->picture(), expected));
+        QVERIFY(samePixels(imgCur(desk.main(), other)->picture(),
+                           loadPicture(desk.drive.systemFile(other))));
     }
 }
 

@@ -228,7 +228,7 @@ void NewSetTest::layout()
         QVERIFY(!button->isDefault());
     } else if (auto* box = qobject_cast<ImageBox*>(widget)) {
         QCOMPARE(box->pictureHandle(), qint64(0));
-        QCOMPARE(box->focusPolicy(), Qt::NoFocus);
+        QCOMPARE(box->focusPolicy(), Qt::TabFocus); // for the keyboard, after the controls
     } else {
         QCOMPARE(qobject_cast<QLineEdit*>(widget)->text(), caption);
     }
@@ -265,7 +265,9 @@ void NewSetTest::frameAndKeyboard()
     const QStringList expectedOrder{
         QStringLiteral("cmdSelectLogo"),  QStringLiteral("cmdSelectLogow"),
         QStringLiteral("cmdSelectLogos"), QStringLiteral("txtSaveSet"),
-        QStringLiteral("cmdSaveSet"),     QStringLiteral("cmdCancel")};
+        QStringLiteral("cmdSaveSet"),     QStringLiteral("cmdCancel"),
+        QStringLiteral("imgCreateLogo"),  QStringLiteral("imgCreateLogow"),
+        QStringLiteral("imgCreateLogos")};
     QStringList order;
     QWidget* widget = selectButton(&dialog, 0);
     do {

@@ -304,13 +304,13 @@ void tst_Viewer::currentScreenShowsTheFileOnDisk()
     if (before == QLatin1String("changed")) {
         desk.drive.writeSystemScreen(slot, screenPicture(60 + slot));
     } else if (before == QLatin1String("blank")) {
-        // Apply after the sets root, with the set selected but not previewed: the screens
-        // in use are blanked and nothing is written.
+        // Apply after the sets root, with the set selected but not previewed: nothing is
+        // written, and the screens in use are not blanked.
         clickNode(*desk.window, QStringLiteral("Sunset"));
         clickNode(*desk.window, QStringLiteral("Bootvane Sets"));
         tree(*desk.window)->setCurrentItem(node(*desk.window, QStringLiteral("Sunset")));
         clickButton(desk.window.get(), "cmdSetCur");
-        QCOMPARE(imgCur(*desk.window, slot)->pictureHandle(), 0);
+        QVERIFY(imgCur(*desk.window, slot)->pictureHandle() != 0);
         desk.rebuilds->clear();
     } else if (before == QLatin1String("absent")) {
         QVERIFY(QFile::remove(desk.drive.systemFile(slot)));

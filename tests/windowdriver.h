@@ -82,6 +82,19 @@ inline void clickNode(const frmLogoMain& window, const QString& text)
     QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, place.center());
 }
 
+// Chooses the node with the keyboard as a user does: Down onto it from the node above, or
+// Enter or Space on it once the highlight is there.
+inline void keyNode(const frmLogoMain& window, const QString& text, Qt::Key key)
+{
+    QTreeWidget* view = tree(window);
+    QTreeWidgetItem* item = node(window, text);
+    if (item->parent())
+        item->parent()->setExpanded(true);
+    view->setFocus();
+    view->setCurrentItem(key == Qt::Key_Down ? view->itemAbove(item) : item);
+    QTest::keyClick(view, key);
+}
+
 inline void clickButton(const QWidget* window, const char* name)
 {
     QTest::mouseClick(control<QPushButton>(window, name), Qt::LeftButton);

@@ -4,6 +4,7 @@
 #include "picturescaling.h"
 
 #include <QContextMenuEvent>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
@@ -15,7 +16,15 @@ ImageBox::ImageBox(int slot, QWidget* parent, ScreenPlace place)
 {
     setFrameStyle(QFrame::Box | QFrame::Plain);
     setLineWidth(1);
-    setFocusPolicy(Qt::NoFocus);
+    // Reached with Tab, not with a click: a click leaves the focus where the user had it.
+    setFocusPolicy(Qt::TabFocus);
+    setOwner(QString());
+}
+
+void ImageBox::setOwner(const QString& owner)
+{
+    const QString slot = QLatin1String(screenSlots[m_slot].uiName);
+    setAccessibleName(owner.isEmpty() ? slot : slot + QStringLiteral(", ") + owner);
 }
 
 void ImageBox::setPicture(const QImage& picture)
@@ -50,6 +59,7 @@ void ImageBox::describe()
     if (!text.isEmpty() && !m_note.isEmpty())
         text += QLatin1Char('\n') + m_note;
     setToolTip(text);
+    setAccessibleDescription(text.isEmpty() ? QStringLiteral("No picture") : text);
 }
 
 qint64 ImageBox::pictureHandle() const
@@ -69,10 +79,15 @@ void ImageBox::paintEvent(QPaintEvent* event)
                       : QPixmap::fromImage(scaledSmoothly(m_picture, size));
         m_shownSize = size;
     }
-    if (m_shown.isNull())
-        return;
     QPainter painter(this);
-    painter.drawPixmap(contentsRect().topLeft(), m_shown);
+    if (!m_shown.isNull())
+        painter.drawPixmap(contentsRect().topLeft(), m_shown);
+    if (hasFocus()) {
+        // A frame in the highlight colour, inside the border, that no picture hides.
+        painter.setPen(QPen(palette().color(QPalette::Highlight), 2));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRect(contentsRect().adjusted(1, 1, -1, -1));
+    }
 }
 
 void ImageBox::mouseDoubleClickEvent(QMouseEvent* event)
@@ -84,12 +99,33 @@ void ImageBox::mouseDoubleClickEvent(QMouseEvent* event)
 
 void ImageBox::contextMenuEvent(QContextMenuEvent* event)
 {
+    popUpContextMenu(event->reason() == QContextMenuEvent::Mouse
+                         ? event->globalPos()
+                         : mapToGlobal(contentsRect().center()));
+    event->accept();
+}
+
+void ImageBox::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        emit doubleClicked();
+    } else if (event->key() == Qt::Key_Menu ||
+               (event->key() == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier)) {
+        popUpContextMenu(mapToGlobal(contentsRect().center()));
+    } else {
+        QFrame::keyPressEvent(event);
+        return;
+    }
+    event->accept();
+}
+
+void ImageBox::popUpContextMenu(const QPoint& globalPosition)
+{
     QMenu* menu = contextMenu();
     const bool showsPicture = pictureHandle() != 0;
     for (QAction* action : menu->actions())
         action->setEnabled(showsPicture);
-    menu->popup(event->globalPos());
-    event->accept();
+    menu->popup(globalPosition);
 }
 
 QMenu* ImageBox::contextMenu()

@@ -15,6 +15,9 @@ namespace bootvane {
 // once when it is first painted so that painting costs the same whatever the picture's
 // size. Its tooltip says what the picture is and what Windows 95 makes of it. Its context menu
 // offers the full-size view, as a double-click does, and the view as Windows 95 shows the screen.
+// It takes the focus from the keyboard and shows it: Enter opens the full-size view, the Menu
+// key or Shift+F10 the context menu. A screen reader hears the slot, whose screen it is and
+// what the tooltip says.
 class ImageBox : public QFrame {
     Q_OBJECT
 public:
@@ -31,6 +34,8 @@ public:
     void setNote(const QString& note);
     // The Windows the tooltip says shows the screen: Windows 95 unless drive C says otherwise.
     void setWindows(const QString& windows);
+    // Whose screen the box shows, for screen readers: "in use", "set \"Sunset\"".
+    void setOwner(const QString& owner);
 
 signals:
     // A double-click, or "View Full Size" from the context menu.
@@ -41,10 +46,12 @@ protected:
     void paintEvent(QPaintEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void describe();
     QMenu* contextMenu();
+    void popUpContextMenu(const QPoint& globalPosition);
 
     int m_slot;
     ScreenPlace m_place;
