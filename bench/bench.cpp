@@ -303,6 +303,7 @@ void benchApply()
 struct MtoolsCommand {
     const char* tool;
     QStringList arguments;
+    QString input = {}; // a file given to the command as its standard input
 };
 
 // The commands that one "Set as Current" runs on an image whose three system files are there
@@ -331,16 +332,20 @@ std::vector<MtoolsCommand> applyCommands(const QStringList& sources)
         commands.push_back({"mdir", listing + QStringList{folder(slot)}});
         commands.push_back({"mattrib", {path}});
         commands.push_back(
-            {"mcopy", {QStringLiteral("-D"), QStringLiteral("o"), sources[slot], written}});
+            {"mcopy",
+             {QStringLiteral("-D"), QStringLiteral("o"), QStringLiteral("-"), written},
+             sources[slot]});
+        commands.push_back({"mdir", listing + QStringList{folder(slot)}});
         commands.push_back({"mren", skip + QStringList{written, ready}});
-        commands.push_back({"mdel", {path}});
-        commands.push_back({"mren", skip + QStringList{ready, path}});
+        commands.push_back(
+            {"mren", QStringList{QStringLiteral("-D"), QStringLiteral("o"), ready, path}});
     }
     return commands;
 }
 
 // A command ready to run: every string made before the clock starts.
 struct PreparedCommand {
+    QByteArray input;
     QByteArray program;
     QList<QByteArray> arguments;
     std::vector<char*> argv;
@@ -352,6 +357,8 @@ std::vector<PreparedCommand> prepare(const std::vector<MtoolsCommand>& commands,
     std::vector<PreparedCommand> prepared(commands.size());
     for (size_t i = 0; i < commands.size(); ++i) {
         PreparedCommand& command = prepared[i];
+        command.input = commands[i].input.isEmpty() ? QByteArray("/dev/null")
+                                                    : QFile::encodeName(commands[i].input);
         command.program =
             QFile::encodeName(QStandardPaths::findExecutable(QLatin1String(commands[i].tool)));
         if (command.program.isEmpty())
@@ -369,25 +376,26 @@ std::vector<PreparedCommand> prepare(const std::vector<MtoolsCommand>& commands,
 }
 
 // The floor: the same commands, each spawned and waited for in turn, as cheaply as the system
-// allows, in mtools' environment, with nothing read from their output.
+// allows, in mtools' environment, with the bytes to write read straight from a file and
+// nothing read from their output.
 void runAlone(std::vector<PreparedCommand>& commands, char** environment)
 {
-    posix_spawn_file_actions_t quiet;
-    posix_spawn_file_actions_init(&quiet);
-    posix_spawn_file_actions_addopen(&quiet, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&quiet, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&quiet, 2, "/dev/null", O_WRONLY, 0);
     for (PreparedCommand& command : commands) {
+        posix_spawn_file_actions_t quiet;
+        posix_spawn_file_actions_init(&quiet);
+        posix_spawn_file_actions_addopen(&quiet, 0, command.input.constData(), O_RDONLY, 0);
+        posix_spawn_file_actions_addopen(&quiet, 1, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addopen(&quiet, 2, "/dev/null", O_WRONLY, 0);
         pid_t pid = 0;
         if (posix_spawn(&pid, command.program.constData(), &quiet, nullptr, command.argv.data(),
                         environment) != 0)
             qFatal("cannot start %s", command.program.constData());
         int status = 0;
         waitpid(pid, &status, 0);
+        posix_spawn_file_actions_destroy(&quiet);
         if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
             qFatal("%s failed", command.program.constData());
     }
-    posix_spawn_file_actions_destroy(&quiet);
 }
 
 void benchApplyToImage()

@@ -158,27 +158,45 @@ void ImageDrive::replace(const QString& dosPath, const QByteArray& bytes)
     const QString written = temporaryPath(path, beingWritten);
     const QString ready = temporaryPath(path, whole);
 
-    const bool exists = hasEntry(entries, nameOf(path));
-    const std::optional<QString> attributes = exists ? fat.attributes(path, shownAs) : std::nullopt;
+    const std::optional<QString> attributes =
+        hasEntry(entries, nameOf(path)) ? fat.attributes(path, shownAs) : std::nullopt;
     if (hasEntry(entries, nameOf(ready)))
         fat.remove(ready, shownAs);
     try {
         fat.write(written, bytes, shownAs);
+        fat.rename(written, ready, shownAs);
+        // From here on the new file is whole: a start that finds it finishes the job.
+        if (attributes && *attributes != QLatin1String("A"))
+            fat.setAttributes(ready, *attributes, shownAs);
+        // One command removes the old entry and renames the new one in its place.
+        fat.rename(ready, path, shownAs, true);
     } catch (const Error&) {
-        // A full volume, say: what was written of the new file goes; the old one is untouched.
-        try {
-            fat.remove(written, shownAs);
-        } catch (const Error&) {
-        }
+        cleanUpAfterFailedWrite(fat, path, shownAs);
         throw;
     }
-    fat.rename(written, ready, shownAs);
-    // From here on the new file is whole: a start that finds it finishes the job.
-    if (attributes && *attributes != QLatin1String("A"))
-        fat.setAttributes(ready, *attributes, shownAs);
-    if (exists)
-        fat.remove(path, shownAs);
-    fat.rename(ready, path, shownAs);
+}
+
+void ImageDrive::cleanUpAfterFailedWrite(const MtoolsVolume& fat, const QString& path,
+                                         const QString& shownAs) const
+{
+    // Best effort: the step that failed is reported, whatever this finds. Where the old file
+    // is there, what was written of the new one goes. Where it is gone (the last step failed
+    // half-way), the whole new file is put in its place, or left for the next start to.
+    try {
+        const std::vector<MtoolsVolume::Entry> entries =
+            fat.list(folderOf(path), shownAs).value_or(std::vector<MtoolsVolume::Entry>());
+        const QString written = temporaryPath(path, beingWritten);
+        const QString ready = temporaryPath(path, whole);
+        if (hasEntry(entries, nameOf(written)))
+            fat.remove(written, shownAs);
+        if (!hasEntry(entries, nameOf(ready)))
+            return;
+        if (hasEntry(entries, nameOf(path)))
+            fat.remove(ready, shownAs);
+        else
+            fat.rename(ready, path, shownAs);
+    } catch (const Error&) {
+    }
 }
 
 void ImageDrive::remove(const QString& dosPath)

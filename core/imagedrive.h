@@ -47,6 +47,10 @@ private:
     // is no folder. Throws saying why not.
     std::vector<MtoolsVolume::Entry> checkedFolder(const MtoolsVolume& fat, const QString& path,
                                                    const QString& shownAs) const;
+    // Leaves no temporary file of a write that failed at the file at path, and the file itself
+    // old or new.
+    void cleanUpAfterFailedWrite(const MtoolsVolume& fat, const QString& path,
+                                 const QString& shownAs) const;
 
     QString m_path;
     mutable FatVolume m_fat;

@@ -7,7 +7,6 @@
 #include <QProcessEnvironment>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-#include <QTemporaryFile>
 
 namespace bootvane {
 
@@ -42,7 +41,8 @@ bool saysNotFound(const QByteArray& mtoolsError)
 }
 
 MtoolsVolume::Result MtoolsVolume::run(const QString& tool, const QStringList& arguments,
-                                       const QString& operation, const QString& shownAs) const
+                                       const QString& operation, const QString& shownAs,
+                                       const QByteArray& input) const
 {
     const QString program = QStandardPaths::findExecutable(tool);
     if (program.isEmpty())
@@ -61,7 +61,8 @@ MtoolsVolume::Result MtoolsVolume::run(const QString& tool, const QStringList& a
     }
     QProcess process;
     process.setProcessEnvironment(mtoolsEnvironment());
-    process.setStandardInputFile(QProcess::nullDevice());
+    if (input.isEmpty())
+        process.setStandardInputFile(QProcess::nullDevice());
     process.start(program, QStringList{QStringLiteral("-i"),
                                        image + QStringLiteral("@@") + QString::number(m_offset)} +
                                arguments);
@@ -70,6 +71,10 @@ MtoolsVolume::Result MtoolsVolume::run(const QString& tool, const QStringList& a
     if (!process.waitForStarted(-1))
         fail(operation, shownAs,
              QStringLiteral("%1 could not be started: %2").arg(tool, process.errorString()));
+    if (!input.isEmpty()) {
+        process.write(input);
+        process.closeWriteChannel();
+    }
     process.waitForFinished(-1);
     Result result;
     result.out = process.readAllStandardOutput();
@@ -161,15 +166,25 @@ std::optional<QString> MtoolsVolume::attributes(const QString& path, const QStri
 void MtoolsVolume::write(const QString& path, const QByteArray& bytes, const QString& shownAs) const
 {
     const QString operation = QStringLiteral("write");
-    QTemporaryFile source;
-    if (!source.open() || source.write(bytes) != bytes.size() || !source.flush())
-        fail(operation, QDir::tempPath(), source.errorString());
+    // The bytes go through mcopy's standard input: no file of ours outlives a killed copy.
     // -D o: a file of that name (one left by a copy that died) is overwritten, never asked about.
-    const Result result = run(QStringLiteral("mcopy"),
-                              {QStringLiteral("-D"), QStringLiteral("o"), source.fileName(), path},
-                              operation, shownAs);
+    const Result result =
+        run(QStringLiteral("mcopy"),
+            {QStringLiteral("-D"), QStringLiteral("o"), QStringLiteral("-"), path}, operation,
+            shownAs, bytes);
     if (result.exitCode != 0)
         failWith(result, operation, shownAs);
+    // mcopy cuts what it reads from a pipe short on a full volume, and says nothing.
+    const qsizetype cut = path.lastIndexOf(QLatin1Char('/'));
+    const QString name = path.mid(cut + 1);
+    const std::optional<std::vector<Entry>> entries =
+        list(path.left(qMax<qsizetype>(cut, 3)), shownAs);
+    for (const Entry& entry : entries.value_or(std::vector<Entry>())) {
+        if (entry.name.compare(name, Qt::CaseInsensitive) == 0 && entry.size == bytes.size())
+            return;
+    }
+    fail(operation, shownAs,
+         QStringLiteral("not all of it could be written: the volume may be full"));
 }
 
 void MtoolsVolume::setAttributes(const QString& path, const QString& letters,
@@ -187,12 +202,15 @@ void MtoolsVolume::setAttributes(const QString& path, const QString& letters,
         failWith(result, operation, shownAs);
 }
 
-void MtoolsVolume::rename(const QString& from, const QString& to, const QString& shownAs) const
+void MtoolsVolume::rename(const QString& from, const QString& to, const QString& shownAs,
+                          bool replacing) const
 {
     const QString operation = QStringLiteral("rename");
-    // -D s: were to taken after all, skip rather than ask; the check below then fails.
+    // -D o removes the old entry and renames over it in one command; -D s skips a taken name
+    // rather than ask, and the rename fails.
     const Result result =
-        run(QStringLiteral("mren"), {QStringLiteral("-D"), QStringLiteral("s"), from, to},
+        run(QStringLiteral("mren"),
+            {QStringLiteral("-D"), replacing ? QStringLiteral("o") : QStringLiteral("s"), from, to},
             operation, shownAs);
     if (result.exitCode != 0)
         failWith(result, operation, shownAs);
@@ -228,7 +246,10 @@ MtoolsVolume::parseListing(const QByteArray& mdirOutput)
             continue;
         Entry entry;
         entry.name = extension.isEmpty() ? base : base + QLatin1Char('.') + extension;
-        entry.isFolder = line.mid(12).trimmed().startsWith("<DIR>");
+        const QByteArray rest = line.mid(12).trimmed();
+        entry.isFolder = rest.startsWith("<DIR>");
+        if (!entry.isFolder)
+            entry.size = rest.left(rest.indexOf(' ')).toLongLong();
         entries->push_back(entry);
     }
     return folders;

@@ -23,6 +23,7 @@ public:
     struct Entry {
         QString name;
         bool isFolder = false;
+        qint64 size = 0;
     };
 
     // The bytes of the file at path ("::/WINDOWS/LOGOW.SYS"), or nothing when there is no such
@@ -36,11 +37,14 @@ public:
     // The DOS attributes of the file at path as mattrib letters ("AHR"), nothing when absent.
     std::optional<QString> attributes(const QString& path, const QString& shownAs) const;
 
-    // Writes bytes as a new file at path, replacing one of that name.
+    // Writes bytes as a new file at path, replacing one of that name, and makes sure all of
+    // them are there.
     void write(const QString& path, const QByteArray& bytes, const QString& shownAs) const;
     void setAttributes(const QString& path, const QString& letters, const QString& shownAs) const;
-    // Renames the file at from to to, in the same folder; to must not exist.
-    void rename(const QString& from, const QString& to, const QString& shownAs) const;
+    // Renames the file at from to to, in the same folder. A file at to is replaced when
+    // replacing is set, in the one command; otherwise the rename fails.
+    void rename(const QString& from, const QString& to, const QString& shownAs,
+                bool replacing = false) const;
     // Removes the file at path; a file that is absent is fine.
     void remove(const QString& path, const QString& shownAs) const;
 
@@ -56,7 +60,7 @@ private:
         QByteArray err;
     };
     Result run(const QString& tool, const QStringList& arguments, const QString& operation,
-               const QString& shownAs) const;
+               const QString& shownAs, const QByteArray& input = {}) const;
     [[noreturn]] void failWith(const Result& result, const QString& operation,
                                const QString& shownAs) const;
 
