@@ -6,6 +6,7 @@
 #include "originals.h"
 #include "paths.h"
 
+#include <QFileInfo>
 #include <QRegularExpression>
 
 namespace bootvane {
@@ -63,6 +64,26 @@ bool isReservedSetName(const QString& name)
     // "Originals" holds the user's own screens; a set of that name, in any case, could pass
     // for them or keep them from ever being saved.
     return name.compare(originalsName, Qt::CaseInsensitive) == 0;
+}
+
+std::optional<QString> refusalOfSetName(const QString& base, const QString& name)
+{
+    if (name.isEmpty())
+        return setNameMissing;
+    // Whether or not the user's own screens are saved yet, their name is theirs.
+    if (isReservedSetName(name))
+        return setNameInvalid;
+    // A DOS listing finds nothing in a folder that does not exist; such a name is then
+    // refused as no plain folder name rather than failing here.
+    const QString pattern = base + name;
+    if ((fileAttributesIfPresent(QFileInfo(pattern).path()).value_or(0) & attributeFolder) &&
+        !firstMatch(pattern, attributeFolder).isEmpty())
+        return setNameTaken;
+    // The name becomes a folder of the working directory and nothing else: no path that
+    // leads out of it or into a folder below it, nothing the file system would refuse.
+    if (!isPlainFolderName(name))
+        return setNameInvalid;
+    return std::nullopt;
 }
 
 bool isValidSetName(const QString& name)

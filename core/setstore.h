@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 #include <array>
+#include <optional>
 
 namespace bootvane {
 
@@ -27,6 +28,16 @@ bool isPlainFolderName(const QString& name);
 
 // Whether name is kept for the user's own screens: "Originals", in any case.
 bool isReservedSetName(const QString& name);
+
+// The words every way of naming a set uses to refuse a name.
+inline const QString setNameMissing = QStringLiteral("You must specify a filename.");
+inline const QString setNameTaken = QStringLiteral("That set name already exists.");
+inline const QString setNameInvalid = QStringLiteral("That is not a valid set name.");
+
+// Why name cannot be the name of a new set in the working folder base (a base path), in
+// those words, or nothing when it can: it is taken when an entry answers to it as a DOS
+// listing pattern does, and it must be a plain folder name and no reserved one.
+std::optional<QString> refusalOfSetName(const QString& base, const QString& name);
 
 // Whether name can be the name of a new set: a plain folder name, and not a reserved one.
 bool isValidSetName(const QString& name);

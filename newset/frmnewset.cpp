@@ -23,8 +23,6 @@ namespace bootvane {
 namespace {
 
 const QString savingTitle = QStringLiteral("Saving Screen Sets");
-const QString alreadyExists = QStringLiteral("That set name already exists.");
-const QString invalidName = QStringLiteral("That is not a valid set name.");
 
 QPushButton* makeButton(QWidget* parent, const QString& name, const QString& caption,
                         QRect geometry)
@@ -178,16 +176,6 @@ void frmNewSet::cmdCancel_Click()
     reject();
 }
 
-bool frmNewSet::nameTaken(const QString& name) const
-{
-    const QString pattern = strAppPath + name;
-    // A DOS listing finds nothing in a folder that does not exist; such a name is then
-    // refused as no plain folder name rather than failing here.
-    if (!(fileAttributesIfPresent(QFileInfo(pattern).path()).value_or(0) & attributeFolder))
-        return false;
-    return !firstMatch(pattern, attributeFolder).isEmpty();
-}
-
 void frmNewSet::refuseName(const QString& text)
 {
     userDialogs().information(this, text, savingTitle);
@@ -206,8 +194,7 @@ void frmNewSet::cmdSaveSet_Click()
 
     if (name.isEmpty()) {
         if (chosenCount > 0)
-            userDialogs().information(this, QStringLiteral("You must specify a filename."),
-                                      savingTitle);
+            userDialogs().information(this, setNameMissing, savingTitle);
         return;
     }
     if (chosenCount < slotCount) {
@@ -218,19 +205,8 @@ void frmNewSet::cmdSaveSet_Click()
         txtSaveSet->setText(QString());
         return;
     }
-    // Whether or not the user's own screens are saved yet, their name is theirs.
-    if (isReservedSetName(name)) {
-        refuseName(invalidName);
-        return;
-    }
-    if (nameTaken(name)) {
-        refuseName(alreadyExists);
-        return;
-    }
-    // The name becomes a folder of the working directory and nothing else: no path that
-    // leads out of it or into a folder below it, nothing the file system would refuse.
-    if (!isPlainFolderName(name)) {
-        refuseName(invalidName);
+    if (const std::optional<QString> refusal = refusalOfSetName(strAppPath, name)) {
+        refuseName(*refusal);
         return;
     }
 
@@ -238,7 +214,7 @@ void frmNewSet::cmdSaveSet_Click()
     // the next save and "Restore originals" rely on. The name may be taken after the check
     // above, by another program: that is the same refusal.
     if (!makeSet(strAppPath, name, {strCreateLogo, strCreateLogow, strCreateLogos})) {
-        refuseName(alreadyExists);
+        refuseName(setNameTaken);
         return;
     }
     accept();

@@ -45,8 +45,6 @@ private:
     void connectHandlers();
 
     QString& strCreate(int slot) { return this->*createPathMembers[slot]; }
-    // Whether an entry of the working directory answers to name taken as a pattern.
-    bool nameTaken(const QString& name) const;
     void refuseName(const QString& text);
 
     void Form_Load();

@@ -119,12 +119,18 @@ void ImageBox::keyPressEvent(QKeyEvent* event)
     event->accept();
 }
 
+void ImageBox::addMenuItem(QAction* action)
+{
+    contextMenu()->addAction(action);
+}
+
 void ImageBox::popUpContextMenu(const QPoint& globalPosition)
 {
     QMenu* menu = contextMenu();
     const bool showsPicture = pictureHandle() != 0;
     for (QAction* action : menu->actions())
         action->setEnabled(showsPicture);
+    emit menuAboutToShow();
     menu->popup(globalPosition);
 }
 

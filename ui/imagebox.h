@@ -37,10 +37,17 @@ public:
     // Whose screen the box shows, for screen readers: "in use", "set \"Sunset\"".
     void setOwner(const QString& owner);
 
+    // Adds an item of the window's own to the box's context menu, after the box's items. Like
+    // them it is greyed out while the box shows no picture; menuAboutToShow lets the window
+    // say more.
+    void addMenuItem(QAction* action);
+
 signals:
     // A double-click, or "View Full Size" from the context menu.
     void doubleClicked();
     void showAsWindows95Requested();
+    // The context menu is about to show, its items enabled by whether the box has a picture.
+    void menuAboutToShow();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
