@@ -80,14 +80,15 @@ template <typename T> using LiqPointer = std::unique_ptr<T, LiqDeleter>;
              : QStringLiteral("the quantiser refused it (error %1)").arg(int(error)));
 }
 
-// 256 colours chosen for this picture, with dithering, by libimagequant.
-QImage quantised(const QImage& screen)
+} // namespace
+
+QImage quantisedForVga(const QImage& screen, int colours)
 {
     QImage rgba = screen.convertToFormat(QImage::Format_RGBA8888);
     LiqPointer<liq_attr> attr(liq_attr_create());
     if (!attr)
         conversionFailed(LIQ_OUT_OF_MEMORY);
-    liq_set_max_colors(attr.get(), windowsPaletteSize);
+    liq_set_max_colors(attr.get(), colours);
     // The VGA keeps 6 bits of each channel: finer steps would be lost on the way, so the
     // quantiser spends its colours on differences the screen can show.
     liq_set_min_posterization(attr.get(), 2);
@@ -125,8 +126,6 @@ QImage quantised(const QImage& screen)
     indexed.setColorTable(table);
     return indexed;
 }
-
-} // namespace
 
 bool showableAsIs(const QImage& picture)
 {
@@ -183,7 +182,7 @@ QImage screenAsWritten(const QImage& picture)
 {
     // Windows shows no transparency: what a transparent pixel hides is no part of the screen.
     const QImage opaque = overBlack(picture);
-    return showableAsIs(opaque) ? opaque : quantised(fitToScreen(opaque));
+    return showableAsIs(opaque) ? opaque : quantisedForVga(fitToScreen(opaque));
 }
 
 int cyclingStart(const QImage& picture)

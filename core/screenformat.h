@@ -28,6 +28,11 @@ QImage fitToScreen(const QImage& picture);
 // dithered, with no colours cycling. Throws when there is not memory enough.
 QImage screenAsWritten(const QImage& picture);
 
+// The screen in at most colours colours, chosen for it by libimagequant for the VGA's 6 bits
+// a channel and dithered: an indexed picture whose pixels use entries 0 to colours - 1 alone.
+// Throws when there is not memory enough.
+QImage quantisedForVga(const QImage& screen, int colours = windowsPaletteSize);
+
 // The first palette entry that Windows 95 cycles on the Startup Screen (the low byte of the
 // BMP's biClrImportant), or 0 when no colours cycle.
 int cyclingStart(const QImage& picture);
