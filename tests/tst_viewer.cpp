@@ -8,6 +8,7 @@
 #include "scripteddialogs.h"
 #include "tempdrive.h"
 #include "viewlogo.h"
+#include "win95frame.h"
 #include "windowdriver.h"
 
 #include <QClipboard>

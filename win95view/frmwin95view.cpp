@@ -1,12 +1,13 @@
 #include "frmwin95view.h"
 
+#include "busycursor.h"
 #include "handler.h"
 #include "look.h"
+#include "win95screenview.h"
 
-#include <QGuiApplication>
 #include <QMouseEvent>
-#include <QPaintEvent>
-#include <QPainter>
+#include <QVBoxLayout>
+#include <optional>
 
 namespace bootvane {
 
@@ -26,44 +27,29 @@ QSize fourByThree(QSize size, QSize oldSize)
     return QSize(4, 3) * qMax(units, smallestSize.width() / 4);
 }
 
-// Tells the user that a large picture is being converted, for as long as it lives.
-class BusyCursor {
-public:
-    BusyCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~BusyCursor() { QGuiApplication::restoreOverrideCursor(); }
-    BusyCursor(const BusyCursor&) = delete;
-    BusyCursor& operator=(const BusyCursor&) = delete;
-};
-
 } // namespace
 
 frmWin95View::frmWin95View(const Win95Screen& screen, const ScreenSlot& slot, QWidget* parent)
-    : QDialog(parent), m_screen(screen)
+    : QDialog(parent), m_view(new Win95ScreenView(screen, this))
 {
     setObjectName(QStringLiteral("frmWin95View"));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     setWindowIcon(programIcon());
     setWindowTitle(QStringLiteral("%1 as Windows 95 Shows It").arg(QLatin1String(slot.uiName)));
-    // The frame covers every pixel; nothing needs erasing first.
-    setAttribute(Qt::WA_OpaquePaintEvent);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(m_view);
     setMinimumSize(smallestSize);
     // Window systems that honour it size the window in steps of 4 across and 3 down while
     // the user drags an edge, so that the 4:3 correction moves the other edge little.
     setSizeIncrement(4, 3);
     resize(startSize);
-
-    m_stepTimer.setTimerType(Qt::PreciseTimer);
-    m_stepTimer.setInterval(paletteStepInterval);
-    connect(&m_stepTimer, &QTimer::timeout, this, &frmWin95View::step);
 }
 
-QRect frmWin95View::frameArea() const
+bool frmWin95View::isCycling() const
 {
-    const int units = qMin(width() / 4, height() / 3);
-    QRect area(QPoint(0, 0), QSize(4, 3) * units);
-    area.moveCenter(rect().center());
-    return area;
+    return m_view->isCycling();
 }
 
 void frmWin95View::resizeEvent(QResizeEvent* event)
@@ -78,69 +64,6 @@ void frmWin95View::resizeEvent(QResizeEvent* event)
         m_correctedSize = event->size();
         resize(wanted);
     }
-    runHandler(this, [this] { remakeFrameIfResized(); });
-}
-
-void frmWin95View::remakeFrameIfResized()
-{
-    const QSize size = frameArea().size();
-    if (m_frame && m_frame->image().size() == size)
-        return;
-    update();
-    m_frame.emplace(m_screen, size); // when it throws, the window is left black
-    m_frame->showStep(m_steps);
-}
-
-void frmWin95View::paintEvent(QPaintEvent* event)
-{
-    QPainter painter(this);
-    QRegion black = event->region();
-    if (m_frame) {
-        const QRect area = frameArea();
-        const QRect exposed = event->rect() & area;
-        painter.drawImage(exposed, m_frame->image(), exposed.translated(-area.topLeft()));
-        black -= area;
-    }
-    for (const QRect& rect : black)
-        painter.fillRect(rect, Qt::black);
-}
-
-void frmWin95View::step()
-{
-    ++m_steps;
-    if (!m_frame)
-        return;
-    const QRect changed = m_frame->showStep(m_steps);
-    if (!changed.isEmpty())
-        update(changed.translated(frameArea().topLeft()));
-}
-
-void frmWin95View::startOrStopCycling()
-{
-    if (m_screen.cycles() && isVisible() && !isMinimized())
-        m_stepTimer.start();
-    else
-        m_stepTimer.stop();
-}
-
-void frmWin95View::showEvent(QShowEvent* event)
-{
-    QDialog::showEvent(event);
-    startOrStopCycling();
-}
-
-void frmWin95View::hideEvent(QHideEvent* event)
-{
-    QDialog::hideEvent(event);
-    // Also when the window system hides a minimised window, which still counts as visible.
-    m_stepTimer.stop();
-}
-
-void frmWin95View::changeEvent(QEvent* event)
-{
-    QDialog::changeEvent(event);
-    if (event->type() == QEvent::WindowStateChange)
-        startOrStopCycling();
 }
 
 void frmWin95View::mouseDoubleClickEvent(QMouseEvent* event)

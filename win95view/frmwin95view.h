@@ -1,13 +1,12 @@
 #pragma once
 
-#include "win95frame.h"
 #include "win95screen.h"
 
 #include <QDialog>
-#include <QTimer>
-#include <optional>
 
 namespace bootvane {
+
+class Win95ScreenView;
 
 // Shows one screen as Windows 95 shows it: filling a 4:3 window, as the 320 x 400 mode
 // fills the monitor, in the VGA's colours, and on the Startup Screen with its palette
@@ -19,29 +18,18 @@ public:
     frmWin95View(const Win95Screen& screen, const ScreenSlot& slot, QWidget* parent = nullptr);
 
     // Whether the colours are cycling now; they rest while the window is hidden or minimised.
-    bool isCycling() const { return m_stepTimer.isActive(); }
+    bool isCycling() const;
 
 protected:
-    void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
-    void showEvent(QShowEvent* event) override;
-    void hideEvent(QHideEvent* event) override;
-    void changeEvent(QEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
 
 private:
-    // The frame's place: the largest 4:3 area of the window, centred, which is all of it
-    // unless the window system refused the 4:3 size.
-    QRect frameArea() const;
-    void remakeFrameIfResized();
-    void startOrStopCycling();
-    void step();
     void Form_DblClick();
 
-    Win95Screen m_screen;
-    std::optional<Win95Frame> m_frame;
-    QTimer m_stepTimer;
-    qint64 m_steps = 0;
+    // All of the window, unless the window system refused the 4:3 size: then the screen is
+    // centred on black.
+    Win95ScreenView* m_view;
     QSize m_correctedSize; // the last size we asked the window system to make 4:3
 };
 
