@@ -4,6 +4,7 @@
 #include "drivechoice.h"
 #include "error.h"
 #include "filenames.h"
+#include "frmmovingband.h"
 #include "frmnewset.h"
 #include "frmwin95view.h"
 #include "handler.h"
@@ -258,6 +259,18 @@ void frmLogoMain::connectHandlers()
         connect(m_slots[i].imgNew, &ImageBox::showAsWindows95Requested, this,
                 [this, i] { runHandler(this, [this, i] { imgNew_ShowAsWindows95(i); }); });
     }
+    // The set saved with a band takes its other two screens from where the picture came from.
+    addMovingBandItem(*m_slots[0].imgNew, this, [this] {
+        SetSources screens;
+        for (int i = 0; i < slotCount; ++i)
+            screens[i] =
+                setScreenSource(newPath(i), screenSlots[i], recordedAbsent(i), m_msdosSys.windows);
+        visitModal([&] { showMovingBand(strAppPath, screens, strSetName); });
+    });
+    addMovingBandItem(*m_slots[0].imgCur, this, [this] {
+        const SetSources screens = sourcesInUse(*m_drive, m_msdosSys.windows);
+        visitModal([&] { showMovingBand(strAppPath, screens); });
+    });
 }
 
 void frmLogoMain::showEvent(QShowEvent* event)

@@ -1,6 +1,7 @@
 #include "frmnewset.h"
 
 #include "filesystem.h"
+#include "frmmovingband.h"
 #include "frmwin95view.h"
 #include "handler.h"
 #include "imagebox.h"
@@ -116,6 +117,10 @@ void frmNewSet::connectHandlers()
 {
     connectHandler(cmdSaveSet, &QPushButton::clicked, this, &frmNewSet::cmdSaveSet_Click);
     connectHandler(cmdCancel, &QPushButton::clicked, this, &frmNewSet::cmdCancel_Click);
+    // The set saved with a band takes the other two screens chosen here.
+    addMovingBandItem(*m_slots[0].imgCreate, this, [this] {
+        showMovingBand(strAppPath, chosenSources({strCreateLogo, strCreateLogow, strCreateLogos}));
+    });
     for (int i = 0; i < slotCount; ++i) {
         connectHandler(m_slots[i].cmdSelect, &QPushButton::clicked, this, selectCallers[i]);
         connectHandler(m_slots[i].imgCreate, &ImageBox::doubleClicked, this, viewCallers[i]);
