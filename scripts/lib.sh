@@ -12,6 +12,9 @@ BUILD_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev libimage
 # the packaging test validates the menu entry and the metainfo, and builds the Debian
 # package (dpkg-shlibdeps finds its dependencies) for lintian to check.
 TEST_PACKAGES=(strace desktop-file-utils appstream dpkg-dev lintian)
+# Only scripts/fuzz needs these: clang with its libFuzzer and sanitizer runtimes, and
+# llvm-symbolizer for the sanitizers' stack traces.
+FUZZ_PACKAGES=(clang libclang-rt-dev llvm)
 
 step() { printf '\n==> %s\n' "$*"; }
 

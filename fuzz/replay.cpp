@@ -1,0 +1,54 @@
+// The main of a fuzz target where libFuzzer is not at hand (gcc): it feeds every file of the
+// folders and files it is given, in name order, to the target once. A crash, a sanitizer
+// report or a failed property ends it as it would end libFuzzer.
+
+#include "support.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+int main(int argc, char** argv)
+{
+    std::vector<fs::path> inputs;
+    for (int i = 1; i < argc; ++i) {
+        const fs::path given = argv[i];
+        if (fs::is_directory(given)) {
+            for (const fs::directory_entry& entry : fs::recursive_directory_iterator(given)) {
+                if (entry.is_regular_file())
+                    inputs.push_back(entry.path());
+            }
+        } else if (fs::is_regular_file(given)) {
+            inputs.push_back(given);
+        } else {
+            std::fprintf(stderr, "%s: no such file or folder\n", argv[i]);
+            return 2;
+        }
+    }
+    // A target whose folders hold nothing would pass without testing anything.
+    if (inputs.empty()) {
+        std::fprintf(stderr, "%s: no inputs to replay\n", argv[0]);
+        return 2;
+    }
+    std::sort(inputs.begin(), inputs.end());
+    for (const fs::path& input : inputs) {
+        std::fprintf(stderr, "Running: %s\n", input.c_str());
+        std::ifstream file(input, std::ios::binary);
+        const std::vector<char> bytes{std::istreambuf_iterator<char>(file),
+                                      std::istreambuf_iterator<char>()};
+        if (!file.eof() && file.fail()) {
+            std::fprintf(stderr, "%s: could not be read\n", input.c_str());
+            return 2;
+        }
+        // A copy of exactly its size, as libFuzzer passes it: reads past the end are caught.
+        std::vector<std::uint8_t> exact(bytes.begin(), bytes.end());
+        LLVMFuzzerTestOneInput(exact.data(), exact.size());
+    }
+    std::fprintf(stderr, "%s: %zu inputs replayed\n", argv[0], inputs.size());
+    return 0;
+}

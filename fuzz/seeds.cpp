@@ -1,0 +1,368 @@
+// Writes the seed inputs of every fuzz target into the folder it is given, one folder per
+// target: small files of each kind Bootvane reads, made here so that they follow the code
+// that reads them. The BMP suite in tests/data seeds the picture target besides these.
+
+#include "picture.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QImage>
+#include <QtEndian>
+#include <algorithm>
+#include <cstdio>
+
+using namespace bootvane;
+
+namespace {
+
+QString outputFolder;
+
+void write(const char* target, const char* name, const QByteArray& bytes)
+{
+    const QString folder = outputFolder + QLatin1Char('/') + QLatin1String(target);
+    QDir().mkpath(folder);
+    QFile file(folder + QLatin1Char('/') + QLatin1String(name));
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size()) {
+        std::fprintf(stderr, "%s: %s\n", qPrintable(file.fileName()),
+                     qPrintable(file.errorString()));
+        std::exit(1);
+    }
+}
+
+void put16(QByteArray& bytes, qsizetype at, quint16 value)
+{
+    qToLittleEndian(value, bytes.data() + at);
+}
+
+void put32(QByteArray& bytes, qsizetype at, quint32 value)
+{
+    qToLittleEndian(value, bytes.data() + at);
+}
+
+void place(QByteArray& bytes, qsizetype at, QByteArrayView text)
+{
+    std::copy(text.begin(), text.end(), bytes.begin() + at);
+}
+
+// ---- Pictures
+
+QImage screen(int colours)
+{
+    QImage picture(320, 400, QImage::Format_Indexed8);
+    QList<QRgb> palette;
+    for (int i = 0; i < colours; ++i)
+        palette.append(qRgb(i, 255 - i, (i * 7) & 0xff));
+    picture.setColorTable(palette);
+    for (int y = 0; y < picture.height(); ++y) {
+        for (int x = 0; x < picture.width(); ++x)
+            picture.scanLine(y)[x] = uchar((x / 8 + y / 8) % colours);
+    }
+    return picture;
+}
+
+// A BMP with Windows' header, the given palette entries and pixel bytes as they are.
+QByteArray windowsBmp(int width, int height, int bits, quint32 compression, int paletteSize,
+                      quint32 coloursUsed, const QByteArray& pixels)
+{
+    QByteArray bytes(54 + 4 * paletteSize, '\0');
+    bytes[0] = 'B';
+    bytes[1] = 'M';
+    put32(bytes, 2, quint32(bytes.size() + pixels.size()));
+    put32(bytes, 10, quint32(bytes.size()));
+    put32(bytes, 14, 40);
+    put32(bytes, 18, quint32(width));
+    put32(bytes, 22, quint32(height));
+    put16(bytes, 26, 1);
+    put16(bytes, 28, quint16(bits));
+    put32(bytes, 30, compression);
+    put32(bytes, 34, quint32(pixels.size()));
+    put32(bytes, 46, coloursUsed);
+    put32(bytes, 50, 16);
+    for (int i = 0; i < paletteSize; ++i)
+        put32(bytes, 54 + 4 * i, quint32(i * 0x010305));
+    return bytes + pixels;
+}
+
+QByteArray runLengthCode(bool fourBits)
+{
+    QByteArray code;
+    for (int y = 0; y < 400; ++y) {
+        if (y == 100) { // a jump right and up
+            code.append("\x00\x02\x10\x05", 4);
+            y += 5;
+        }
+        code.append(char(200));
+        code.append(char(fourBits ? 0x12 : y % 16));
+        code.append("\x00\x04", 2); // four pixels one by one, padded
+        code.append(fourBits ? "\x34\x56\x00\x00" : "\x01\x02\x03\x04", 4);
+        code.append("\x00\x00", 2);
+    }
+    code.append("\x00\x01", 2);
+    return code;
+}
+
+QByteArray os2Bmp()
+{
+    const int paletteSize = 256;
+    QByteArray bytes(26 + 3 * paletteSize, '\0');
+    bytes[0] = 'B';
+    bytes[1] = 'M';
+    put32(bytes, 10, quint32(bytes.size()));
+    put32(bytes, 14, 12);
+    put16(bytes, 18, 320);
+    put16(bytes, 20, 400);
+    put16(bytes, 22, 1);
+    put16(bytes, 24, 8);
+    for (int i = 0; i < 3 * paletteSize; ++i)
+        bytes[26 + i] = char(i);
+    QByteArray pixels(320 * 400, '\0');
+    for (qsizetype i = 0; i < pixels.size(); ++i)
+        pixels[i] = char(i / 320 % 256);
+    put32(bytes, 2, quint32(bytes.size() + pixels.size()));
+    return bytes + pixels;
+}
+
+QByteArray encoded(const QImage& picture, const char* format)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    picture.save(&buffer, format, 10);
+    return bytes;
+}
+
+void pictureSeeds()
+{
+    write("picture", "plain-screen.bmp", encodeBmp(screen(256)));
+    QImage cycling = screen(240);
+    cycling.setText(QLatin1String(bmpImportantColoursKey), QStringLiteral("20"));
+    write("picture", "plain-screen-cycling.bmp", encodeBmp(cycling));
+    write("picture", "os2-screen.bmp", os2Bmp());
+    write("picture", "rle8-screen.bmp", windowsBmp(320, 400, 8, 1, 256, 0, runLengthCode(false)));
+    write("picture", "rle4-screen.bmp", windowsBmp(320, 400, 4, 2, 16, 0, runLengthCode(true)));
+    // A palette declared whole with room for 16 entries before the pixels.
+    write("picture", "palette-into-pixels.bmp",
+          windowsBmp(320, 400, 8, 0, 16, 256, QByteArray(320 * 400, '\x05')));
+    write("picture", "small-4bit.bmp", windowsBmp(8, 2, 4, 0, 16, 0, QByteArray(8, '\x12')));
+    write("picture", "screen.png", encoded(screen(16), "PNG"));
+    write("picture", "photo.jpg", encoded(screen(64).convertToFormat(QImage::Format_RGB32), "JPG"));
+}
+
+// ---- Disk images
+
+QByteArray bootSector(int fatBits, const char* label)
+{
+    QByteArray sector(512, '\0');
+    place(sector, 0, "\xeb\x3c\x90MSWIN4.1");
+    put16(sector, 11, 512);
+    put16(sector, 24, 63);
+    put16(sector, 26, 16);
+    sector[16] = 2;
+    sector[21] = char(0xf8);
+    qsizetype extended = 36;
+    if (fatBits == 12) { // a 1.44 MB floppy
+        sector[13] = 1;
+        put16(sector, 14, 1);
+        put16(sector, 17, 224);
+        put16(sector, 19, 2880);
+        sector[21] = char(0xf0);
+        put16(sector, 22, 9);
+    } else if (fatBits == 16) {
+        sector[13] = 4;
+        put16(sector, 14, 4);
+        put16(sector, 17, 512);
+        put32(sector, 32, 200000);
+        put16(sector, 22, 200);
+    } else {
+        sector[0x02] = char(0x90);
+        sector[1] = 0x58;
+        sector[13] = 8;
+        put16(sector, 14, 32);
+        put32(sector, 32, 1000000);
+        put32(sector, 36, 1000);
+        put32(sector, 44, 2);
+        extended = 64;
+    }
+    sector[extended] = char(0x80);
+    sector[extended + 2] = 0x29;
+    put32(sector, extended + 3, 0x1234abcd);
+    place(sector, extended + 7, QByteArray(label).leftJustified(11, ' '));
+    place(sector, extended + 18,
+          fatBits == 32   ? "FAT32   "
+          : fatBits == 16 ? "FAT16   "
+                          : "FAT12   ");
+    sector[510] = 0x55;
+    sector[511] = char(0xaa);
+    return sector;
+}
+
+struct Partition {
+    uchar status;
+    uchar type;
+    quint32 start;
+};
+
+QByteArray mbr(std::initializer_list<Partition> partitions)
+{
+    QByteArray sector(512, '\0');
+    place(sector, 0, "\xfa\x33\xc0");
+    int i = 0;
+    for (const Partition& partition : partitions) {
+        const qsizetype entry = 446 + 16 * i++;
+        sector[entry] = char(partition.status);
+        sector[entry + 4] = char(partition.type);
+        put32(sector, entry + 8, partition.start);
+        put32(sector, entry + 12, 200000);
+    }
+    sector[510] = 0x55;
+    sector[511] = char(0xaa);
+    return sector;
+}
+
+QByteArray vhdFooter(quint32 diskType)
+{
+    QByteArray footer(512, '\0');
+    place(footer, 0, "conectix");
+    qToBigEndian(diskType, footer.data() + 60);
+    return footer;
+}
+
+QByteArray head(const QByteArray& magic, qsizetype at = 0)
+{
+    QByteArray sector(512, '\0');
+    place(sector, at, magic);
+    return sector;
+}
+
+void diskImageSeeds()
+{
+    write("diskimage", "bare-fat12.img", bootSector(12, "BOOTVANE"));
+    write("diskimage", "bare-fat16.img", bootSector(16, "NO NAME"));
+    write("diskimage", "bare-fat32.img", bootSector(32, "DRIVE C"));
+    write("diskimage", "mbr-fat16.img", mbr({{0x80, 0x06, 1}}) + bootSector(16, "C"));
+    write("diskimage", "mbr-fat32-lba.img", mbr({{0x80, 0x0c, 1}}) + bootSector(32, "C"));
+    write("diskimage", "mbr-hidden-fat16.img", mbr({{0x00, 0x16, 1}}) + bootSector(16, ""));
+    write("diskimage", "mbr-second-active.img",
+          mbr({{0x00, 0x06, 1}, {0x80, 0x0e, 2}}) + bootSector(16, "D") + bootSector(16, "C"));
+    write("diskimage", "mbr-beyond-end.img", mbr({{0x80, 0x06, 4096}}));
+    write("diskimage", "mbr-not-fat.img", mbr({{0x80, 0x06, 1}}) + QByteArray(512, '\0'));
+    write("diskimage", "mbr-ntfs.img", mbr({{0x80, 0x07, 1}}));
+    write("diskimage", "mbr-gpt.img", mbr({{0x00, 0xee, 1}}) + head("EFI PART"));
+    write("diskimage", "fixed-vhd.img",
+          mbr({{0x80, 0x06, 1}}) + bootSector(16, "C") + vhdFooter(2));
+    write("diskimage", "dynamic-vhd.img", vhdFooter(3) + QByteArray(512, '\0') + vhdFooter(3));
+    write("diskimage", "bare-ntfs.img", head("\xeb\x52\x90NTFS    "));
+    write("diskimage", "qcow2.img", head("QFI\xfb"));
+    write("diskimage", "vmdk.img", head("KDMV"));
+    write("diskimage", "vmdk-descriptor.img", head("# Disk DescriptorFile"));
+    QByteArray vdi = head("<<< Oracle VM VirtualBox Disk Image >>>");
+    put32(vdi, 0x40, 0xbeda107fu);
+    write("diskimage", "vdi.img", vdi);
+    write("diskimage", "vhdx.img", head("vhdxfile"));
+    QByteArray hdi = head("");
+    put32(hdi, 8, 4096);
+    put32(hdi, 16, 512);
+    write("diskimage", "hdi.img", hdi);
+    write("diskimage", "hdx.img", head("YTDD \xa8x\xd7"));
+    write("diskimage", "short.img", QByteArray(100, '\xeb'));
+}
+
+// ---- MSDOS.SYS
+
+void msdosSysSeeds()
+{
+    const QByteArray padding =
+        ";\r\n;The following lines are required for compatibility with other programs.\r\n"
+        ";Do not remove them (MSDOS.SYS needs to be >1024 bytes).\r\n" +
+        QByteArray(";") + QByteArray(68, 'x') + "a\r\n";
+    write("msdossys", "windows95.sys",
+          "[Paths]\r\nWinDir=C:\\WINDOWS\r\nWinBootDir=C:\\WINDOWS\r\nHostWinBootDrv=C\r\n\r\n"
+          "[Options]\r\nBootMulti=1\r\nBootGUI=1\r\nNetwork=0\r\n" +
+              padding);
+    write("msdossys", "windows98-logo-off.sys",
+          "[Paths]\r\nWinDir=C:\\WINDOWS\r\n[Options]\r\nBootGUI=1\r\nLogo=0\r\n"
+          "WinVer=4.10.1998\r\n" +
+              padding);
+    write("msdossys", "windows-me.sys", "[options]\nwinver = 4.90.3000\nlogo=1\nLogo=0\n");
+    write("msdossys", "options-elsewhere.sys", "[Paths]\nLogo=0\nWinVer=4.10\n[Other]\nLogo=0\n");
+    write("msdossys", "io-sys-stub.sys", QByteArray("\x4d\x5a\x90\x00", 4) + QByteArray(60, '\0'));
+}
+
+// ---- What mtools prints
+
+void mtoolsSeeds()
+{
+    write("mtools", "mdir-two-folders.txt",
+          " Volume in drive : has no label\n Volume Serial Number is E18F-21BE\n"
+          "Directory for ::/\n\nWINDOWS      <DIR>     2024-12-07  16:26 \n"
+          "LOGO     SYS    129078 2024-12-07  16:26 \n        2 files"
+          "             129 078 bytes\n\nDirectory for ::/WINDOWS\n\n"
+          ".            <DIR>     2024-12-07  16:26 \n"
+          "..           <DIR>     2024-12-07  16:26 \n"
+          "LOGOW    SYS    129078 2024-12-07  16:26 \n"
+          "LOGOS    SYS         5 2024-12-07  16:26 \n"
+          "        4 files             129 083 bytes\n\nTotal files listed:\n"
+          "        6 files             258 161 bytes\n");
+    write("mtools", "mdir-empty.txt",
+          " Volume in drive : is DRIVE C\r\nDirectory for ::/WINDOWS\r\n\r\nNo files\r\n");
+    write("mtools", "mattrib-hidden.txt", "  A   HR     ::/LOGO.SYS\n");
+    write("mtools", "mattrib-none.txt", "             ::/WINDOWS/LOGOW.SYS\n");
+}
+
+// ---- Raw file names
+
+void fileNameSeeds()
+{
+    write("filenames", "ascii", "Originals");
+    write("filenames", "utf8", "caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x96\xbc");
+    write("filenames", "latin1", "caf\xe9");
+    write("filenames", "byte-order-mark",
+          "\xef\xbb\xbf"
+          "bom");
+    write("filenames", "encoded-surrogate", "a\xed\xb2\x80z");
+    write("filenames", "after-bmp", "\xf0\x90\x82\x80\x80");
+    write("filenames", "overlong", "\xc0\xaf\xe0\x80\xaf");
+    write("filenames", "cut-short", "x\xe2\x82");
+    write("filenames", "beyond-unicode", "\xf4\x90\x80\x80\xf8");
+}
+
+// The BMP suite's files, as picture/bmpsuite-GROUP-NAME.
+void bmpSuiteSeeds(const QString& suite)
+{
+    QDirIterator files(suite, {QStringLiteral("*.bmp")}, QDir::Files, QDirIterator::Subdirectories);
+    int copied = 0;
+    while (files.hasNext()) {
+        const QFileInfo file(files.next());
+        QFile bmp(file.filePath());
+        if (!bmp.open(QIODevice::ReadOnly))
+            continue;
+        const QString name =
+            QStringLiteral("bmpsuite-%1-%2").arg(file.dir().dirName(), file.fileName());
+        write("picture", qPrintable(name), bmp.readAll());
+        ++copied;
+    }
+    if (copied == 0) {
+        std::fprintf(stderr, "%s: no BMP files\n", qPrintable(suite));
+        std::exit(1);
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: %s FOLDER BMPSUITE\n", argv[0]);
+        return 2;
+    }
+    outputFolder = QString::fromLocal8Bit(argv[1]);
+    bmpSuiteSeeds(QString::fromLocal8Bit(argv[2]));
+    pictureSeeds();
+    diskImageSeeds();
+    msdosSysSeeds();
+    mtoolsSeeds();
+    fileNameSeeds();
+    return 0;
+}
