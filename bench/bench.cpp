@@ -3,9 +3,11 @@
 // could cost. Bare times mean nothing across machines; ratios do.
 
 #include "frmlogomain.h"
+#include "frmmovingband.h"
 #include "frmwin95view.h"
 #include "imagebox.h"
 #include "imagedrive.h"
+#include "movingband.h"
 #include "originals.h"
 #include "paths.h"
 #include "picture.h"
@@ -15,6 +17,7 @@
 #include "scripteddialogs.h"
 #include "tempdrive.h"
 #include "tempimage.h"
+#include "win95screenview.h"
 
 #include <QApplication>
 #include <QDir>
@@ -25,7 +28,9 @@
 #include <QProcessEnvironment>
 #include <QPushButton>
 #include <QRandomGenerator>
+#include <QSlider>
 #include <QStandardPaths>
+#include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
 #include <algorithm>
@@ -680,6 +685,67 @@ void benchCycling()
     report("Palette cycling, stock band, 640x480", median(ours) / median(bare), 1.2, note);
 }
 
+// --- moving band ----------------------------------------------------------------------
+
+// One frame of a 60 Hz monitor, in milliseconds: the time a change of the band may take to
+// reach the preview.
+constexpr double frameMilliseconds = 1000.0 / 60;
+
+// The milliseconds from change() to the end of the next paint of view.
+double untilPainted(Win95ScreenView& view, const std::function<void()>& change)
+{
+    bool painted = false;
+    const QMetaObject::Connection watch =
+        QObject::connect(&view, &Win95ScreenView::painted, [&painted] { painted = true; });
+    const double elapsed = timeOnce([&] {
+        change();
+        while (!painted)
+            QCoreApplication::processEvents();
+    });
+    QObject::disconnect(watch);
+    return elapsed;
+}
+
+void benchMovingBand()
+{
+    TempDrive drive;
+    const QString path =
+        writePhoto(drive.root() + QStringLiteral("/photo.jpg"), 4, QSize(1600, 1200));
+    const QImage photo = loadPicture(path);
+    MovingBand band;
+    band.stops = namedBandColours()[1].stops;
+    // The floor converts the same photo for applying: fitted, quantised, no band.
+    const Pair pair = medians(
+        15, [&] { (void)withMovingBand(photo, band); }, [&] { (void)screenAsWritten(photo); });
+    char note[128];
+    std::snprintf(note, sizeof note, "%.1f ms vs %.1f ms to convert it alone", pair.measured,
+                  pair.floor);
+    report("Band screen of a 1600x1200 photo", pair.measured / pair.floor, 1.1, note);
+
+    // The preview: from a move of the height slider to the view repainted with the new band,
+    // against the same view repainted with nothing changed.
+    const ScreenSource source = ScreenSource::file(path);
+    frmMovingBand window(bandBackground(photo), drive.workDir(), {source, source, source},
+                         QString());
+    window.show();
+    if (!QTest::qWaitForWindowExposed(&window))
+        qFatal("the Moving Band window was not shown");
+    auto* slider = window.findChild<QSlider*>(QStringLiteral("sldHeight"));
+    auto* view = window.findChild<Win95ScreenView*>(QStringLiteral("viewBand"));
+    std::vector<double> changes, repaints;
+    for (int i = 0; i < 41; ++i) {
+        changes.push_back(untilPainted(*view, [&] { slider->setValue(i % 2 ? 60 : 20); }));
+        repaints.push_back(untilPainted(*view, [&] { view->update(); }));
+    }
+    const double change = median(changes);
+    const double repaint = median(repaints);
+    std::snprintf(note, sizeof note,
+                  "%.2f ms vs %.2f ms to repaint alone; one frame at 60 Hz is %.1f ms", change,
+                  repaint, frameMilliseconds);
+    report("Band preview, slider moved to view repainted", change / repaint,
+           frameMilliseconds / repaint, note);
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -695,7 +761,7 @@ int main(int argc, char* argv[])
     std::printf("|%s|%s|%s|%s|%s\n", "------------------------------------------------", "--------",
                 "--------", "------", "--------");
     // Figures to run may be named on the command line: startup, tree, apply, apply-image,
-    // repaint, convert, photo-memory, cycling.
+    // repaint, convert, photo-memory, cycling, band.
     const QStringList chosen = QCoreApplication::arguments().mid(1);
     auto wanted = [&chosen](const char* figure) {
         return chosen.isEmpty() || chosen.contains(QLatin1String(figure));
@@ -725,5 +791,7 @@ int main(int argc, char* argv[])
         benchPhotoMemory(binDir);
     if (wanted("cycling"))
         benchCycling();
+    if (wanted("band"))
+        benchMovingBand();
     return 0;
 }
