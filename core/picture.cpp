@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QImageReader>
 #include <QtEndian>
+#include <cstdlib>
 #include <limits>
 #include <optional>
 
@@ -169,20 +170,30 @@ QImage decodeRunLength(QIODevice& file, const BmpHeader& header, const QString& 
     if (readFailed(file))
         fail(readOperation, path, file.errorString());
     const bool codeCut = file.size() - header.dataOffset > code.size();
-    QImage picture(width, height, QImage::Format_Indexed8);
-    if (picture.isNull())
+    // Zeroed memory, as the system gives it: the pages the code never paints cost nothing,
+    // where a code of a few bytes may declare 256 MiB of background.
+    const qsizetype bytesPerLine = (qsizetype(width) + 3) / 4 * 4;
+    auto* pixels = static_cast<uchar*>(std::calloc(size_t(bytesPerLine), size_t(height)));
+    QImage picture = pixels ? QImage(pixels, width, height, bytesPerLine, QImage::Format_Indexed8,
+                                     std::free, pixels)
+                            : QImage();
+    if (picture.isNull()) {
+        std::free(pixels);
         fail(readOperation, path, QStringLiteral("there is not enough memory for the picture"));
+    }
     picture.setColorTable(palette);
-    picture.fill(0);
     picture.setDotsPerMeterX(header.dotsPerMeterX);
     picture.setDotsPerMeterY(header.dotsPerMeterY);
 
     const bool topDown = header.height < 0;
     qint64 x = 0;
     qint64 y = 0; // rows in the order of the code
+    int highest = 0;
     auto put = [&](uchar index) {
-        if (x < width && y < height)
+        if (x < width && y < height) {
             picture.scanLine(int(topDown ? y : height - 1 - y))[x] = index;
+            highest = qMax(highest, int(index));
+        }
         ++x;
     };
     const bool fourBits = header.compression == runLength4;
@@ -224,6 +235,12 @@ QImage decodeRunLength(QIODevice& file, const BmpHeader& header, const QString& 
             }
             at += bytes + (bytes & 1);
         }
+    }
+    // Indexes beyond the palette show black, as coverEveryIndex has them for Qt's pictures.
+    // It would scan every pixel, and a code of a few bytes can make 256 MiB of them.
+    if (!palette.isEmpty() && highest >= palette.size()) {
+        palette.resize(highest + 1, qRgb(0, 0, 0));
+        picture.setColorTable(palette);
     }
     return picture;
 }
@@ -381,6 +398,7 @@ QImage readWithQt(QIODevice& file, const QString& path)
         fail(readOperation, path,
              QStringLiteral("it is not a picture that can be read (%1)").arg(reader.errorString()));
     }
+    coverEveryIndex(picture);
     return picture;
 }
 
@@ -426,7 +444,6 @@ QImage decode(QIODevice& file, const QString& path, QByteArray* bytesAsTheyAre)
     } else {
         picture = readWithQt(file, path);
     }
-    coverEveryIndex(picture);
     // Only a BMP has the field; what another format's own text says is not taken for it.
     const QString key = QLatin1String(bmpImportantColoursKey);
     if (bmp && bmp->importantColours)

@@ -1,5 +1,6 @@
 # The replay test: makes the seeds, then runs every fuzz target over its seeds and over the
-# inputs kept in regressions/, so that what a fuzzer once found stays fixed.
+# inputs kept in regressions/, so that what a fuzzer once found stays fixed: an input that
+# takes over a second fails as a hang.
 #   cmake -D TARGETS="a;b" -D BINARY_DIR=<where fuzz-a is> -D SOURCE_DIR=<repository>
 #         -P replay.cmake
 set(seeds ${BINARY_DIR}/seeds)
@@ -24,7 +25,7 @@ foreach(target IN LISTS TARGETS)
     if(IS_DIRECTORY ${regressions}/${target})
         list(APPEND folders ${regressions}/${target})
     endif()
-    execute_process(COMMAND ${BINARY_DIR}/fuzz-${target} ${folders}
+    execute_process(COMMAND ${BINARY_DIR}/fuzz-${target} -timeout=1 ${folders}
                     RESULT_VARIABLE result ERROR_VARIABLE output)
     if(result EQUAL 0)
         string(REGEX MATCH "[0-9]+ inputs replayed" replayed "${output}")

@@ -1,11 +1,15 @@
 // The main of a fuzz target where libFuzzer is not at hand (gcc): it feeds every file of the
 // folders and files it is given, in name order, to the target once. A crash, a sanitizer
-// report or a failed property ends it as it would end libFuzzer.
+// report or a failed property ends it as it would end libFuzzer, and so does an input that
+// takes longer than -timeout=SECONDS, as libFuzzer's option says.
 
 #include "support.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -16,7 +20,12 @@ namespace fs = std::filesystem;
 int main(int argc, char** argv)
 {
     std::vector<fs::path> inputs;
+    double timeout = 0;
     for (int i = 1; i < argc; ++i) {
+        if (std::strncmp(argv[i], "-timeout=", 9) == 0) {
+            timeout = std::atof(argv[i] + 9);
+            continue;
+        }
         const fs::path given = argv[i];
         if (fs::is_directory(given)) {
             for (const fs::directory_entry& entry : fs::recursive_directory_iterator(given)) {
@@ -47,7 +56,14 @@ int main(int argc, char** argv)
         }
         // A copy of exactly its size, as libFuzzer passes it: reads past the end are caught.
         std::vector<std::uint8_t> exact(bytes.begin(), bytes.end());
+        const auto start = std::chrono::steady_clock::now();
         LLVMFuzzerTestOneInput(exact.data(), exact.size());
+        const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+        if (timeout > 0 && took.count() > timeout) {
+            std::fprintf(stderr, "%s: took %.2f s, more than %g s\n", input.c_str(), took.count(),
+                         timeout);
+            return 1;
+        }
     }
     std::fprintf(stderr, "%s: %zu inputs replayed\n", argv[0], inputs.size());
     return 0;
