@@ -15,7 +15,7 @@ namespace {
 
 QString noFileFor(const ScreenSlot& slot, const QString& where, const QString& windows)
 {
-    return QStringLiteral("%1 has no %2 (%3), and a set needs a file for each screen")
+    return QStringLiteral("%1 has no %2 (%3)")
         .arg(where, QLatin1String(slot.uiName),
              QString::fromLatin1(slot.builtInBehaviour).arg(windows));
 }
@@ -89,8 +89,7 @@ SetSources chosenSources(const std::array<QString, slotCount>& files)
     for (int i = 0; i < slotCount; ++i) {
         sources[i] = files[i].isEmpty()
                          ? ScreenSource::missing(
-                               QStringLiteral("no %1 is chosen for the new set yet, and a set "
-                                              "needs a file for each screen")
+                               QStringLiteral("no %1 is chosen in \"Make Your New Set\" yet")
                                    .arg(QLatin1String(screenSlots[i].uiName)))
                          : ScreenSource::file(files[i]);
     }
@@ -114,7 +113,8 @@ bool makeSetFrom(const QString& base, const QString& name, const SetSources& scr
 {
     for (const ScreenSource& screen : screens) {
         if (screen.isMissing())
-            fail(QStringLiteral("make the new set"), name, screen.whyMissing());
+            fail(QStringLiteral("make the new set"), name,
+                 QStringLiteral("a set needs a file for each screen, and ") + screen.whyMissing());
     }
     // Bytes become files of their own first, so that makeSet copies every screen alike; the
     // set itself is still made in its staging folder, whole or not at all.

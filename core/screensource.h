@@ -17,7 +17,7 @@ public:
     static ScreenSource file(const QString& path);
     // name is what messages call the bytes.
     static ScreenSource contents(const QByteArray& bytes, const QString& name);
-    // why ends a sentence that says the set cannot be made: "drive C has no Waiting Screen..."
+    // why says what is missing, to end a sentence: "drive C has no Waiting Screen (...)"
     static ScreenSource missing(const QString& why);
 
     bool isMissing() const { return m_kind == Kind::Missing; }

@@ -22,7 +22,10 @@ QIcon swatch(const QColor& colour)
     QPixmap pixmap(swatchSize);
     pixmap.fill(colour);
     QPainter(&pixmap).drawRect(pixmap.rect().adjusted(0, 0, -1, -1));
-    return QIcon(pixmap);
+    QIcon icon(pixmap);
+    // Greyed, the buttons still show the colours that "Custom..." starts from.
+    icon.addPixmap(pixmap, QIcon::Disabled);
+    return icon;
 }
 
 // Three of a loop's colours, spread over it, for the user to start a loop of their own.
@@ -49,8 +52,10 @@ BandColoursBox::BandColoursBox(QWidget* parent)
         cboColours->addItem(named.name);
     cboColours->addItem(QStringLiteral("Custom..."));
 
-    auto* customLayout = new QHBoxLayout(fraCustom);
+    auto* customLayout = new QVBoxLayout(fraCustom);
     customLayout->setContentsMargins(0, 0, 0, 0);
+    auto* swatches = new QHBoxLayout;
+    customLayout->addLayout(swatches);
     for (int stop = 0; stop < customStopCount; ++stop) {
         auto* button = new QPushButton(fraCustom);
         button->setObjectName(QStringLiteral("cmdColour%1").arg(stop + 1));
@@ -59,7 +64,7 @@ BandColoursBox::BandColoursBox(QWidget* parent)
             QStringLiteral("Colour %1 of the loop: click to choose it").arg(stop + 1));
         button->setIconSize(swatchSize);
         button->setAutoDefault(false);
-        customLayout->addWidget(button);
+        swatches->addWidget(button);
         cmdColours.append(button);
         connect(button, &QPushButton::clicked, this,
                 [this, stop] { runHandler(this, [this, stop] { cmdColour_Click(stop); }); });
@@ -69,13 +74,15 @@ BandColoursBox::BandColoursBox(QWidget* parent)
     chkThirdColour->setText(QStringLiteral("Th&ird colour"));
     chkThirdColour->setToolTip(QStringLiteral("Loop through three colours, not two"));
     customLayout->addWidget(chkThirdColour);
-    fraCustom->setVisible(false);
+    // Always there, so that choosing "Custom..." moves nothing; usable only then.
+    fraCustom->setEnabled(false);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(cboColours);
     layout->addWidget(fraCustom);
     connectHandler(cboColours, &QComboBox::currentIndexChanged, this,
                    &BandColoursBox::cboColours_Change);
+    cboColours_Change(); // the first loop's colours on the buttons
     connectHandler(chkThirdColour, &QCheckBox::clicked, this,
                    &BandColoursBox::chkThirdColour_Click);
 }
@@ -101,16 +108,14 @@ void BandColoursBox::showCustomStops()
 
 void BandColoursBox::cboColours_Change()
 {
-    if (customChosen()) {
-        // The user's loop starts from the colours of the one chosen before it.
-        const QList<QColor>& before = m_named[m_namedBefore].stops;
-        m_custom = threeStopsOf(before);
-        chkThirdColour->setChecked(before.size() >= customStopCount);
+    if (!customChosen()) {
+        // The user's loop starts from the colours of the named one chosen before it.
+        const QList<QColor>& named = m_named[cboColours->currentIndex()].stops;
+        m_custom = threeStopsOf(named);
+        chkThirdColour->setChecked(named.size() >= customStopCount);
         showCustomStops();
-    } else {
-        m_namedBefore = cboColours->currentIndex();
     }
-    fraCustom->setVisible(customChosen());
+    fraCustom->setEnabled(customChosen());
     emit changed();
 }
 

@@ -12,7 +12,8 @@ class QPushButton;
 namespace bootvane {
 
 // The band's colours: a named loop, or "Custom..." with two or three colours of the user's,
-// each picked in the colour dialog. A custom loop starts from the named one chosen before it.
+// each picked in the colour dialog. A custom loop starts from the named one chosen before it,
+// whose colours the greyed colour buttons show.
 class BandColoursBox : public QGroupBox {
     Q_OBJECT
 public:
@@ -32,7 +33,6 @@ private:
     void chkThirdColour_Click();
 
     QList<BandColours> m_named;
-    int m_namedBefore = 0;  // the named loop a custom one starts from
     QList<QColor> m_custom; // always three; the third counts when chkThirdColour is on
     QComboBox* cboColours;
     QList<QPushButton*> cmdColours;

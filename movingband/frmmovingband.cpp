@@ -29,8 +29,8 @@ namespace bootvane {
 namespace {
 
 const QString saveTitle = QStringLiteral("Save as New Set");
-// Three quarters of the 640 x 480 screen: large enough to judge the band, small enough to
-// leave room for the choices on small desktops.
+// At least three quarters of the 640 x 480 screen: large enough to judge the band, small
+// enough to leave room for the choices on small desktops.
 constexpr QSize viewStartSize(480, 360);
 constexpr QSize viewSmallestSize(320, 240);
 constexpr int choicesSmallestWidth = 240;
@@ -84,11 +84,12 @@ void frmMovingBand::buildControls()
     auto* layout = new QHBoxLayout(this);
     layout->addWidget(viewBand, 1);
     layout->addWidget(choices);
+    // The view as tall as the choices, and 4:3, so that the screen fills it.
+    const int viewHeight = qMax(viewStartSize.height(), choices->sizeHint().height());
     const QMargins margins = layout->contentsMargins();
-    resize(margins.left() + viewStartSize.width() + layout->spacing() + choices->width() +
+    resize(margins.left() + viewHeight * 4 / 3 + layout->spacing() + choices->width() +
                margins.right(),
-           margins.top() + qMax(viewStartSize.height(), choices->sizeHint().height()) +
-               margins.bottom());
+           margins.top() + viewHeight + margins.bottom());
 }
 
 void frmMovingBand::addPlaceAndHeight(QVBoxLayout* column)
@@ -140,7 +141,8 @@ void frmMovingBand::addSaveAndCancel(QVBoxLayout* column)
             whyNot.append(m_sources[i].whyMissing());
     }
     const QString cannotSave =
-        QStringLiteral("Cannot save as a new set: %1.").arg(whyNot.join(QStringLiteral("; ")));
+        QStringLiteral("Cannot save as a new set, which needs a file for each screen: %1.")
+            .arg(whyNot.join(QStringLiteral("; ")));
     lblCannotSave = new QLabel(cannotSave);
     lblCannotSave->setObjectName(QStringLiteral("lblCannotSave"));
     lblCannotSave->setWordWrap(true);
