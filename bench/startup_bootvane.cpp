@@ -30,6 +30,12 @@ public:
         return {};
     }
     QString existingFolder(QWidget*, const QString&) override { return {}; }
+    bool question(QWidget*, const QString&, const QString&) override { return false; }
+    QString saveFileName(QWidget*, const QString&, const QList<bootvane::FileFilter>&,
+                         const QString&) override
+    {
+        return {};
+    }
 };
 
 void applyFirstSet(QWidget* window)

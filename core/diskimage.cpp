@@ -114,6 +114,7 @@ std::optional<FatVolume> fatBootSector(const QByteArray& sector)
         return std::nullopt;
     const quint64 clusters = (totalSectors - metadata) / sectorsPerCluster;
     FatVolume volume;
+    volume.size = qint64(totalSectors) * bytesPerSector;
     volume.fatBits = clusters < 4085 ? 12 : clusters < 65525 ? 16 : 32;
     if ((volume.fatBits == 32) != fat32Layout)
         return std::nullopt;
@@ -185,6 +186,13 @@ FatVolume fatPartition(QIODevice& image, const QByteArray& mbr, qint64 dataSize,
              QStringLiteral("partition %1 is marked FAT but holds no FAT file system")
                  .arg(*chosen + 1));
     volume->offset = start;
+    // Writing past the partition would change another one, or a VHD's footer.
+    const qint64 partitionEnd = start + qint64(u32At(mbr, 446 + 16 * *chosen + 12)) * sectorSize;
+    if (start + volume->size > qMin(partitionEnd, dataSize))
+        fail(operation, path,
+             QStringLiteral("the file system of partition %1 is larger than the partition holds: "
+                            "the image is damaged or cut short")
+                 .arg(*chosen + 1));
     return *volume;
 }
 
@@ -213,8 +221,13 @@ FatVolume locateDriveC(QIODevice& image, const QString& path)
             fail(operation, path, QStringLiteral("the VHD holds no disk"));
     }
 
-    if (std::optional<FatVolume> bare = fatBootSector(head))
+    if (std::optional<FatVolume> bare = fatBootSector(head)) {
+        if (bare->size > dataSize)
+            fail(operation, path,
+                 QStringLiteral("its file system is larger than the image: the image is damaged "
+                                "or cut short"));
         return *bare;
+    }
     if (head.mid(3, 8) == "NTFS    ")
         fail(operation, path,
              QStringLiteral("it holds an NTFS file system, which Windows 95 cannot start from"));

@@ -10,6 +10,7 @@ namespace bootvane {
 // Where drive C lies in a disk image file, and what its FAT file system calls itself.
 struct FatVolume {
     qint64 offset = 0; // of its boot sector, in bytes from the start of the file
+    qint64 size = 0;   // in bytes, as its boot sector says
     int fatBits = 0;   // 12, 16 or 32
     quint32 serial = 0;
     QByteArray label; // as the boot sector spells it, blanks trimmed; empty when it has none

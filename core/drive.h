@@ -28,9 +28,13 @@ public:
     // through another path gives the same identity. Throws when the drive cannot be reached.
     virtual QString identity() const = 0;
 
+    // No screen file comes near this; a larger file is refused, never read into memory.
+    static constexpr qint64 largestRead = 256 * 1024 * 1024;
+
     // The bytes of the file, or nothing when there is no such file. Throws when it is there
-    // but cannot be read.
-    virtual std::optional<QByteArray> read(const QString& dosPath) const = 0;
+    // but cannot be read, or is larger than maxBytes.
+    virtual std::optional<QByteArray> read(const QString& dosPath,
+                                           qint64 maxBytes = largestRead) const = 0;
 
     // The name under which messages show the file.
     virtual QString displayPath(const QString& dosPath) const = 0;

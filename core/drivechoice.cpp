@@ -2,6 +2,7 @@
 
 #include "error.h"
 #include "filenames.h"
+#include "filesystem.h"
 #include "folderdrive.h"
 #include "imagedrive.h"
 
@@ -23,7 +24,7 @@ QString settingsKey(const QString& base)
 
 std::unique_ptr<Drive> openDrive(const QString& path)
 {
-    if (QFileInfo(path).isDir())
+    if (fileAttributesIfPresent(path).value_or(0) & attributeFolder)
         return FolderDrive::atFolder(QFileInfo(path).absoluteFilePath());
     return ImageDrive::open(path);
 }

@@ -23,9 +23,6 @@ namespace bootvane {
 
 namespace {
 
-// No screen file is anywhere near this; a larger one is not read into memory.
-constexpr qint64 largestFileRead = 256 * 1024 * 1024;
-
 #ifndef Q_OS_WIN
 
 // The spelling of name, as given or in lower or upper case, that is an entry of folder on a
@@ -217,7 +214,7 @@ QString FolderDrive::identity() const
 
 #endif
 
-std::optional<QByteArray> FolderDrive::read(const QString& dosPath) const
+std::optional<QByteArray> FolderDrive::read(const QString& dosPath, qint64 maxBytes) const
 {
     const QString path = nativePath(dosPath);
     if (isAbsent(path))
@@ -225,7 +222,7 @@ std::optional<QByteArray> FolderDrive::read(const QString& dosPath) const
     QFile file;
     openPlainFile(file, path, QStringLiteral("read"),
                   QStringLiteral("it is a device, pipe or socket, not a file"));
-    if (file.size() > largestFileRead)
+    if (file.size() > maxBytes)
         fail(QStringLiteral("read"), path, QStringLiteral("it is too large to be a screen"));
     QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
@@ -248,6 +245,12 @@ void FolderDrive::checkChange(const QString& dosPath, FileChange change) const
                                 ? realWriteTarget(path)
                                 : realWriteTarget(QFileInfo(path).path()) + QLatin1Char('/') +
                                       QFileInfo(path).fileName();
+    // A file whose folder is not there (no WINDOWS folder, a file in its place) cannot be
+    // written: refused before the first file of an apply changes.
+    if (change == FileChange::Replace &&
+        !(fileAttributesIfPresent(QFileInfo(changed).path()).value_or(0) & attributeFolder))
+        fail(QStringLiteral("write"), path,
+             QStringLiteral("the folder it belongs in is not there on drive C:"));
     const QString workingFolder = basePath();
     if (changesWorkingFolder(changed, workingFolder)) {
         fail(change == FileChange::Replace ? QStringLiteral("write") : QStringLiteral("remove"),

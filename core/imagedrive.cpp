@@ -97,9 +97,9 @@ QString ImageDrive::displayPath(const QString& dosPath) const
     return QStringLiteral("%1 in %2").arg(dosPath.toUpper(), m_path);
 }
 
-std::optional<QByteArray> ImageDrive::read(const QString& dosPath) const
+std::optional<QByteArray> ImageDrive::read(const QString& dosPath, qint64 maxBytes) const
 {
-    return volume().read(volumePath(dosPath), displayPath(dosPath));
+    return volume().read(volumePath(dosPath), displayPath(dosPath), maxBytes);
 }
 
 std::optional<QString> ImageDrive::whyNotWritable() const
@@ -113,11 +113,9 @@ std::optional<QString> ImageDrive::whyNotWritable() const
     constexpr qint64 stillFreeFor = 1000;
     if (m_seenFree.isValid() && m_seenFree.elapsed() < stillFreeFor)
         return std::nullopt;
-    if (const std::optional<QString> program = programWritingTo(m_path)) {
+    if (std::optional<QString> why = programWritingTo(m_path)) {
         m_seenFree.invalidate();
-        return QStringLiteral("the image is in use by %1: shut the emulator down first, as two "
-                              "systems writing one disk damage it")
-            .arg(*program);
+        return why;
     }
     m_seenFree.start();
     return std::nullopt;
@@ -202,7 +200,13 @@ void ImageDrive::cleanUpAfterFailedWrite(const MtoolsVolume& fat, const QString&
 void ImageDrive::remove(const QString& dosPath)
 {
     checkChange(dosPath, FileChange::Remove);
-    volume().remove(volumePath(dosPath), displayPath(dosPath));
+    const MtoolsVolume fat = volume();
+    const QString path = volumePath(dosPath);
+    // A dead copy's whole new file would otherwise be put in the removed file's place by the
+    // next start.
+    fat.remove(temporaryPath(path, whole), displayPath(dosPath));
+    fat.remove(temporaryPath(path, beingWritten), displayPath(dosPath));
+    fat.remove(path, displayPath(dosPath));
 }
 
 void ImageDrive::removeAbandonedWork(const QStringList& dosPaths)
@@ -309,13 +313,37 @@ std::optional<QString> programWritingTo(const QString& path)
             ::closedir(fds);
         if (writing) {
             ::closedir(processes);
-            return QStringLiteral("%1 (process %2)")
+            return QStringLiteral("the image is in use by %1 (process %2): shut the emulator "
+                                  "down first, as two systems writing one disk damage it")
                 .arg(QString::fromLocal8Bit(firstLine("/proc/" + pid + "/comm")),
                      QString::fromLatin1(pid));
         }
     }
     if (processes)
         ::closedir(processes);
+
+    // The kernel holds an image attached to a loop device (losetup, udisks), mounted or not,
+    // and no process shows it among its open files.
+    DIR* loops = ::opendir("/sys/block");
+    while (const dirent* device = loops ? ::readdir(loops) : nullptr) {
+        const QByteArray name(device->d_name);
+        if (!name.startsWith("loop"))
+            continue;
+        QByteArray backing = firstLine("/sys/block/" + name + "/loop/backing_file");
+        if (backing.endsWith(" (deleted)"))
+            continue;
+        struct stat attached {};
+        if (!backing.isEmpty() && ::stat(backing.constData(), &attached) == 0 &&
+            attached.st_dev == target.st_dev && attached.st_ino == target.st_ino) {
+            ::closedir(loops);
+            return QStringLiteral("the image is attached to the loop device /dev/%1: detach it "
+                                  "first (udisksctl loop-delete, or losetup -d), as two systems "
+                                  "writing one disk damage it")
+                .arg(QString::fromLatin1(name));
+        }
+    }
+    if (loops)
+        ::closedir(loops);
 
     // A program of another user is not seen, but QEMU locks the images it has open.
     const int fd = ::open(file.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
@@ -327,7 +355,9 @@ std::optional<QString> programWritingTo(const QString& path)
     const bool locked = ::fcntl(fd, F_OFD_GETLK, &lock) == 0 && lock.l_type != F_UNLCK;
     ::close(fd);
     if (locked)
-        return QStringLiteral("a program that holds a lock on it (QEMU locks the images it runs)");
+        return QStringLiteral("a program holds a lock on the image (QEMU locks the images it "
+                              "runs): shut the emulator down first, as two systems writing one "
+                              "disk damage it");
     return std::nullopt;
 }
 

@@ -29,7 +29,7 @@ public:
     // The FAT volume's serial number and label, so that a moved or renamed image file is the
     // same drive; the real path only where the volume has neither.
     QString identity() const override;
-    std::optional<QByteArray> read(const QString& dosPath) const override;
+    std::optional<QByteArray> read(const QString& dosPath, qint64 maxBytes) const override;
     QString displayPath(const QString& dosPath) const override;
     void checkChange(const QString& dosPath, FileChange change) const override;
     void replace(const QString& dosPath, const QByteArray& bytes) override;
@@ -57,9 +57,10 @@ private:
     mutable QElapsedTimer m_seenFree; // since the image was last found free
 };
 
-// The program that has the file at path open for writing, as "qemu-system-i386 (process
-// 1234)", or, where none is seen but a lock is held (QEMU locks its images), a sentence
-// saying so. Nothing when the file is free. Only this user's processes can be seen.
+// Why nothing may write the file at path now, naming what holds it: a program that has it
+// open for writing ("qemu-system-i386 (process 1234)"), a loop device it is attached to, or a
+// lock on it (QEMU locks its images), with what to do. Nothing when the file is free. Only
+// this user's processes can be seen.
 std::optional<QString> programWritingTo(const QString& path);
 
 } // namespace bootvane

@@ -1,12 +1,14 @@
 #include "mtools.h"
 
 #include "error.h"
+#include "filenames.h"
 
 #include <QDir>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <unistd.h>
 
 namespace bootvane {
 
@@ -16,7 +18,12 @@ namespace {
 // (Windows 95 finds its screens by their 8.3 names), messages in plain English.
 QProcessEnvironment mtoolsEnvironment()
 {
+    // The user's own settings (MTOOLS_DOTTED_DIR, say) would change what mdir prints.
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const QString& name : environment.keys()) {
+        if (name.startsWith(QLatin1String("MTOOLS")))
+            environment.remove(name);
+    }
     environment.insert(QStringLiteral("MTOOLSRC"), QStringLiteral("/dev/null"));
     environment.insert(QStringLiteral("MTOOLS_NO_VFAT"), QStringLiteral("1"));
     environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
@@ -42,7 +49,7 @@ bool saysNotFound(const QByteArray& mtoolsError)
 
 MtoolsVolume::Result MtoolsVolume::run(const QString& tool, const QStringList& arguments,
                                        const QString& operation, const QString& shownAs,
-                                       const QByteArray& input) const
+                                       const QByteArray& input, qint64 maxOutput) const
 {
     const QString program = QStandardPaths::findExecutable(tool);
     if (program.isEmpty())
@@ -50,13 +57,15 @@ MtoolsVolume::Result MtoolsVolume::run(const QString& tool, const QStringList& a
              QStringLiteral("%1 of GNU mtools is not installed (Debian and Ubuntu: sudo apt-get "
                             "install mtools)")
                  .arg(tool));
-    // mtools reads "image@@offset"; a name that holds "@@" itself is reached through a link.
+    // mtools reads "image@@offset", split at the first "@@": a name with an "@" in it, or one
+    // whose bytes a command line cannot carry as they are, is reached through a link.
     QString image = m_image;
     std::optional<QTemporaryDir> linkFolder;
-    if (image.contains(QLatin1String("@@"))) {
+    if (image.contains(QLatin1Char('@')) || displayFileName(image) != image) {
         linkFolder.emplace();
         image = linkFolder->filePath(QStringLiteral("image"));
-        if (!QFile::link(QFileInfo(m_image).absoluteFilePath(), image))
+        if (::symlink(encodeFileName(QFileInfo(m_image).absoluteFilePath()).constData(),
+                      QFile::encodeName(image).constData()) != 0)
             fail(operation, shownAs, QStringLiteral("a link to the image could not be made"));
     }
     QProcess process;
@@ -75,9 +84,22 @@ MtoolsVolume::Result MtoolsVolume::run(const QString& tool, const QStringList& a
         process.write(input);
         process.closeWriteChannel();
     }
-    process.waitForFinished(-1);
     Result result;
-    result.out = process.readAllStandardOutput();
+    if (maxOutput >= 0) {
+        // Only a reading command is given a limit, and only one that reads may be stopped:
+        // what it prints beyond the limit is not taken into memory.
+        while (process.state() != QProcess::NotRunning) {
+            process.waitForReadyRead(-1);
+            result.out += process.readAllStandardOutput();
+            if (result.out.size() > maxOutput) {
+                process.kill();
+                process.waitForFinished(-1);
+                fail(operation, shownAs, QStringLiteral("it is too large to be a screen"));
+            }
+        }
+    }
+    process.waitForFinished(-1);
+    result.out += process.readAllStandardOutput();
     result.err = process.readAllStandardError();
     result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
     return result;
@@ -92,12 +114,13 @@ void MtoolsVolume::failWith(const Result& result, const QString& operation,
                         : QStringLiteral("mtools says: %1").arg(said));
 }
 
-std::optional<QByteArray> MtoolsVolume::read(const QString& path, const QString& shownAs) const
+std::optional<QByteArray> MtoolsVolume::read(const QString& path, const QString& shownAs,
+                                             qint64 maxBytes) const
 {
     const QString operation = QStringLiteral("read");
     const Result result =
         run(QStringLiteral("mcopy"), {QStringLiteral("-n"), path, QStringLiteral("-")}, operation,
-            shownAs);
+            shownAs, QByteArray(), maxBytes);
     if (result.exitCode != 0) {
         if (saysNotFound(result.err))
             return std::nullopt;
@@ -174,17 +197,11 @@ void MtoolsVolume::write(const QString& path, const QByteArray& bytes, const QSt
             shownAs, bytes);
     if (result.exitCode != 0)
         failWith(result, operation, shownAs);
-    // mcopy cuts what it reads from a pipe short on a full volume, and says nothing.
-    const qsizetype cut = path.lastIndexOf(QLatin1Char('/'));
-    const QString name = path.mid(cut + 1);
-    const std::optional<std::vector<Entry>> entries =
-        list(path.left(qMax<qsizetype>(cut, 3)), shownAs);
-    for (const Entry& entry : entries.value_or(std::vector<Entry>())) {
-        if (entry.name.compare(name, Qt::CaseInsensitive) == 0 && entry.size == bytes.size())
-            return;
-    }
-    fail(operation, shownAs,
-         QStringLiteral("not all of it could be written: the volume may be full"));
+    // mcopy cuts what it reads from a pipe short on a full volume, and says nothing: what it
+    // wrote is read back, from the file itself rather than from a listing a name can forge.
+    if (read(path, shownAs, bytes.size()) != bytes)
+        fail(operation, shownAs,
+             QStringLiteral("not all of it could be written: the volume may be full"));
 }
 
 void MtoolsVolume::setAttributes(const QString& path, const QString& letters,

@@ -27,8 +27,9 @@ public:
     };
 
     // The bytes of the file at path ("::/WINDOWS/LOGOW.SYS"), or nothing when there is no such
-    // file. shownAs names the file in errors.
-    std::optional<QByteArray> read(const QString& path, const QString& shownAs) const;
+    // file; one larger than maxBytes is refused. shownAs names the file in errors.
+    std::optional<QByteArray> read(const QString& path, const QString& shownAs,
+                                   qint64 maxBytes) const;
     // The entries of the folder at path, "." and ".." aside; nothing when there is no such folder.
     std::optional<std::vector<Entry>> list(const QString& path, const QString& shownAs) const;
     // The same for several folders at once, with one command where they all are there.
@@ -60,7 +61,7 @@ private:
         QByteArray err;
     };
     Result run(const QString& tool, const QStringList& arguments, const QString& operation,
-               const QString& shownAs, const QByteArray& input = {}) const;
+               const QString& shownAs, const QByteArray& input = {}, qint64 maxOutput = -1) const;
     [[noreturn]] void failWith(const Result& result, const QString& operation,
                                const QString& shownAs) const;
 

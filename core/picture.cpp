@@ -272,6 +272,37 @@ void refuseOversized(qint64 width, qint64 height, int bytesPerPixel, const QStri
 // decoded at a fraction of its size where its format does that cheaply: libjpeg decodes a
 // half, a quarter or an eighth of each side of a JPEG for a fraction of the work and memory.
 constexpr qint64 largestDecodedPixels = 16 * 1000 * 1000;
+// The largest photos a camera makes; a JPEG that claims more is refused before decoding.
+constexpr qint64 largestPhotoPixels = 200 * 1000 * 1000;
+// A progressive JPEG keeps every coefficient of the whole picture in memory (about three bytes
+// a pixel), whatever the scale it is decoded at: above this it is refused.
+constexpr qint64 largestProgressivePixels = 48 * 1000 * 1000;
+
+// Whether the JPEG that head begins is progressive (SOF2, SOF6, SOF10, SOF14), as its first
+// frame header says. Every byte is hostile: a marker or length that makes no sense ends the
+// search, with no.
+bool isProgressiveJpeg(const QByteArray& head)
+{
+    qsizetype at = 2; // after the start of image
+    while (at + 4 <= head.size()) {
+        if (uchar(head[at]) != 0xff)
+            return false;
+        const uchar marker = uchar(head[at + 1]);
+        if (marker == 0xff) { // fill byte
+            ++at;
+            continue;
+        }
+        const bool frame =
+            marker >= 0xc0 && marker <= 0xcf && marker != 0xc4 && marker != 0xc8 && marker != 0xcc;
+        if (frame)
+            return marker == 0xc2 || marker == 0xc6 || marker == 0xca || marker == 0xce;
+        const qsizetype length = (qsizetype(uchar(head[at + 2])) << 8) | uchar(head[at + 3]);
+        if (length < 2)
+            return false;
+        at += 2 + length;
+    }
+    return false;
+}
 
 // A BMP may use palette indexes beyond its palette. Qt shows them black, but some of its
 // own code (comparing two pictures, for one) then reads past the colour table; the table is
@@ -367,12 +398,25 @@ std::optional<QByteArray> rewrittenForQt(QIODevice& file, const std::optional<Bm
 
 QImage readWithQt(QIODevice& file, const QString& path)
 {
+    // Taken before the reader moves through the file.
+    const QByteArray head = file.peek(256 * 1024);
     QImageReader reader(&file);
     reader.setDecideFormatFromContent(true);
     const QSize size = reader.size();
     QSize decoded = size;
     if (size.isValid()) {
         if (reader.format() == "jpeg") {
+            const qint64 pixels = qint64(size.width()) * size.height();
+            const bool progressive = isProgressiveJpeg(head);
+            const qint64 largest = progressive ? largestProgressivePixels : largestPhotoPixels;
+            if (pixels > largest)
+                fail(readOperation, path,
+                     QStringLiteral("the photo is too large to load (%1 x %2 pixels; the largest "
+                                    "Bootvane loads is %3 megapixels%4)")
+                         .arg(size.width())
+                         .arg(size.height())
+                         .arg(largest / 1000000)
+                         .arg(progressive ? QStringLiteral(" for a progressive JPEG") : QString()));
             while (qint64(decoded.width()) * decoded.height() > largestDecodedPixels)
                 decoded = QSize((decoded.width() + 1) / 2, (decoded.height() + 1) / 2);
             if (decoded != size)

@@ -107,11 +107,11 @@ MsdosSys readMsdosSys(const Drive& drive)
     constexpr qint64 largestMsdosSys = 64 * 1024;
     std::optional<QByteArray> text;
     try {
-        text = drive.read(QStringLiteral("C:\\MSDOS.SYS"));
+        text = drive.read(QStringLiteral("C:\\MSDOS.SYS"), largestMsdosSys);
     } catch (const Error&) {
         return {};
     }
-    if (!text || text->size() > largestMsdosSys)
+    if (!text)
         return {};
     return parseMsdosSys(*text);
 }

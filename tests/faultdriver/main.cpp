@@ -46,6 +46,12 @@ public:
         return answers.isEmpty() ? QString() : answers.dequeue();
     }
     QString existingFolder(QWidget*, const QString&) override { return {}; }
+    bool question(QWidget*, const QString&, const QString&) override { return true; }
+    QString saveFileName(QWidget*, const QString&, const QList<FileFilter>&,
+                         const QString&) override
+    {
+        return {};
+    }
 
     QStringList lines;
     QQueue<QString> answers;
