@@ -132,13 +132,46 @@ std::optional<Originals> Originals::of(const QString& base, const Drive& drive)
         }
     }
     // An earlier Bootvane kept no record: its "Originals" is trusted as it is, for whichever
-    // drive, until one claims it.
-    if (mainState == RecordState::Missing) {
+    // drive, until one claims it. It knew only folders (Wine's drive C), never a disk image,
+    // so no image takes it for its own.
+    if (mainState == RecordState::Missing && drive.source().isEmpty()) {
         originals.m_folder = main;
         originals.m_older = true;
         return originals;
     }
     return std::nullopt;
+}
+
+ScreensInUse readScreensInUse(const Drive& drive)
+{
+    ScreensInUse screens;
+    for (int i = 0; i < slotCount; ++i)
+        screens[size_t(i)] = drive.read(QLatin1String(screenSlots[size_t(i)].systemFileWritten));
+    return screens;
+}
+
+void writeScreenCopy(const StagingFolder& staging, const QString& identity,
+                     const ScreensInUse& screens)
+{
+    Record record{identity, {}, false};
+    for (int i = 0; i < slotCount; ++i) {
+        // Windows uses its own screen for a file that is absent, and restoring puts that
+        // back by removing the file: the record says so, since a file may also go missing.
+        if (screens[size_t(i)])
+            writeNewFile(staging.filePath(QLatin1String(screenSlots[size_t(i)].setFileName)),
+                         *screens[size_t(i)]);
+        else
+            record.absent[size_t(i)] = true;
+    }
+    writeNewFile(staging.filePath(recordName), recordText(record));
+}
+
+std::optional<std::array<bool, slotCount>> recordedAbsences(const QString& folder)
+{
+    Record record;
+    if (readRecord(folder, record) != RecordState::Read)
+        return std::nullopt;
+    return record.absent;
 }
 
 Originals Originals::required(const QString& base, const Drive& drive)
@@ -177,21 +210,9 @@ void backupOriginals(const QString& base, const Drive& drive)
     // Another copy of Bootvane started at the same moment may have made them just now.
     if (Originals::of(base, drive))
         return;
-    Record record{drive.identity(), {}, false};
     StagingFolder staging(base, QStringLiteral("save your screens in"));
     try {
-        for (int i = 0; i < slotCount; ++i) {
-            const ScreenSlot& slot = screenSlots[size_t(i)];
-            const std::optional<QByteArray> bytes =
-                drive.read(QLatin1String(slot.systemFileWritten));
-            // Windows uses its own screen for a file that is absent, and restoring puts that
-            // back by removing the file: the record says so, since a file may also go missing.
-            if (bytes)
-                writeNewFile(staging.filePath(QLatin1String(slot.setFileName)), *bytes);
-            else
-                record.absent[size_t(i)] = true;
-        }
-        writeNewFile(staging.filePath(recordName), recordText(record));
+        writeScreenCopy(staging, drive.identity(), readScreensInUse(drive));
         // The first drive's originals are the visible "Originals"; once anything has that
         // name, they go out of sight, beside those of the other drives, in a folder of their own.
         if (isAbsent(mainFolder(base)) && staging.commitAs(mainFolder(base)))

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "drive.h"
+#include "filesystem.h"
 #include "screenslots.h"
 
 #include <QString>
@@ -53,5 +54,19 @@ void claimOlderOriginals(const QString& base, const Drive& drive);
 
 // The hidden folder of base that holds the originals of the other drives.
 QString otherDrivesFolder(const QString& base);
+
+// The bytes of the drive's three system files, nothing for one that is absent.
+using ScreensInUse = std::array<std::optional<QByteArray>, slotCount>;
+ScreensInUse readScreensInUse(const Drive& drive);
+
+// Writes screens into staging byte for byte, with the record of the drive (its identity) and
+// of the files it did not have: the originals are such a copy, and so is each step of the
+// history of what was replaced.
+void writeScreenCopy(const StagingFolder& staging, const QString& identity,
+                     const ScreensInUse& screens);
+
+// Which files the record of a copy made by writeScreenCopy names as absent; nothing when it
+// has no record that can be read.
+std::optional<std::array<bool, slotCount>> recordedAbsences(const QString& folder);
 
 } // namespace bootvane

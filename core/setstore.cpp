@@ -3,11 +3,14 @@
 #include "error.h"
 #include "filenames.h"
 #include "filesystem.h"
+#include "history.h"
 #include "originals.h"
 #include "paths.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <cerrno>
 
 namespace bootvane {
 
@@ -15,6 +18,8 @@ void removeWorkLeftByDeadCopies(const QString& base, Drive& drive)
 {
     removeAbandonedWork(base);
     removeAbandonedWork(otherDrivesFolder(base));
+    for (const QString& drive : historyFolders(base))
+        removeAbandonedWork(drive);
     QStringList systemFiles;
     for (const ScreenSlot& slot : screenSlots)
         systemFiles.append(QLatin1String(slot.systemFileWritten));
@@ -84,6 +89,38 @@ std::optional<QString> refusalOfSetName(const QString& base, const QString& name
     if (!isPlainFolderName(name))
         return setNameInvalid;
     return std::nullopt;
+}
+
+void moveSetToTrash(const QString& base, const QString& name)
+{
+    const QString path = base + name;
+    if (name == originalsName)
+        fail(QStringLiteral("move to the trash"), path,
+             QStringLiteral("it holds your own screens, which are kept as they are"));
+    if (!(fileAttributesIfPresent(path).value_or(0) & attributeFolder))
+        fail(QStringLiteral("move to the trash"), path, systemReason(ENOENT));
+    if (!QFile::moveToTrash(path))
+        fail(QStringLiteral("move to the trash"), path,
+             QStringLiteral("there is no trash for it that can be written"));
+}
+
+void renameSet(const QString& base, const QString& from, const QString& to)
+{
+    if (from == originalsName)
+        fail(QStringLiteral("rename"), base + from,
+             QStringLiteral("it holds your own screens, which are kept as they are"));
+    renameWithoutReplacing(base + from, base + to);
+}
+
+void replaceSetScreen(const QString& setFile, const QString& source)
+{
+    QFile file;
+    openPlainFile(file, source, QStringLiteral("read"),
+                  QStringLiteral("it is a device, pipe or socket, not a file"));
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        fail(QStringLiteral("read"), source, file.errorString());
+    replaceFileAtomically(setFile, bytes);
 }
 
 bool isValidSetName(const QString& name)

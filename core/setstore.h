@@ -42,6 +42,16 @@ std::optional<QString> refusalOfSetName(const QString& base, const QString& name
 // Whether name can be the name of a new set: a plain folder name, and not a reserved one.
 bool isValidSetName(const QString& name);
 
+// Moves the set name of base to the desktop's trash, from where the user can get it back.
+// "Originals" is never moved.
+void moveSetToTrash(const QString& base, const QString& name);
+
+// Renames the set from to to in base, all or nothing; never over anything already there.
+void renameSet(const QString& base, const QString& from, const QString& to);
+
+// Replaces the set file setFile with the bytes of source, whole or not at all.
+void replaceSetScreen(const QString& setFile, const QString& source);
+
 // Makes the set name in the folder base from the chosen files, one per slot (an empty
 // path leaves its slot out), copied byte for byte under the slots' set file names. False,
 // with nothing made, when the name was taken meanwhile.

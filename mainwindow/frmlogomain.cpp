@@ -8,17 +8,24 @@
 #include "frmnewset.h"
 #include "frmwin95view.h"
 #include "handler.h"
+#include "history.h"
 #include "imagebox.h"
 #include "look.h"
 #include "originals.h"
 #include "paths.h"
 #include "picture.h"
+#include "setarchive.h"
+#include "setnamedialog.h"
 #include "setstore.h"
+#include "settree.h"
 #include "systemscreens.h"
 #include "userdialogs.h"
 #include "viewlogo.h"
 
 #include <QApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenuBar>
@@ -27,6 +34,7 @@
 #include <QSettings>
 #include <QStyleFactory>
 #include <QTreeWidget>
+#include <QUrl>
 #include <algorithm>
 #include <cstdio>
 #include <utility>
@@ -68,27 +76,6 @@ QTreeWidgetItem* makeNode(const QString& name, const QString& key, int image, co
     node->setIcon(0, icon);
     return node;
 }
-
-// The tree of sets. A node chosen with the keyboard, by moving onto it or by Enter or Space
-// on it, is chosen as a click chooses it; a node made current by the program is not.
-class SetTree final : public QTreeWidget {
-public:
-    using QTreeWidget::QTreeWidget;
-    std::function<void()> chosenByKey;
-
-protected:
-    void keyPressEvent(QKeyEvent* event) override
-    {
-        const QTreeWidgetItem* before = currentItem();
-        QTreeWidget::keyPressEvent(event);
-        const bool confirmed = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter ||
-                               event->key() == Qt::Key_Space;
-        if (confirmed)
-            event->accept(); // the window has no default button for it to press
-        if (chosenByKey && currentItem() && (currentItem() != before || confirmed))
-            chosenByKey();
-    }
-};
 
 } // namespace
 
@@ -154,6 +141,10 @@ void frmLogoMain::buildMenu()
     connectHandler(mnuWineDrive, &QAction::triggered, this, &frmLogoMain::mnuWineDrive_Click);
 #endif
 
+    QMenu* mnuSets = menuBar()->addMenu(QStringLiteral("&Sets"));
+    mnuSets->setObjectName(QStringLiteral("mnuSets"));
+    buildSetCommands(mnuSets);
+
     QMenu* mnuHelp = menuBar()->addMenu(QStringLiteral("&Help"));
     mnuHelp->setObjectName(QStringLiteral("mnuHelp"));
     QAction* mnuAbout = mnuHelp->addAction(QStringLiteral("&About"));
@@ -168,7 +159,12 @@ void frmLogoMain::buildControls()
     setCentralWidget(client);
 
     auto* tree = new SetTree(client);
-    tree->chosenByKey = [this] { treeNodeChosen(); };
+    connect(tree, &SetTree::chosenByKey, this, &frmLogoMain::treeNodeChosen);
+    connectHandler(tree, &SetTree::deleteRequested, this, &frmLogoMain::mnuDeleteSet_Click);
+    connectHandler(tree, &SetTree::renameRequested, this, &frmLogoMain::mnuRenameSet_Click);
+    connect(tree, &SetTree::menuRequested, this, &frmLogoMain::showTreeMenu);
+    connect(tree, &SetTree::dropped, this,
+            [this](const QString& path) { runHandler(this, [this, &path] { importSet(path); }); });
     TreeView1 = tree;
     TreeView1->setObjectName(QStringLiteral("TreeView1"));
     TreeView1->setGeometry(twipsRect(120, 120, 3135, 3735));
@@ -240,6 +236,36 @@ void frmLogoMain::buildControls()
 
 void frmLogoMain::connectHandlers()
 {
+    connect(TreeView1, &QTreeWidget::currentItemChanged, this, [this] { updateCommands(); });
+    connect(TreeView1, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem* node) {
+        if (node != m_renaming)
+            return;
+        // Handled once the editor has closed: the tree is rebuilt, and the node with it.
+        m_renaming = nullptr;
+        QMetaObject::invokeMethod(
+            this,
+            [this, from = m_renamingFrom, to = node->text(0)] {
+                runHandler(this, [this, &from, &to] { TreeView1_Renamed(from, to); });
+            },
+            Qt::QueuedConnection);
+    });
+    // Esc, or a commit already handled: the node is no longer being renamed. The tree's edit
+    // triggers are off, so an editable node can be edited only when the program asks.
+    connect(TreeView1->itemDelegate(), &QAbstractItemDelegate::closeEditor, this,
+            [this] { m_renaming = nullptr; });
+    for (int i = 0; i < slotCount; ++i) {
+        mnuReplaceScreen[i] = new QAction(QStringLiteral("Replace Screen..."), this);
+        mnuReplaceScreen[i]->setObjectName(QStringLiteral("mnuReplaceScreen"));
+        m_slots[i].imgNew->addMenuItem(mnuReplaceScreen[i]);
+        connect(mnuReplaceScreen[i], &QAction::triggered, this,
+                [this, i] { runHandler(this, [this, i] { imgNew_ReplaceScreen(i); }); });
+        // A set's screen, also one it lacks; never one of the user's own screens.
+        connect(m_slots[i].imgNew, &ImageBox::menuAboutToShow, this, [this, i] {
+            const QTreeWidgetItem* selected = TreeView1->currentItem();
+            mnuReplaceScreen[i]->setEnabled(!strSetName.isEmpty() && !m_previewedOriginals &&
+                                            selected && selected->text(0) != setsRootText);
+        });
+    }
     connect(TreeView1, &QTreeWidget::itemClicked, this, &frmLogoMain::treeNodeChosen);
     // Whatever the two commands did, or failed to do, the buttons follow.
     for (auto [button, handler] : {std::pair{cmdSetCur, &frmLogoMain::cmdSetCur_Click},
@@ -417,6 +443,26 @@ void frmLogoMain::updateCommands()
     cmdRestore->setToolTip(saved ? QString()
                                  : QStringLiteral("The screens of this drive C have not been "
                                                   "saved yet, so there is nothing to restore."));
+
+    bool undoable = false;
+    try {
+        undoable = ScreenHistory(strAppPath, *m_drive).newest().has_value();
+    } catch (const Error&) {
+    }
+    mnuUndo->setEnabled(undoable);
+
+    // The commands on one set: not on the sets root, not on the user's own screens.
+    QTreeWidgetItem* node = TreeView1->currentItem();
+    QString notASet;
+    if (!node || (!node->parent() && TreeView1->indexOfTopLevelItem(node) == 0))
+        notASet = QStringLiteral("Choose one of the sets under \"%1\" first.").arg(setsRootText);
+    else if (!node->parent())
+        notASet = QStringLiteral("\"%1\" holds your own screens, which are kept as they are.")
+                      .arg(originalsName);
+    for (QAction* action : {mnuDeleteSet, mnuRenameSet, mnuOpenSetFolder, mnuExportSet}) {
+        action->setEnabled(notASet.isEmpty());
+        action->setToolTip(notASet.isEmpty() ? action->text().remove(QLatin1Char('&')) : notASet);
+    }
 }
 
 void frmLogoMain::TreeView1_NodeClick()
@@ -477,7 +523,7 @@ void frmLogoMain::cmdRestore_Click()
     });
 }
 
-void frmLogoMain::installScreens(const std::function<ScreenUpdate(int)>& prepare)
+void frmLogoMain::installScreens(const std::function<ScreenUpdate(int)>& prepare, bool keepHistory)
 {
     // Every screen is read, and converted where Windows could not show it, before the first
     // system file changes; the screens in use then show what was written.
@@ -486,6 +532,16 @@ void frmLogoMain::installScreens(const std::function<ScreenUpdate(int)>& prepare
         for (int i = 0; i < slotCount; ++i)
             updates[i] = prepare(i);
         saveOriginalsIfMissing();
+        // Nothing replaced is lost: what is in use goes to the drive's history first, unless
+        // it is exactly what is about to be written.
+        const ScreensInUse inUse = readScreensInUse(*m_drive);
+        bool replaces = false;
+        for (int i = 0; i < slotCount; ++i) {
+            replaces = replaces || (updates[i].removesFile ? inUse[i].has_value()
+                                                           : inUse[i] != updates[i].bytes);
+        }
+        if (keepHistory && replaces)
+            ScreenHistory(strAppPath, *m_drive).keep(inUse);
         bootvane::installScreens(*m_drive, updates);
         for (int i = 0; i < slotCount; ++i)
             m_slots[i].imgCur->setPicture(updates[i].shown);
@@ -544,6 +600,208 @@ void frmLogoMain::mnuOpenFolder_Click()
 void frmLogoMain::mnuWineDrive_Click()
 {
     switchDrive(defaultDrive());
+}
+
+void frmLogoMain::buildSetCommands(QMenu* mnuSets)
+{
+    auto command = [this](const QString& text, const char* name, void (frmLogoMain::*handler)()) {
+        auto* action = new QAction(text, this);
+        action->setObjectName(QLatin1String(name));
+        connectHandler(action, &QAction::triggered, this, handler);
+        return action;
+    };
+    mnuDeleteSet =
+        command(QStringLiteral("&Delete Set"), "mnuDeleteSet", &frmLogoMain::mnuDeleteSet_Click);
+    mnuRenameSet =
+        command(QStringLiteral("&Rename Set"), "mnuRenameSet", &frmLogoMain::mnuRenameSet_Click);
+    mnuOpenSetFolder = command(QStringLiteral("&Open Set Folder"), "mnuOpenSetFolder",
+                               &frmLogoMain::mnuOpenSetFolder_Click);
+    QAction* mnuImportSet =
+        command(QStringLiteral("&Import Set..."), "mnuImportSet", &frmLogoMain::mnuImportSet_Click);
+    mnuExportSet =
+        command(QStringLiteral("&Export Set..."), "mnuExportSet", &frmLogoMain::mnuExportSet_Click);
+    mnuUndo =
+        command(QStringLiteral("&Undo Set as Current"), "mnuUndo", &frmLogoMain::mnuUndo_Click);
+    mnuUndo->setShortcut(QKeySequence::Undo);
+
+    mnuSets->addActions({mnuImportSet, mnuExportSet});
+    mnuSets->addSeparator();
+    mnuSets->addAction(mnuUndo);
+    mnuTree = new QMenu(this);
+    mnuTree->setObjectName(QStringLiteral("mnuTree"));
+    mnuTree->setToolTipsVisible(true); // a greyed command says why
+    mnuTree->addActions({mnuDeleteSet, mnuRenameSet, mnuOpenSetFolder});
+    mnuTree->addSeparator();
+    mnuTree->addActions({mnuImportSet, mnuExportSet});
+}
+
+void frmLogoMain::showTreeMenu(const QPoint& globalPosition)
+{
+    updateCommands();
+    mnuTree->popup(globalPosition);
+}
+
+QTreeWidgetItem* frmLogoMain::chosenSetNode() const
+{
+    QTreeWidgetItem* node = TreeView1->currentItem();
+    return node && node->parent() ? node : nullptr;
+}
+
+QString frmLogoMain::nodeName(const QTreeWidgetItem* node)
+{
+    const QVariant name = node->data(0, nodeNameRole);
+    return name.isValid() ? name.toString() : node->text(0);
+}
+
+void frmLogoMain::showSet(const QString& name)
+{
+    Form_Activate();
+    QTreeWidgetItem* root = TreeView1->topLevelItem(0);
+    for (int i = 0; root && i < root->childCount(); ++i) {
+        if (nodeName(root->child(i)) == name) {
+            root->setExpanded(true);
+            TreeView1->setCurrentItem(root->child(i));
+            treeNodeChosen();
+            return;
+        }
+    }
+}
+
+void frmLogoMain::mnuDeleteSet_Click()
+{
+    const QTreeWidgetItem* node = chosenSetNode();
+    if (!node)
+        return;
+    const QString name = nodeName(node);
+    // The trash can give it back, so Return says yes.
+    if (!userDialogs().question(
+            this, QStringLiteral("Move the set \"%1\" to the trash?").arg(displayFileName(name)),
+            QStringLiteral("Delete Set")))
+        return;
+    moveSetToTrash(strAppPath, name);
+    Form_Activate();
+}
+
+void frmLogoMain::mnuRenameSet_Click()
+{
+    QTreeWidgetItem* node = chosenSetNode();
+    if (!node)
+        return;
+    // Flags first: changing them is a change of the node, which must not pass for the rename.
+    node->setFlags(node->flags() | Qt::ItemIsEditable);
+    m_renaming = node;
+    m_renamingFrom = nodeName(node);
+    TreeView1->editItem(node);
+}
+
+void frmLogoMain::TreeView1_Renamed(const QString& from, const QString& name)
+{
+    if (name == displayFileName(from)) {
+        Form_Activate();
+        return;
+    }
+    if (const std::optional<QString> refusal = refusalOfSetName(strAppPath, name)) {
+        userDialogs().information(this, *refusal, QStringLiteral("Rename Set"));
+        Form_Activate(); // the node shows its name again
+        return;
+    }
+    try {
+        renameSet(strAppPath, from, name);
+    } catch (const Error&) {
+        Form_Activate();
+        throw;
+    }
+    showSet(name);
+}
+
+void frmLogoMain::mnuOpenSetFolder_Click()
+{
+    const QTreeWidgetItem* node = chosenSetNode();
+    if (!node)
+        return;
+    const QString folder = strAppPath + nodeName(node);
+    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(folder)))
+        fail(QStringLiteral("show the folder"), folder,
+             QStringLiteral("no file manager could be started for it"));
+}
+
+void frmLogoMain::importSet(const QString& path)
+{
+    // Everything is checked, and the screens read, before the user is asked for a name.
+    const SetScreens screens = readSharedSet(path);
+    const QFileInfo source(path);
+    const std::optional<QString> name =
+        SetNameDialog::ask(this, QStringLiteral("Import Set"), strAppPath,
+                           source.isDir() ? source.fileName() : source.completeBaseName());
+    if (!name) {
+        Form_Activate();
+        return;
+    }
+    if (!makeSetFromScreens(strAppPath, *name, screens)) {
+        userDialogs().information(this, setNameTaken, QStringLiteral("Import Set"));
+        Form_Activate();
+        return;
+    }
+    showSet(*name);
+}
+
+void frmLogoMain::mnuImportSet_Click()
+{
+    int filterIndex = 0;
+    const QString path = userDialogs().openFileName(
+        this, QStringLiteral("Import Set"),
+        {{QStringLiteral("Zip Files (*.zip)"), {QStringLiteral("*.zip")}},
+         {QStringLiteral("All Files (*)"), {QStringLiteral("*")}}},
+        filterIndex);
+    if (!path.isEmpty())
+        importSet(path);
+}
+
+void frmLogoMain::mnuExportSet_Click()
+{
+    const QTreeWidgetItem* node = chosenSetNode();
+    if (!node)
+        return;
+    const QString name = nodeName(node);
+    QString path = userDialogs().saveFileName(
+        this, QStringLiteral("Export Set"),
+        {{QStringLiteral("Zip Files (*.zip)"), {QStringLiteral("*.zip")}}},
+        QDir::homePath() + QLatin1Char('/') + displayFileName(name) + QStringLiteral(".zip"));
+    if (path.isEmpty())
+        return;
+    if (QFileInfo(path).suffix().isEmpty())
+        path += QStringLiteral(".zip");
+    exportSet(strAppPath, name, path);
+}
+
+void frmLogoMain::mnuUndo_Click()
+{
+    ScreenHistory history(strAppPath, *m_drive);
+    const std::optional<ScreenHistory::Step> step = history.newest();
+    if (!step)
+        return;
+    installScreens(
+        [this, &step](int i) {
+            return prepareScreenUpdate(step->filePath(i), screenSlots[i], step->absent[i],
+                                       m_msdosSys.windows);
+        },
+        false);
+    history.forgetNewest();
+    updateCommands();
+}
+
+void frmLogoMain::imgNew_ReplaceScreen(int slot)
+{
+    int filterIndex = 0;
+    const QString chosen =
+        userDialogs().openFileName(this, QLatin1String(screenSlots[slot].selectTitle),
+                                   frmNewSet::selectableFilters(), filterIndex);
+    if (chosen.isEmpty())
+        return;
+    (void)loadPicture(chosen); // what is no picture is refused before the set changes
+    replaceSetScreen(strNew(slot), chosen);
+    m_slots[slot].imgNew->setPicture(previewFile(slot));
+    updateCommands();
 }
 
 void frmLogoMain::cmdNewSet_Click()

@@ -96,8 +96,9 @@ private:
     // Saves the user's own screens as the drive's originals, telling the user first, unless
     // they are saved already.
     void saveOriginalsIfMissing();
-    // Writes the three screens that prepare(slot) gives over the system files.
-    void installScreens(const std::function<ScreenUpdate(int)>& prepare);
+    // Writes the three screens that prepare(slot) gives over the system files; what they
+    // replace is kept in the drive's history first, unless keepHistory is false (undoing).
+    void installScreens(const std::function<ScreenUpdate(int)>& prepare, bool keepHistory = true);
     // Reads what C:\MSDOS.SYS says of the screens: whether the start-up screen is switched
     // off, noted on the screen in use, and which Windows shows them, named by every box.
     void readMsdosSys();
@@ -118,6 +119,26 @@ private:
     void mnuOpenImage_Click();
     void mnuOpenFolder_Click();
     void mnuWineDrive_Click();
+
+    // The commands on the sets: in the tree's context menu and the Sets menu.
+    void buildSetCommands(QMenu* mnuSets);
+    void showTreeMenu(const QPoint& globalPosition);
+    // The chosen node when it is a set of the tree, else nothing.
+    QTreeWidgetItem* chosenSetNode() const;
+    // The folder name a node stands for.
+    static QString nodeName(const QTreeWidgetItem* node);
+    // Rebuilds the tree and chooses the set name in it, as a click would.
+    void showSet(const QString& name);
+    void importSet(const QString& path);
+    void mnuDeleteSet_Click();
+    void mnuRenameSet_Click();
+    void mnuOpenSetFolder_Click();
+    void mnuImportSet_Click();
+    void mnuExportSet_Click();
+    void mnuUndo_Click();
+    // The node whose set is from was given the name to in place.
+    void TreeView1_Renamed(const QString& from, const QString& to);
+    void imgNew_ReplaceScreen(int slot);
     void TreeView1_NodeClick();
     void cmdSetCur_Click();
     void cmdRestore_Click();
@@ -144,6 +165,16 @@ private:
     QLabel* lblCurSet = nullptr;
     std::array<SlotControls, slotCount> m_slots{};
     QList<QIcon> ImageList1;
+    QMenu* mnuTree = nullptr;
+    QAction* mnuDeleteSet = nullptr;
+    QAction* mnuRenameSet = nullptr;
+    QAction* mnuOpenSetFolder = nullptr;
+    QAction* mnuExportSet = nullptr;
+    QAction* mnuUndo = nullptr;
+    std::array<QAction*, slotCount> mnuReplaceScreen{};
+    // The node being renamed in place, and the folder name it had.
+    QTreeWidgetItem* m_renaming = nullptr;
+    QString m_renamingFrom;
 
     QString strAppPath;
     QString strNewLogo;

@@ -126,6 +126,11 @@ void frmNewSet::connectHandlers()
         connectHandler(m_slots[i].imgCreate, &ImageBox::doubleClicked, this, viewCallers[i]);
         connect(m_slots[i].imgCreate, &ImageBox::showAsWindows95Requested, this,
                 [this, i] { runHandler(this, [this, i] { imgCreate_ShowAsWindows95(i); }); });
+        // A picture dropped on a box is chosen as "Select..." chooses one.
+        m_slots[i].imgCreate->acceptFileDrops();
+        connect(m_slots[i].imgCreate, &ImageBox::fileDropped, this, [this, i](const QString& path) {
+            runHandler(this, [this, i, &path] { chooseFile(i, path); });
+        });
     }
 }
 
@@ -148,8 +153,12 @@ void frmNewSet::Form_Load()
 
 void frmNewSet::cmdSelect_Click(int slot)
 {
-    const QString chosen = userDialogs().openFileName(
-        this, QLatin1String(screenSlots[slot].selectTitle), selectableFilters(), m_fileFilterIndex);
+    chooseFile(slot, userDialogs().openFileName(this, QLatin1String(screenSlots[slot].selectTitle),
+                                                selectableFilters(), m_fileFilterIndex));
+}
+
+void frmNewSet::chooseFile(int slot, const QString& chosen)
+{
     // The path is kept only with the picture it names: a file that turns out to be no
     // picture leaves the slot's earlier choice whole, so the save copies what the box shows.
     const QImage picture = loadPicture(chosen);

@@ -49,6 +49,8 @@ private:
 
     void Form_Load();
     void cmdSelect_Click(int slot);
+    // Keeps chosen as the slot's file, with its picture, or neither when it is no picture.
+    void chooseFile(int slot, const QString& chosen);
     void imgCreate_DblClick(int slot);
     void imgCreate_ShowAsWindows95(int slot);
     // The chosen file of a slot, read afresh for every view of it: it may have changed.

@@ -7,7 +7,7 @@ ROOT=$(cd -- "$(dirname -- "${BASH_SOURCE[0]}")/.." && pwd)
 # To build and run. Liberation has the metrics of Times New Roman and Arial, which the
 # windows were laid out with; DejaVu is the fallback for everything else. mtools reads and
 # writes disk images; sfdisk (fdisk) and mkfs.fat (dosfstools) make the demo's and the tests'.
-BUILD_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev libimagequant-dev fonts-liberation fonts-dejavu-core mtools dosfstools fdisk)
+BUILD_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev libimagequant-dev libzip-dev fonts-liberation fonts-dejavu-core mtools dosfstools fdisk)
 # Only the tests need these: one of them injects faults into the program through strace;
 # the packaging test validates the menu entry and the metainfo, and builds the Debian
 # package (dpkg-shlibdeps finds its dependencies) for lintian to check.

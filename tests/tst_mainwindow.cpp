@@ -8,14 +8,17 @@
 #include "picture.h"
 #include "screenformat.h"
 #include "scripteddialogs.h"
+#include "setarchive.h"
 #include "tempdrive.h"
 #include "windowdriver.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
@@ -119,6 +122,15 @@ public:
     {
         throw std::logic_error("no folder dialog expected");
     }
+    bool question(QWidget*, const QString&, const QString&) override
+    {
+        throw std::logic_error("no question expected");
+    }
+    QString saveFileName(QWidget*, const QString&, const QList<FileFilter>&,
+                         const QString&) override
+    {
+        throw std::logic_error("no file dialog expected");
+    }
 
     QList<ScriptedDialogs::Box> boxes;
     std::function<void()> whileNoticeOpen;
@@ -206,6 +218,11 @@ private slots:
     void restorePutsBackWhatOriginalsHolds();
     void twoRestoresGiveTheSameFilesAsOne();
 
+    // Looking after the sets
+    void setCommandsKeepWhatTheUserHad_data();
+    void setCommandsKeepWhatTheUserHad();
+
+    // Last: once Exit has asked the application to quit, no later event loop runs.
     void exitClosesWithoutWriting();
 };
 
@@ -586,13 +603,14 @@ void tst_MainWindow::windowFrame()
     QVERIFY2(qAbs(offCentre.x()) <= 1 && qAbs(offCentre.y()) <= 1,
              qPrintable(QStringLiteral("%1,%2").arg(offCentre.x()).arg(offCentre.y())));
 
-    // Two menus: Drive, then Help with one item, About.
+    // Three menus: Drive, Sets, then Help with one item, About.
     const QList<QAction*> menus = window.menuBar()->actions();
-    QCOMPARE(menus.size(), 2);
+    QCOMPARE(menus.size(), 3);
     QCOMPARE(menus[0]->menu()->objectName(), QStringLiteral("mnuDrive"));
-    QCOMPARE(menus[1]->text(), QStringLiteral("&Help"));
-    QCOMPARE(menus[1]->menu()->objectName(), QStringLiteral("mnuHelp"));
-    const QList<QAction*> items = menus[1]->menu()->actions();
+    QCOMPARE(menus[1]->menu()->objectName(), QStringLiteral("mnuSets"));
+    QCOMPARE(menus[2]->text(), QStringLiteral("&Help"));
+    QCOMPARE(menus[2]->menu()->objectName(), QStringLiteral("mnuHelp"));
+    const QList<QAction*> items = menus[2]->menu()->actions();
     QCOMPARE(items.size(), 1);
     QCOMPARE(items[0]->text(), QStringLiteral("&About"));
     QCOMPARE(items[0]->objectName(), QStringLiteral("mnuAbout"));
@@ -1255,24 +1273,12 @@ void tst_MainWindow::applyStopsAtASystemFileThatCannotBeWritten()
         else // no picture where a folder is, Windows' own screen where nothing is
             QCOMPARE(isBuiltInScreen(shown), !file.isDir());
     }
-    if (kind == QLatin1String("link")) {
-        QCOMPARE(desk.systemBytes(), before);
-        return;
-    }
-    for (int slot = 0; slot < failingSlot; ++slot) {
-        QVERIFY(samePixels(loadPicture(desk.drive.systemFile(slot)),
-                           loadPicture(desk.setFile(QStringLiteral("Sunset"), slot))));
-    }
-    if (windowsFolderIsAFile) {
+    // A file that can be neither kept nor written stops the apply before anything changes.
+    QCOMPARE(desk.systemBytes(), before);
+    if (windowsFolderIsAFile)
         QCOMPARE(fileBytes(windowsFolder), QByteArray("a file where the folder was"));
-    } else {
+    else if (kind != QLatin1String("link"))
         QVERIFY(QFileInfo(desk.drive.systemFile(failingSlot)).isDir());
-        for (int slot = failingSlot + 1; slot < 3; ++slot) {
-            QCOMPARE(fileBytes(desk.drive.systemFile(slot)), before[slot]);
-            QVERIFY(
-                samePixels(loadPicture(desk.drive.systemFile(slot)), screenPicture(100 + slot)));
-        }
-    }
     // No half-written or temporary file is left beside the system files.
     QCOMPARE(entriesOf(desk.drive.driveC()), driveEntries);
     QCOMPARE(entriesOf(windowsFolder), windowsEntries);
@@ -1361,6 +1367,101 @@ void tst_MainWindow::twoRestoresGiveTheSameFilesAsOne()
     for (int slot = 0; slot < 3; ++slot)
         QVERIFY(samePixels(loadPicture(desk.drive.systemFile(slot)), screenPicture(100 + slot)));
     QCOMPARE(desk.dialogs.boxes.size(), 0);
+}
+
+void tst_MainWindow::setCommandsKeepWhatTheUserHad_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::newRow("Del moves the set to the trash") << "delete";
+    QTest::newRow("F2 renames it in place") << "rename";
+    QTest::newRow("a name refused in place") << "refused";
+    QTest::newRow("Replace Screen writes one file") << "replace";
+    QTest::newRow("Undo puts back what an apply replaced") << "undo";
+    QTest::newRow("Del on the originals does nothing") << "originals";
+    QTest::newRow("a zip dropped on the tree becomes a set") << "drop";
+}
+
+void tst_MainWindow::setCommandsKeepWhatTheUserHad()
+{
+    QFETCH(QString, command);
+    Desk desk;
+    const QString sunset = desk.drive.workDir() + QStringLiteral("/Sunset");
+    const QByteArray logo = fileBytes(desk.setFile(QStringLiteral("Sunset"), 0));
+    clickNode(desk.main(), QStringLiteral("Sunset"));
+    QTreeWidget* view = tree(desk.main());
+    view->setFocus();
+
+    if (command == QLatin1String("delete")) {
+        QTest::keyClick(view, Qt::Key_Delete);
+        QVERIFY(!QFileInfo::exists(sunset));
+        // In the desktop's trash, from where the user can get it back.
+        QCOMPARE(fileBytes(desk.drive.root() + QStringLiteral("/data/Trash/files/Sunset/logo.sys")),
+                 logo);
+        QCOMPARE(desk.dialogs.boxes.size(), 1); // the question, answered yes
+    } else if (command == QLatin1String("rename") || command == QLatin1String("refused")) {
+        const QString name = command == QLatin1String("rename") ? QStringLiteral("Dusk")
+                                                                : QStringLiteral("originals");
+        QTest::keyClick(view, Qt::Key_F2);
+        auto* editor = view->viewport()->findChild<QLineEdit*>();
+        QVERIFY(editor);
+        editor->selectAll();
+        QTest::keyClicks(editor, name);
+        QTest::keyClick(editor, Qt::Key_Return);
+        const bool renamed = command == QLatin1String("rename");
+        if (renamed)
+            QTRY_VERIFY(!QFileInfo::exists(sunset));
+        else
+            QTRY_COMPARE(desk.dialogs.boxes.size(), 1);
+        QCOMPARE(
+            fileBytes(desk.drive.workDir() + QLatin1Char('/') + name + QStringLiteral("/logo.sys")),
+            renamed ? logo : QByteArray());
+        QCOMPARE(QFileInfo::exists(sunset), !renamed);
+        QCOMPARE(desk.dialogs.boxes.size(), renamed ? 0 : 1);
+        QCOMPARE(node(desk.main(), renamed ? name : QStringLiteral("Sunset"))->text(0),
+                 renamed ? name : QStringLiteral("Sunset"));
+    } else if (command == QLatin1String("replace")) {
+        const QString picture = desk.drive.root() + QStringLiteral("/new.bmp");
+        writeFile(picture, encodeBmp(screenPicture(88)));
+        desk.dialogs.answerFileDialog(picture);
+        QVERIFY(chooseFromContextMenu(imgNew(desk.main(), 1), "mnuReplaceScreen"));
+        QCOMPARE(fileBytes(desk.setFile(QStringLiteral("Sunset"), 1)), fileBytes(picture));
+        QCOMPARE(fileBytes(desk.setFile(QStringLiteral("Sunset"), 0)), logo);
+        QVERIFY(samePixels(imgNew(desk.main(), 1)->picture(), screenPicture(88)));
+    } else if (command == QLatin1String("originals")) {
+        clickNode(desk.main(), QStringLiteral("Originals"));
+        auto* remove = control<QAction>(desk.window.get(), "mnuDeleteSet");
+        QVERIFY(!remove->isEnabled() && !remove->toolTip().isEmpty());
+        QTest::keyClick(view, Qt::Key_Delete);
+        QVERIFY(QFileInfo::exists(desk.drive.workDir() + QStringLiteral("/Originals/logo.sys")));
+        QVERIFY(desk.dialogs.boxes.isEmpty());
+    } else if (command == QLatin1String("drop")) {
+        const QString zip = desk.drive.root() + QStringLiteral("/Sunset.zip");
+        exportSet(desk.main().appPath(), QStringLiteral("Sunset"), zip);
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(zip)});
+        ModalVisit visit([](QWidget* modal) {
+            auto* name = modal->findChild<QLineEdit*>();
+            name->setText(QStringLiteral("Shared"));
+            QTest::keyClick(name, Qt::Key_Return);
+        });
+        QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, {});
+        QApplication::sendEvent(view->viewport(), &enter);
+        QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, {});
+        QApplication::sendEvent(view->viewport(), &drop);
+        QCOMPARE(visit.opened, 1);
+        QCOMPARE(fileBytes(desk.drive.workDir() + QStringLiteral("/Shared/logo.sys")), logo);
+        QCOMPARE(desk.main().setName(), QStringLiteral("Shared"));
+    } else {
+        const QList<QByteArray> before = desk.systemBytes();
+        clickButton(desk.window.get(), "cmdSetCur");
+        QVERIFY(desk.systemBytes() != before);
+        control<QAction>(desk.window.get(), "mnuUndo")->trigger();
+        QCOMPARE(desk.systemBytes(), before);
+        QVERIFY(showsSystemScreens(desk.main()));
+    }
+    QCOMPARE(desk.dialogs.boxes.size() > 0 &&
+                 desk.dialogs.boxes.constLast().kind == ScriptedDialogs::Box::Critical,
+             false);
 }
 
 void tst_MainWindow::exitClosesWithoutWriting()

@@ -6,17 +6,20 @@
 #include "originals.h"
 #include "paths.h"
 #include "picture.h"
+#include "setarchive.h"
 #include "setstore.h"
 #include "tempdrive.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTest>
+#include <QtEndian>
 #include <atomic>
 #include <stdexcept>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
+#include <zip.h>
 
 using namespace bootvane;
 using namespace bootvane::testing;
@@ -42,6 +45,31 @@ void backUpDriveC()
     backupOriginals(basePath(), *FolderDrive::wine());
 }
 
+// One entry of a zip made for a test: its name, bytes and Unix mode, maybe encrypted.
+struct ZipEntry {
+    QByteArray name;
+    QByteArray bytes;
+    quint32 mode = 0100644;
+    bool encrypted = false;
+};
+
+QByteArray zipOf(const QList<ZipEntry>& entries, const QString& path)
+{
+    zip_t* archive =
+        zip_open(QFile::encodeName(path).constData(), ZIP_CREATE | ZIP_TRUNCATE, nullptr);
+    for (const ZipEntry& entry : entries) {
+        zip_source_t* source = zip_source_buffer(archive, entry.bytes.constData(),
+                                                 zip_uint64_t(entry.bytes.size()), 0);
+        const zip_int64_t index = zip_file_add(archive, entry.name.constData(), source, 0);
+        zip_file_set_external_attributes(archive, zip_uint64_t(index), 0, ZIP_OPSYS_UNIX,
+                                         entry.mode << 16);
+        if (entry.encrypted)
+            zip_file_set_encryption(archive, zip_uint64_t(index), ZIP_EM_AES_256, "secret");
+    }
+    zip_close(archive);
+    return fileBytes(path);
+}
+
 QStringList files(const QString& folder)
 {
     return QDir(folder).entryList(QDir::Files, QDir::Name);
@@ -61,6 +89,8 @@ std::array<QString, slotCount> sourceFiles(const TempDrive& drive)
 }
 
 } // namespace
+
+Q_DECLARE_METATYPE(QList<ZipEntry>)
 
 class TestSetStore : public QObject {
     Q_OBJECT
@@ -84,6 +114,8 @@ private slots:
     void isPlainFolderName_data();
     void isPlainFolderName();
     void pathsAreJoinedAsTheyAre();
+    void sharedSetsAreImportedWholeOrNotAtAll_data();
+    void sharedSetsAreImportedWholeOrNotAtAll();
 };
 
 void TestSetStore::backupCopiesTheThreeSystemFiles_data()
@@ -446,6 +478,100 @@ void TestSetStore::isPlainFolderName()
     QFETCH(QString, name);
     QFETCH(bool, plain);
     QCOMPARE(bootvane::isPlainFolderName(name), plain);
+}
+
+void TestSetStore::sharedSetsAreImportedWholeOrNotAtAll_data()
+{
+    QTest::addColumn<QList<ZipEntry>>("zipEntries");
+    QTest::addColumn<QString>("damage"); // done to the zip's bytes after it is made
+    QTest::addColumn<bool>("imported");
+    const QByteArray screens[3] = {encodeBmp(screenPicture(51)), encodeBmp(screenPicture(52)),
+                                   encodeBmp(screenPicture(53))};
+    auto set = [&](const QByteArray& folder, const char* windows = "") {
+        return QList<ZipEntry>{{folder + "logo.sys", screens[0]},
+                               {folder + windows + "LOGOW.SYS", screens[1]},
+                               {folder + windows + "Logos.Sys", screens[2]}};
+    };
+    QTest::newRow("at the top") << set("") << "" << true;
+    QTest::newRow("inside one folder") << set("Sunset/") << "" << true;
+    QTest::newRow("as on drive C") << set("", "WINDOWS/") << "" << true;
+    QTest::newRow("made by Export") << QList<ZipEntry>() << "" << true;
+    QTest::newRow("an entry climbing out") << set("../") << "" << false;
+    QTest::newRow("an absolute entry") << set("/tmp/") << "" << false;
+    QList<ZipEntry> link = set("");
+    link[1].mode = 0120777;
+    QTest::newRow("a link") << link << "" << false;
+    QList<ZipEntry> crowd = set("");
+    for (int i = 0; i < 62; ++i)
+        crowd.append({QByteArray("readme") + QByteArray::number(i) + ".txt", "x"});
+    QTest::newRow("65 entries") << crowd << "" << false;
+    QList<ZipEntry> huge = set("");
+    huge[2].bytes = QByteArray(16 * 1024 * 1024 + 1, '\0');
+    QTest::newRow("a file over 16 MB") << huge << "" << false;
+    QList<ZipEntry> secret = set("");
+    secret[0].encrypted = true;
+    QTest::newRow("encrypted") << secret << "" << false;
+    QTest::newRow("more unpacked than it says") << set("") << "undersized" << false;
+    QTest::newRow("damaged") << set("") << "flipped" << false;
+    QTest::newRow("cut short") << set("") << "cut" << false;
+    QTest::newRow("a screen missing") << set("").mid(0, 2) << "" << false;
+    QTest::newRow("a screen twice") << set("") + set("Copy/") << "" << false;
+}
+
+void TestSetStore::sharedSetsAreImportedWholeOrNotAtAll()
+{
+    QFETCH(QList<ZipEntry>, zipEntries);
+    QFETCH(QString, damage);
+    QFETCH(bool, imported);
+    TempDrive drive;
+    const QString path = drive.root() + QStringLiteral("/shared.zip");
+    QByteArray zip;
+    if (zipEntries.isEmpty()) {
+        drive.makeSet(QStringLiteral("Exported"));
+        exportSet(basePath(), QStringLiteral("Exported"), path);
+        zip = fileBytes(path);
+    } else {
+        zip = zipOf(zipEntries, path);
+    }
+    // The sizes a zip gives of its files stand in its local headers and its central directory.
+    if (damage == QLatin1String("undersized")) {
+        for (qsizetype at = zip.indexOf("PK\x01\x02"); at >= 0;
+             at = zip.indexOf("PK\x01\x02", at + 4))
+            qToLittleEndian<quint32>(qFromLittleEndian<quint32>(zip.constData() + at + 24) - 1,
+                                     zip.data() + at + 24);
+        for (qsizetype at = zip.indexOf("PK\x03\x04"); at >= 0;
+             at = zip.indexOf("PK\x03\x04", at + 4))
+            qToLittleEndian<quint32>(qFromLittleEndian<quint32>(zip.constData() + at + 22) - 1,
+                                     zip.data() + at + 22);
+    } else if (damage == QLatin1String("flipped")) {
+        zip[zip.size() / 3] = char(~zip[zip.size() / 3]);
+    } else if (damage == QLatin1String("cut")) {
+        zip.truncate(zip.size() / 2);
+    }
+    writeFile(path, zip);
+    const QStringList before = entries(drive.workDir());
+
+    try {
+        const SetScreens screens = readSharedSet(path);
+        QVERIFY2(imported, "a hostile zip was read");
+        QVERIFY(makeSetFromScreens(basePath(), QStringLiteral("Imported"), screens));
+    } catch (const Error& error) {
+        QVERIFY2(!imported, qPrintable(error.message()));
+        QCOMPARE(error.path(), path);
+        QCOMPARE(entries(drive.workDir()), before);
+        return;
+    }
+    // Byte for byte what was shared, under the set's own names.
+    const QString from = zipEntries.isEmpty() ? QStringLiteral("/Exported/") : QString();
+    for (int slot = 0; slot < slotCount; ++slot) {
+        const QByteArray expected =
+            zipEntries.isEmpty()
+                ? fileBytes(drive.workDir() + from + QLatin1String(screenSlots[slot].setFileName))
+                : zipEntries[slot].bytes;
+        QCOMPARE(fileBytes(drive.workDir() + QStringLiteral("/Imported/") +
+                           QLatin1String(screenSlots[slot].setFileName)),
+                 expected);
+    }
 }
 
 void TestSetStore::pathsAreJoinedAsTheyAre()

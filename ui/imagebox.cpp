@@ -6,6 +6,7 @@
 #include <QContextMenuEvent>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -119,8 +120,45 @@ void ImageBox::keyPressEvent(QKeyEvent* event)
     event->accept();
 }
 
+void ImageBox::acceptFileDrops()
+{
+    setAcceptDrops(true);
+}
+
+namespace {
+
+// The one local file a drag carries, or "".
+QString droppedFile(const QMimeData* data)
+{
+    if (!data || !data->hasUrls() || data->urls().size() != 1 || !data->urls()[0].isLocalFile())
+        return {};
+    return data->urls()[0].toLocalFile();
+}
+
+} // namespace
+
+void ImageBox::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (droppedFile(event->mimeData()).isEmpty())
+        event->ignore();
+    else
+        event->acceptProposedAction();
+}
+
+void ImageBox::dropEvent(QDropEvent* event)
+{
+    const QString path = droppedFile(event->mimeData());
+    if (path.isEmpty()) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+    emit fileDropped(path);
+}
+
 void ImageBox::addMenuItem(QAction* action)
 {
+    action->setParent(contextMenu()); // the menu's own, found among its items
     contextMenu()->addAction(action);
 }
 

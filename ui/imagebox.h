@@ -37,6 +37,9 @@ public:
     // Whose screen the box shows, for screen readers: "in use", "set \"Sunset\"".
     void setOwner(const QString& owner);
 
+    // Lets the user drop a picture file on the box, which fileDropped then names.
+    void acceptFileDrops();
+
     // Adds an item of the window's own to the box's context menu, after the box's items. Like
     // them it is greyed out while the box shows no picture; menuAboutToShow lets the window
     // say more.
@@ -48,12 +51,16 @@ signals:
     void showAsWindows95Requested();
     // The context menu is about to show, its items enabled by whether the box has a picture.
     void menuAboutToShow();
+    // A local file dropped on the box.
+    void fileDropped(const QString& path);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void describe();

@@ -83,6 +83,29 @@ QString QtUserDialogs::existingFolder(QWidget* parent, const QString& title)
         parent, title, QString(), QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog));
 }
 
+bool QtUserDialogs::question(QWidget* parent, const QString& text, const QString& title)
+{
+    return QMessageBox::question(parent, title, text, QMessageBox::Yes | QMessageBox::No,
+                                 QMessageBox::Yes) == QMessageBox::Yes;
+}
+
+QString QtUserDialogs::saveFileName(QWidget* parent, const QString& title,
+                                    const QList<FileFilter>& filters, const QString& suggested)
+{
+    QStringList nameFilters;
+    for (const FileFilter& filter : filters)
+        nameFilters.append(qtNameFilter(filter));
+    QFileDialog dialog(parent, title, suggested);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setOption(QFileDialog::HideNameFilterDetails);
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setNameFilters(nameFilters);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return QDir::toNativeSeparators(dialog.selectedFiles().constFirst());
+}
+
 UserDialogs& userDialogs()
 {
     return *current;

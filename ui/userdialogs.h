@@ -29,6 +29,12 @@ public:
                                  const QList<FileFilter>& filters, int& filterIndex) = 0;
     // The full path of an existing folder the user chose, or "" when the user cancelled.
     virtual QString existingFolder(QWidget* parent, const QString& title) = 0;
+    // A question box with Yes and No, Yes the default (Return); whether the answer was Yes.
+    virtual bool question(QWidget* parent, const QString& text, const QString& title) = 0;
+    // The full path of a file to write, typed or chosen, starting at suggested; "" when the
+    // user cancelled. One that exists is replaced only once the user has said so.
+    virtual QString saveFileName(QWidget* parent, const QString& title,
+                                 const QList<FileFilter>& filters, const QString& suggested) = 0;
 };
 
 class QtUserDialogs final : public UserDialogs {
@@ -38,6 +44,9 @@ public:
     QString openFileName(QWidget* parent, const QString& title, const QList<FileFilter>& filters,
                          int& filterIndex) override;
     QString existingFolder(QWidget* parent, const QString& title) override;
+    bool question(QWidget* parent, const QString& text, const QString& title) override;
+    QString saveFileName(QWidget* parent, const QString& title, const QList<FileFilter>& filters,
+                         const QString& suggested) override;
 };
 
 // The Qt name filter for one entry: its description as it stands, and its patterns made to

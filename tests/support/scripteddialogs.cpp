@@ -34,6 +34,24 @@ QString ScriptedDialogs::existingFolder(QWidget* parent, const QString& title)
     return openFileName(parent, title, {}, unused);
 }
 
+QString ScriptedDialogs::saveFileName(QWidget* parent, const QString& title,
+                                      const QList<FileFilter>& filters, const QString&)
+{
+    int unused = 0;
+    return openFileName(parent, title, filters, unused);
+}
+
+bool ScriptedDialogs::question(QWidget*, const QString& text, const QString& title)
+{
+    boxes.append({Box::Question, text, title});
+    return m_questionAnswers.isEmpty() || m_questionAnswers.dequeue();
+}
+
+void ScriptedDialogs::answerQuestion(bool yes)
+{
+    m_questionAnswers.enqueue(yes);
+}
+
 void ScriptedDialogs::answerFileDialog(const QString& path, int pickedFilter)
 {
     m_answers.enqueue({path, pickedFilter});

@@ -14,7 +14,7 @@ namespace bootvane::testing {
 class ScriptedDialogs final : public UserDialogs {
 public:
     struct Box {
-        enum Kind { Information, Critical } kind;
+        enum Kind { Information, Critical, Question } kind;
         QString text;
         QString title;
     };
@@ -32,6 +32,11 @@ public:
                          int& filterIndex) override;
     // Answered from the same queue as the file dialog.
     QString existingFolder(QWidget* parent, const QString& title) override;
+    QString saveFileName(QWidget* parent, const QString& title, const QList<FileFilter>& filters,
+                         const QString& suggested) override;
+    // Recorded as a box; answered from answerQuestion's queue, Yes when it is empty.
+    bool question(QWidget* parent, const QString& text, const QString& title) override;
+    void answerQuestion(bool yes);
 
     // The next file dialog returns path ("" for a cancel) with the user's filter choice.
     void answerFileDialog(const QString& path, int pickedFilter = -1);
@@ -45,6 +50,7 @@ private:
         int pickedFilter;
     };
     QQueue<Answer> m_answers;
+    QQueue<bool> m_questionAnswers;
     ScopedUserDialogs m_installed;
 };
 

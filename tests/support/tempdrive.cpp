@@ -5,7 +5,7 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
-#include <QStandardPaths>
+#include <QSettings>
 #include <QTest>
 #include <cmath>
 #include <filesystem>
@@ -33,8 +33,12 @@ TempDrive::TempDrive()
                 root.filePath(QStringLiteral("prefix/dosdevices/c:")));
     qputenv("WINEPREFIX", QFile::encodeName(root.filePath(QStringLiteral("prefix"))));
     QDir::setCurrent(workDir());
-    // The drive remembered for a working folder goes to a settings file of the tests' own.
-    QStandardPaths::setTestModeEnabled(true);
+    // The drive remembered for a working folder, and the desktop's trash, are the test's own.
+    root.mkpath(QStringLiteral("config"));
+    root.mkpath(QStringLiteral("data"));
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
+                       root.filePath(QStringLiteral("config")));
+    qputenv("XDG_DATA_HOME", QFile::encodeName(root.filePath(QStringLiteral("data"))));
 }
 
 TempDrive::~TempDrive()
@@ -44,6 +48,7 @@ TempDrive::~TempDrive()
         qputenv("WINEPREFIX", m_oldPrefix);
     else
         qunsetenv("WINEPREFIX");
+    qunsetenv("XDG_DATA_HOME");
     // Tests may have made files unreadable or given them names Qt cannot spell; make sure the
     // folder can be removed.
     std::filesystem::remove_all(QFile::encodeName(m_dir.path()).toStdString());

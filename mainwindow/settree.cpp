@@ -1,0 +1,97 @@
+#include "settree.h"
+
+#include <QContextMenuEvent>
+#include <QDropEvent>
+#include <QKeyEvent>
+#include <QMimeData>
+
+namespace bootvane {
+
+namespace {
+
+// The one local file or folder a drag carries, or "".
+QString droppedPath(const QMimeData* data)
+{
+    if (!data || !data->hasUrls() || data->urls().size() != 1 || !data->urls()[0].isLocalFile())
+        return {};
+    return data->urls()[0].toLocalFile();
+}
+
+} // namespace
+
+SetTree::SetTree(QWidget* parent) : QTreeWidget(parent)
+{
+    setAcceptDrops(true);
+    viewport()->setAcceptDrops(true);
+    setDropIndicatorShown(false);
+}
+
+void SetTree::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Delete) {
+        emit deleteRequested();
+        return;
+    }
+    if (event->key() == Qt::Key_F2) {
+        emit renameRequested();
+        return;
+    }
+    if (event->key() == Qt::Key_Menu ||
+        (event->key() == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier)) {
+        const QRect place = currentItem() ? visualItemRect(currentItem()) : QRect();
+        emit menuRequested(viewport()->mapToGlobal(place.isValid() ? place.center()
+                                                                   : viewport()->rect().center()));
+        return;
+    }
+    const QTreeWidgetItem* before = currentItem();
+    QTreeWidget::keyPressEvent(event);
+    const bool confirmed = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter ||
+                           event->key() == Qt::Key_Space;
+    if (confirmed)
+        event->accept(); // the window has no default button for it to press
+    if (currentItem() && (currentItem() != before || confirmed))
+        emit chosenByKey();
+}
+
+void SetTree::contextMenuEvent(QContextMenuEvent* event)
+{
+    if (event->reason() == QContextMenuEvent::Mouse) {
+        if (QTreeWidgetItem* node = itemAt(viewport()->mapFromGlobal(event->globalPos())))
+            setCurrentItem(node);
+        emit menuRequested(event->globalPos());
+    } else {
+        const QRect place = currentItem() ? visualItemRect(currentItem()) : QRect();
+        emit menuRequested(viewport()->mapToGlobal(place.isValid() ? place.center()
+                                                                   : viewport()->rect().center()));
+    }
+    event->accept();
+}
+
+void SetTree::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (droppedPath(event->mimeData()).isEmpty())
+        event->ignore();
+    else
+        event->acceptProposedAction();
+}
+
+void SetTree::dragMoveEvent(QDragMoveEvent* event)
+{
+    if (droppedPath(event->mimeData()).isEmpty())
+        event->ignore();
+    else
+        event->acceptProposedAction();
+}
+
+void SetTree::dropEvent(QDropEvent* event)
+{
+    const QString path = droppedPath(event->mimeData());
+    if (path.isEmpty()) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+    emit dropped(path);
+}
+
+} // namespace bootvane
