@@ -4,6 +4,7 @@
 #include "filenames.h"
 #include "filesystem.h"
 #include "paths.h"
+#include "picture.h"
 
 #include <QDir>
 #include <QFile>
@@ -228,7 +229,26 @@ SetScreens readSetArchive(const QByteArray& zip, const QString& shownAs)
     return screens;
 }
 
-SetScreens readSharedSet(const QString& path)
+namespace {
+
+// A set whose screen is no picture would be made whole and then fail at every preview and
+// apply: each screen must read as the picture it will be shown as.
+SetScreens picturesOnly(const SetScreens& screens, const QString& shownAs)
+{
+    for (int i = 0; i < slotCount; ++i) {
+        const QString file = QLatin1String(screenSlots[size_t(i)].setFileName);
+        try {
+            (void)decodePicture(screens[size_t(i)], file);
+        } catch (const Error& error) {
+            fail(importOperation, shownAs,
+                 QStringLiteral("its %1 is no picture Bootvane can show (%2)")
+                     .arg(file, error.reason()));
+        }
+    }
+    return screens;
+}
+
+SetScreens readSharedSetAsItIs(const QString& path)
 {
     if (fileAttributesIfPresent(path).value_or(0) & attributeFolder)
         return readSetFolder(path);
@@ -241,6 +261,13 @@ SetScreens readSharedSet(const QString& path)
     if (file.error() != QFileDevice::NoError)
         fail(importOperation, path, file.errorString());
     return readSetArchive(bytes, path);
+}
+
+} // namespace
+
+SetScreens readSharedSet(const QString& path)
+{
+    return picturesOnly(readSharedSetAsItIs(path), path);
 }
 
 bool makeSetFromScreens(const QString& base, const QString& name, const SetScreens& screens)

@@ -26,7 +26,7 @@ inline constexpr int mostArchiveEntries = 64;
 // unpacks to more than the zip says, and a screen missing or found twice.
 SetScreens readSetArchive(const QByteArray& zip, const QString& shownAs);
 
-// The same from the zip file or folder at path.
+// The same from the zip file or folder at path, and each screen must be a picture.
 SetScreens readSharedSet(const QString& path);
 
 // Makes the set name in the working folder base (a base path) from the screens' bytes, all

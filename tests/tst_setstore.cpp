@@ -516,6 +516,9 @@ void TestSetStore::sharedSetsAreImportedWholeOrNotAtAll_data()
     QTest::newRow("cut short") << set("") << "cut" << false;
     QTest::newRow("a screen missing") << set("").mid(0, 2) << "" << false;
     QTest::newRow("a screen twice") << set("") + set("Copy/") << "" << false;
+    QList<ZipEntry> text = set("");
+    text[1].bytes = "[Options]\r\nLogo=0\r\n";
+    QTest::newRow("a screen that is no picture") << text << "" << false;
 }
 
 void TestSetStore::sharedSetsAreImportedWholeOrNotAtAll()
