@@ -3,6 +3,7 @@
 # takes over a second fails as a hang.
 #   cmake -D TARGETS="a;b" -D BINARY_DIR=<where fuzz-a is> -D SOURCE_DIR=<repository>
 #         -P replay.cmake
+cmake_minimum_required(VERSION 3.25)
 set(seeds ${BINARY_DIR}/seeds)
 set(regressions ${SOURCE_DIR}/fuzz/regressions)
 file(REMOVE_RECURSE ${seeds})
