@@ -26,6 +26,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // mtools is pointed at this offset: it must be a whole boot sector inside the image.
     FUZZ_REQUIRE(volume.offset >= 0 && volume.offset % 512 == 0);
     FUZZ_REQUIRE(volume.offset + 512 <= qint64(size));
+    // Writing past the image's end would grow it, past a partition change another one.
+    FUZZ_REQUIRE(volume.size >= 512 && volume.offset + volume.size <= qint64(size));
     FUZZ_REQUIRE(volume.fatBits == 12 || volume.fatBits == 16 || volume.fatBits == 32);
     FUZZ_REQUIRE(volume.label.size() <= 11);
     return 0;

@@ -9,9 +9,13 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QImage>
+#include <QImageWriter>
 #include <QtEndian>
 #include <algorithm>
 #include <cstdio>
+#include <sys/stat.h>
+#include <vector>
+#include <zip.h>
 
 using namespace bootvane;
 
@@ -124,12 +128,14 @@ QByteArray os2Bmp()
     return bytes + pixels;
 }
 
-QByteArray encoded(const QImage& picture, const char* format)
+QByteArray encoded(const QImage& picture, const char* format, bool progressive = false)
 {
     QByteArray bytes;
     QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    picture.save(&buffer, format, 10);
+    QImageWriter writer(&buffer, format);
+    writer.setQuality(10);
+    writer.setProgressiveScanWrite(progressive);
+    writer.write(picture);
     return bytes;
 }
 
@@ -147,7 +153,9 @@ void pictureSeeds()
           windowsBmp(320, 400, 8, 0, 16, 256, QByteArray(320 * 400, '\x05')));
     write("picture", "small-4bit.bmp", windowsBmp(8, 2, 4, 0, 16, 0, QByteArray(8, '\x12')));
     write("picture", "screen.png", encoded(screen(16), "PNG"));
-    write("picture", "photo.jpg", encoded(screen(64).convertToFormat(QImage::Format_RGB32), "JPG"));
+    const QImage photo = screen(64).convertToFormat(QImage::Format_RGB32);
+    write("picture", "photo.jpg", encoded(photo, "JPG"));
+    write("picture", "photo-progressive.jpg", encoded(photo, "JPG", true));
 }
 
 // ---- Disk images
@@ -198,10 +206,26 @@ QByteArray bootSector(int fatBits, const char* label)
     return sector;
 }
 
+// The smallest FAT volume, eight sectors of FAT12: an image must hold the whole file system
+// its boot sector announces, and a FAT16 one takes two megabytes at least.
+QByteArray tinyVolume(const char* label)
+{
+    QByteArray sector = bootSector(12, label);
+    sector[13] = 1;
+    put16(sector, 14, 1);
+    sector[16] = 1;
+    put16(sector, 17, 16);
+    put16(sector, 19, 8);
+    sector[21] = char(0xf8);
+    put16(sector, 22, 1);
+    return sector + QByteArray(7 * 512, '\0');
+}
+
 struct Partition {
     uchar status;
     uchar type;
     quint32 start;
+    quint32 sectors = 8;
 };
 
 QByteArray mbr(std::initializer_list<Partition> partitions)
@@ -214,7 +238,7 @@ QByteArray mbr(std::initializer_list<Partition> partitions)
         sector[entry] = char(partition.status);
         sector[entry + 4] = char(partition.type);
         put32(sector, entry + 8, partition.start);
-        put32(sector, entry + 12, 200000);
+        put32(sector, entry + 12, partition.sectors);
     }
     sector[510] = 0x55;
     sector[511] = char(0xaa);
@@ -244,14 +268,15 @@ void diskImageSeeds()
     write("diskimage", "mbr-fat16.img", mbr({{0x80, 0x06, 1}}) + bootSector(16, "C"));
     write("diskimage", "mbr-fat32-lba.img", mbr({{0x80, 0x0c, 1}}) + bootSector(32, "C"));
     write("diskimage", "mbr-hidden-fat16.img", mbr({{0x00, 0x16, 1}}) + bootSector(16, ""));
+    write("diskimage", "bare-tiny-fat12.img", tinyVolume("BOOTVANE"));
+    write("diskimage", "mbr-tiny-fat12.img", mbr({{0x80, 0x01, 1}}) + tinyVolume("C"));
     write("diskimage", "mbr-second-active.img",
-          mbr({{0x00, 0x06, 1}, {0x80, 0x0e, 2}}) + bootSector(16, "D") + bootSector(16, "C"));
+          mbr({{0x00, 0x01, 1}, {0x80, 0x04, 9}}) + tinyVolume("D") + tinyVolume("C"));
     write("diskimage", "mbr-beyond-end.img", mbr({{0x80, 0x06, 4096}}));
     write("diskimage", "mbr-not-fat.img", mbr({{0x80, 0x06, 1}}) + QByteArray(512, '\0'));
     write("diskimage", "mbr-ntfs.img", mbr({{0x80, 0x07, 1}}));
     write("diskimage", "mbr-gpt.img", mbr({{0x00, 0xee, 1}}) + head("EFI PART"));
-    write("diskimage", "fixed-vhd.img",
-          mbr({{0x80, 0x06, 1}}) + bootSector(16, "C") + vhdFooter(2));
+    write("diskimage", "fixed-vhd.img", mbr({{0x80, 0x06, 1}}) + tinyVolume("C") + vhdFooter(2));
     write("diskimage", "dynamic-vhd.img", vhdFooter(3) + QByteArray(512, '\0') + vhdFooter(3));
     write("diskimage", "bare-ntfs.img", head("\xeb\x52\x90NTFS    "));
     write("diskimage", "qcow2.img", head("QFI\xfb"));
@@ -328,6 +353,119 @@ void fileNameSeeds()
     write("filenames", "beyond-unicode", "\xf4\x90\x80\x80\xf8");
 }
 
+// ---- Sets shared as zips
+
+struct ZipEntry {
+    const char* name;
+    QByteArray bytes;
+    bool deflated = false;
+    quint32 unixMode = 0; // S_IFLNK | 0777 for a link; 0 for none
+    bool encrypted = false;
+};
+
+[[noreturn]] void zipFailed(const char* what, zip_error_t* error)
+{
+    std::fprintf(stderr, "zip seeds: %s: %s\n", what, zip_error_strerror(error));
+    std::exit(1);
+}
+
+// The zip libzip writes of the entries, in memory.
+QByteArray zipOf(const std::vector<ZipEntry>& entries)
+{
+    zip_error_t error;
+    zip_error_init(&error);
+    zip_source_t* buffer = zip_source_buffer_create(nullptr, 0, 0, &error);
+    zip_t* archive = buffer ? zip_open_from_source(buffer, ZIP_TRUNCATE, &error) : nullptr;
+    if (!archive)
+        zipFailed("open", &error);
+    zip_source_keep(buffer);
+    for (const ZipEntry& entry : entries) {
+        zip_source_t* source = zip_source_buffer(archive, entry.bytes.constData(),
+                                                 zip_uint64_t(entry.bytes.size()), 0);
+        const zip_int64_t index = zip_file_add(archive, entry.name, source, ZIP_FL_ENC_UTF_8);
+        if (index < 0)
+            zipFailed(entry.name, zip_get_error(archive));
+        zip_set_file_compression(archive, zip_uint64_t(index),
+                                 entry.deflated ? ZIP_CM_DEFLATE : ZIP_CM_STORE, 0);
+        if (entry.unixMode != 0)
+            zip_file_set_external_attributes(archive, zip_uint64_t(index), 0, ZIP_OPSYS_UNIX,
+                                             entry.unixMode << 16);
+        if (entry.encrypted &&
+            zip_file_set_encryption(archive, zip_uint64_t(index), ZIP_EM_TRAD_PKWARE, "set") != 0)
+            zipFailed(entry.name, zip_get_error(archive));
+    }
+    if (zip_close(archive) != 0)
+        zipFailed("close", zip_get_error(archive));
+    zip_source_open(buffer);
+    zip_source_seek(buffer, 0, SEEK_END);
+    QByteArray bytes(qsizetype(zip_source_tell(buffer)), '\0');
+    zip_source_seek(buffer, 0, SEEK_SET);
+    zip_source_read(buffer, bytes.data(), zip_uint64_t(bytes.size()));
+    zip_source_close(buffer);
+    zip_source_free(buffer);
+    return bytes;
+}
+
+void zipSeeds()
+{
+    // Small stand-ins for the screens: the archive's checks never look inside them.
+    const QByteArray screen = QByteArray("BM") + QByteArray(64, '\x11');
+    write("setarchive", "top-level.zip",
+          zipOf({{"logo.sys", screen}, {"logow.sys", screen}, {"logos.sys", screen}}));
+    write("setarchive", "in-a-folder-deflated.zip",
+          zipOf({{"Sunset/", {}},
+                 {"Sunset/LOGO.SYS", screen, true},
+                 {"Sunset/LOGOW.SYS", screen, true},
+                 {"Sunset/LOGOS.SYS", screen, true},
+                 {"Sunset/readme.txt", "A set", true}}));
+    write("setarchive", "as-on-drive-c.zip",
+          zipOf({{"LOGO.SYS", screen},
+                 {"WINDOWS/", {}},
+                 {"WINDOWS/LOGOW.SYS", screen},
+                 {"WINDOWS/LOGOS.SYS", screen}}));
+    write("setarchive", "climbs-out.zip",
+          zipOf({{"../logo.sys", screen}, {"logow.sys", screen}, {"logos.sys", screen}}));
+    write("setarchive", "absolute.zip",
+          zipOf({{"/logo.sys", screen}, {"C:\\logow.sys", screen}, {"logos.sys", screen}}));
+    write("setarchive", "link.zip",
+          zipOf({{"logo.sys", "/etc/passwd", false, S_IFLNK | 0777},
+                 {"logow.sys", screen},
+                 {"logos.sys", screen, false, S_IFREG | 0644}}));
+    write(
+        "setarchive", "encrypted.zip",
+        zipOf({{"logo.sys", screen, true, 0, true}, {"logow.sys", screen}, {"logos.sys", screen}}));
+    write("setarchive", "found-twice.zip",
+          zipOf({{"logo.sys", screen},
+                 {"a/LOGO.SYS", screen},
+                 {"logow.sys", screen},
+                 {"logos.sys", screen}}));
+    write("setarchive", "one-missing.zip", zipOf({{"logo.sys", screen}, {"logow.sys", screen}}));
+    std::vector<ZipEntry> many;
+    static const QByteArrayList names = [] {
+        QByteArrayList list;
+        for (int i = 0; i < 70; ++i)
+            list.append("file" + QByteArray::number(i) + ".txt");
+        return list;
+    }();
+    for (const QByteArray& name : names)
+        many.push_back({name.constData(), "x"});
+    write("setarchive", "too-many-entries.zip", zipOf(many));
+    // A deflated screen over the largest a set may hold, from a few kilobytes.
+    write("setarchive", "too-large.zip",
+          zipOf({{"logo.sys", QByteArray(17 * 1024 * 1024, '\0'), true},
+                 {"logow.sys", screen},
+                 {"logos.sys", screen}}));
+    // The sizes of a deflated screen lowered in both headers: it unpacks to more than they say.
+    QByteArray liar = zipOf(
+        {{"logo.sys", QByteArray(1000, 'a'), true}, {"logow.sys", screen}, {"logos.sys", screen}});
+    put32(liar, 22, 100);
+    const qsizetype central = liar.indexOf("PK\x01\x02");
+    put32(liar, central + 24, 100);
+    write("setarchive", "unpacks-to-more.zip", liar);
+    write("setarchive", "cut-short.zip",
+          zipOf({{"logo.sys", screen}, {"logow.sys", screen}, {"logos.sys", screen}}).chopped(40));
+}
+
 // The BMP suite's files, as picture/bmpsuite-GROUP-NAME.
 void bmpSuiteSeeds(const QString& suite)
 {
@@ -364,5 +502,6 @@ int main(int argc, char** argv)
     msdosSysSeeds();
     mtoolsSeeds();
     fileNameSeeds();
+    zipSeeds();
     return 0;
 }
