@@ -7,9 +7,11 @@
 #include "originals.h"
 #include "paths.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QStandardPaths>
 #include <cerrno>
 
 namespace bootvane {
@@ -99,9 +101,28 @@ void moveSetToTrash(const QString& base, const QString& name)
              QStringLiteral("it holds your own screens, which are kept as they are"));
     if (!(fileAttributesIfPresent(path).value_or(0) & attributeFolder))
         fail(QStringLiteral("move to the trash"), path, systemReason(ENOENT));
-    if (!QFile::moveToTrash(path))
+    // Where Qt finds no trash folder it can make, it takes the current folder, the working
+    // folder, as the trash: the user's trash folder is made first, and a set that would land
+    // in the working folder anyway is put back.
+    const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    if (data.isEmpty() || !QDir().mkpath(data + QStringLiteral("/Trash")))
+        fail(QStringLiteral("move to the trash"), path,
+             QStringLiteral("there is no trash folder for it that can be written"));
+    QString inTrash;
+    if (!QFile::moveToTrash(path, &inTrash))
         fail(QStringLiteral("move to the trash"), path,
              QStringLiteral("there is no trash for it that can be written"));
+    const QString work = QDir(base).absolutePath() + QLatin1Char('/');
+    if (QFileInfo(inTrash).absoluteFilePath().startsWith(work)) {
+        renameWithoutReplacing(inTrash, path);
+        const QFileInfo trashed(inTrash);
+        QFile::remove(
+            trashed.dir().filePath(QStringLiteral("../info/%1.trashinfo").arg(trashed.fileName())));
+        for (const char* folder : {"files", "info"})
+            QDir(work).rmdir(QLatin1String(folder)); // only when Qt made them, and so empty
+        fail(QStringLiteral("move to the trash"), path,
+             QStringLiteral("the trash would be the working folder itself"));
+    }
 }
 
 void renameSet(const QString& base, const QString& from, const QString& to)

@@ -33,9 +33,9 @@ TempDrive::TempDrive()
                 root.filePath(QStringLiteral("prefix/dosdevices/c:")));
     qputenv("WINEPREFIX", QFile::encodeName(root.filePath(QStringLiteral("prefix"))));
     QDir::setCurrent(workDir());
-    // The drive remembered for a working folder, and the desktop's trash, are the test's own.
+    // The drive remembered for a working folder, and the desktop's trash, are the test's own;
+    // the trash's folder is not there yet, as for a user who never deleted anything.
     root.mkpath(QStringLiteral("config"));
-    root.mkpath(QStringLiteral("data"));
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
                        root.filePath(QStringLiteral("config")));
     qputenv("XDG_DATA_HOME", QFile::encodeName(root.filePath(QStringLiteral("data"))));
