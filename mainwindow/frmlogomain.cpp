@@ -679,7 +679,12 @@ void frmLogoMain::mnuDeleteSet_Click()
             QStringLiteral("Delete Set")))
         return;
     moveSetToTrash(strAppPath, name);
+    // The preview showed the set that is gone; the user stays among the others.
     Form_Activate();
+    for (const SlotControls& controls : m_slots)
+        controls.imgNew->setPicture(QImage());
+    TreeView1->topLevelItem(0)->setExpanded(true);
+    updateCommands();
 }
 
 void frmLogoMain::mnuRenameSet_Click()

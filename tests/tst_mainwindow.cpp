@@ -1398,6 +1398,7 @@ void tst_MainWindow::setCommandsKeepWhatTheUserHad()
         QCOMPARE(fileBytes(desk.drive.root() + QStringLiteral("/data/Trash/files/Sunset/logo.sys")),
                  logo);
         QCOMPARE(desk.dialogs.boxes.size(), 1); // the question, answered yes
+        QCOMPARE(imgNew(desk.main(), 0)->pictureHandle(), 0); // no preview of what is gone
     } else if (command == QLatin1String("rename") || command == QLatin1String("refused")) {
         const QString name = command == QLatin1String("rename") ? QStringLiteral("Dusk")
                                                                 : QStringLiteral("originals");
