@@ -159,7 +159,7 @@ void frmLogoMain::buildControls()
     setCentralWidget(client);
 
     auto* tree = new SetTree(client);
-    connect(tree, &SetTree::chosenByKey, this, &frmLogoMain::treeNodeChosen);
+    connect(tree, &SetTree::chosen, this, &frmLogoMain::treeNodeChosen);
     connectHandler(tree, &SetTree::deleteRequested, this, &frmLogoMain::mnuDeleteSet_Click);
     connectHandler(tree, &SetTree::renameRequested, this, &frmLogoMain::mnuRenameSet_Click);
     connect(tree, &SetTree::menuRequested, this, &frmLogoMain::showTreeMenu);

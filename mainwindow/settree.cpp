@@ -4,6 +4,7 @@
 #include <QDropEvent>
 #include <QKeyEvent>
 #include <QMimeData>
+#include <QMouseEvent>
 
 namespace bootvane {
 
@@ -50,7 +51,17 @@ void SetTree::keyPressEvent(QKeyEvent* event)
     if (confirmed)
         event->accept(); // the window has no default button for it to press
     if (currentItem() && (currentItem() != before || confirmed))
-        emit chosenByKey();
+        emit chosen();
+}
+
+void SetTree::mousePressEvent(QMouseEvent* event)
+{
+    // A right-click makes the node under it current; the menu's commands then act on the set
+    // the preview shows.
+    const QTreeWidgetItem* before = currentItem();
+    QTreeWidget::mousePressEvent(event);
+    if (event->button() == Qt::RightButton && currentItem() && currentItem() != before)
+        emit chosen();
 }
 
 void SetTree::contextMenuEvent(QContextMenuEvent* event)

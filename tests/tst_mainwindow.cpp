@@ -1379,6 +1379,7 @@ void tst_MainWindow::setCommandsKeepWhatTheUserHad_data()
     QTest::newRow("Undo puts back what an apply replaced") << "undo";
     QTest::newRow("Del on the originals does nothing") << "originals";
     QTest::newRow("a zip dropped on the tree becomes a set") << "drop";
+    QTest::newRow("a right-click previews the node it is on") << "right-click";
 }
 
 void tst_MainWindow::setCommandsKeepWhatTheUserHad()
@@ -1397,7 +1398,7 @@ void tst_MainWindow::setCommandsKeepWhatTheUserHad()
         // In the desktop's trash, from where the user can get it back.
         QCOMPARE(fileBytes(desk.drive.root() + QStringLiteral("/data/Trash/files/Sunset/logo.sys")),
                  logo);
-        QCOMPARE(desk.dialogs.boxes.size(), 1); // the question, answered yes
+        QCOMPARE(desk.dialogs.boxes.size(), 1);               // the question, answered yes
         QCOMPARE(imgNew(desk.main(), 0)->pictureHandle(), 0); // no preview of what is gone
     } else if (command == QLatin1String("rename") || command == QLatin1String("refused")) {
         const QString name = command == QLatin1String("rename") ? QStringLiteral("Dusk")
@@ -1435,6 +1436,11 @@ void tst_MainWindow::setCommandsKeepWhatTheUserHad()
         QTest::keyClick(view, Qt::Key_Delete);
         QVERIFY(QFileInfo::exists(desk.drive.workDir() + QStringLiteral("/Originals/logo.sys")));
         QVERIFY(desk.dialogs.boxes.isEmpty());
+    } else if (command == QLatin1String("right-click")) {
+        const QRect originals =
+            view->visualItemRect(node(desk.main(), QStringLiteral("Originals")));
+        QTest::mouseClick(view->viewport(), Qt::RightButton, {}, originals.center());
+        QCOMPARE(desk.main().setName(), QStringLiteral("Originals"));
     } else if (command == QLatin1String("drop")) {
         const QString zip = desk.drive.root() + QStringLiteral("/Sunset.zip");
         exportSet(desk.main().appPath(), QStringLiteral("Sunset"), zip);
