@@ -92,9 +92,12 @@ bool QtUserDialogs::question(QWidget* parent, const QString& text, const QString
 QString QtUserDialogs::saveFileName(QWidget* parent, const QString& title,
                                     const QList<FileFilter>& filters, const QString& suggested)
 {
+    // The patterns as they are: a save dialog gives a name the suffix of the chosen filter's
+    // first pattern, and "Sunset.[zZ][iI][pP]" is no name.
     QStringList nameFilters;
     for (const FileFilter& filter : filters)
-        nameFilters.append(qtNameFilter(filter));
+        nameFilters.append(filter.description + QStringLiteral(" (") +
+                           filter.patterns.join(QLatin1Char(' ')) + QLatin1Char(')'));
     QFileDialog dialog(parent, title, suggested);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
