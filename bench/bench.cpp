@@ -312,9 +312,10 @@ struct MtoolsCommand {
 };
 
 // The commands that one "Set as Current" runs on an image whose three system files are there
-// with the archive attribute alone and no file is left from an earlier write: every file is
-// checked before the first changes, then each is written to NAME.BVW, renamed NAME.BVN once
-// whole, and renamed over the old one.
+// with the archive attribute alone and no file is left from an earlier write: the screens in
+// use are read for the history Undo goes back to, every file is checked before the first
+// changes, then each is written to NAME.BVW, read back, renamed NAME.BVN once whole, and
+// renamed over the old one.
 std::vector<MtoolsCommand> applyCommands(const QStringList& sources)
 {
     std::vector<MtoolsCommand> commands;
@@ -328,6 +329,11 @@ std::vector<MtoolsCommand> applyCommands(const QStringList& sources)
     };
     const QStringList listing{QStringLiteral("-a"), QStringLiteral("-f")};
     const QStringList skip{QStringLiteral("-D"), QStringLiteral("s")};
+    auto read = [](const QString& path) {
+        return MtoolsCommand{"mcopy", {QStringLiteral("-n"), path, QStringLiteral("-")}};
+    };
+    for (int slot = 0; slot < 3; ++slot)
+        commands.push_back(read(systemFileOnImage(slot)));
     for (int slot = 0; slot < 3; ++slot)
         commands.push_back({"mdir", listing + QStringList{folder(slot)}});
     for (int slot = 0; slot < 3; ++slot) {
@@ -340,7 +346,7 @@ std::vector<MtoolsCommand> applyCommands(const QStringList& sources)
             {"mcopy",
              {QStringLiteral("-D"), QStringLiteral("o"), QStringLiteral("-"), written},
              sources[slot]});
-        commands.push_back({"mdir", listing + QStringList{folder(slot)}});
+        commands.push_back(read(written));
         commands.push_back({"mren", skip + QStringList{written, ready}});
         commands.push_back(
             {"mren", QStringList{QStringLiteral("-D"), QStringLiteral("o"), ready, path}});
