@@ -1,24 +1,13 @@
 #include "settree.h"
 
+#include "filedrop.h"
+
 #include <QContextMenuEvent>
 #include <QDropEvent>
 #include <QKeyEvent>
-#include <QMimeData>
 #include <QMouseEvent>
 
 namespace bootvane {
-
-namespace {
-
-// The one local file or folder a drag carries, or "".
-QString droppedPath(const QMimeData* data)
-{
-    if (!data || !data->hasUrls() || data->urls().size() != 1 || !data->urls()[0].isLocalFile())
-        return {};
-    return data->urls()[0].toLocalFile();
-}
-
-} // namespace
 
 SetTree::SetTree(QWidget* parent) : QTreeWidget(parent)
 {
@@ -80,29 +69,19 @@ void SetTree::contextMenuEvent(QContextMenuEvent* event)
 
 void SetTree::dragEnterEvent(QDragEnterEvent* event)
 {
-    if (droppedPath(event->mimeData()).isEmpty())
-        event->ignore();
-    else
-        event->acceptProposedAction();
+    acceptFileDrag(event);
 }
 
 void SetTree::dragMoveEvent(QDragMoveEvent* event)
 {
-    if (droppedPath(event->mimeData()).isEmpty())
-        event->ignore();
-    else
-        event->acceptProposedAction();
+    acceptFileDrag(event);
 }
 
 void SetTree::dropEvent(QDropEvent* event)
 {
-    const QString path = droppedPath(event->mimeData());
-    if (path.isEmpty()) {
-        event->ignore();
-        return;
-    }
-    event->acceptProposedAction();
-    emit dropped(path);
+    const QString path = takeDroppedFile(event);
+    if (!path.isEmpty())
+        emit dropped(path);
 }
 
 } // namespace bootvane

@@ -1,12 +1,13 @@
 #include "imagebox.h"
 
+#include "filedrop.h"
 #include "picture.h"
 #include "picturescaling.h"
 
 #include <QContextMenuEvent>
+#include <QDropEvent>
 #include <QKeyEvent>
 #include <QMenu>
-#include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -125,35 +126,16 @@ void ImageBox::acceptFileDrops()
     setAcceptDrops(true);
 }
 
-namespace {
-
-// The one local file a drag carries, or "".
-QString droppedFile(const QMimeData* data)
-{
-    if (!data || !data->hasUrls() || data->urls().size() != 1 || !data->urls()[0].isLocalFile())
-        return {};
-    return data->urls()[0].toLocalFile();
-}
-
-} // namespace
-
 void ImageBox::dragEnterEvent(QDragEnterEvent* event)
 {
-    if (droppedFile(event->mimeData()).isEmpty())
-        event->ignore();
-    else
-        event->acceptProposedAction();
+    acceptFileDrag(event);
 }
 
 void ImageBox::dropEvent(QDropEvent* event)
 {
-    const QString path = droppedFile(event->mimeData());
-    if (path.isEmpty()) {
-        event->ignore();
-        return;
-    }
-    event->acceptProposedAction();
-    emit fileDropped(path);
+    const QString path = takeDroppedFile(event);
+    if (!path.isEmpty())
+        emit fileDropped(path);
 }
 
 void ImageBox::addMenuItem(QAction* action)
