@@ -417,8 +417,10 @@ QImage readWithQt(QIODevice& file, const QString& path)
                          .arg(size.height())
                          .arg(largest / 1000000)
                          .arg(progressive ? QStringLiteral(" for a progressive JPEG") : QString()));
+            // Halves rounded down: Qt's reader lets libjpeg decode at a half only where each
+            // side is at least twice the size asked for, and decoded an odd-sized photo whole.
             while (qint64(decoded.width()) * decoded.height() > largestDecodedPixels)
-                decoded = QSize((decoded.width() + 1) / 2, (decoded.height() + 1) / 2);
+                decoded = QSize(qMax(1, decoded.width() / 2), qMax(1, decoded.height() / 2));
             if (decoded != size)
                 reader.setScaledSize(decoded);
         }
