@@ -696,9 +696,10 @@ bool changesWorkingFolder(const QString& path, const QString& workingFolder)
 #endif
 }
 
-void replaceFileAtomically(const QString& path, const QByteArray& bytes)
+void replaceFileAtomically(const QString& path, const QByteArray& bytes, LinkHandling links)
 {
 #ifdef Q_OS_WIN
+    Q_UNUSED(links); // links are not made on Windows
     const QFileInfo target(path);
     if (target.isDir())
         fail(QStringLiteral("write"), path, systemReason(EISDIR));
@@ -714,16 +715,18 @@ void replaceFileAtomically(const QString& path, const QByteArray& bytes)
 #else
     const QString operation = QStringLiteral("write");
     QByteArray target = encodeFileName(path);
-    // Through a link the file it leads to is replaced, and the link stays; a link that
-    // leads nowhere is replaced itself.
+    // Through a link the file it leads to is replaced, and the link stays, unless the link
+    // itself is to give way; a link that leads nowhere is replaced itself.
     struct stat status {};
-    if (::lstat(target.constData(), &status) == 0 && S_ISLNK(status.st_mode)) {
+    const bool isLink = ::lstat(target.constData(), &status) == 0 && S_ISLNK(status.st_mode);
+    if (isLink && links == LinkHandling::Follow) {
         if (char* resolved = ::realpath(target.constData(), nullptr)) {
             target = resolved;
             ::free(resolved);
         }
     }
-    const bool exists = ::stat(target.constData(), &status) == 0;
+    const bool replacesLink = isLink && links == LinkHandling::ReplaceLink;
+    const bool exists = !replacesLink && ::stat(target.constData(), &status) == 0;
     if (exists && S_ISDIR(status.st_mode))
         fail(operation, path, systemReason(EISDIR));
     if (exists && ::access(target.constData(), W_OK) != 0)

@@ -56,8 +56,11 @@ bool changesWorkingFolder(const QString& path, const QString& workingFolder);
 // Replaces path with bytes so that it holds either all of its old bytes or all of the new
 // ones, whatever fails, a crash included: the bytes go to a temporary file beside it, which
 // is flushed to disk and then renamed over it. A file that may not be written is refused.
-// The file keeps its name as path spells it, its mode, and a link stays a link.
-void replaceFileAtomically(const QString& path, const QByteArray& bytes);
+// The file keeps its name as path spells it and its mode. A link stays a link, and the file it
+// leads to is replaced, unless links is ReplaceLink: then the link gives way to the new file.
+enum class LinkHandling { Follow, ReplaceLink };
+void replaceFileAtomically(const QString& path, const QByteArray& bytes,
+                           LinkHandling links = LinkHandling::Follow);
 
 // Opens the plain file at path for reading into file. It is opened without waiting and
 // judged by what was opened, not by its name beforehand: a folder is refused with the

@@ -141,7 +141,9 @@ void replaceSetScreen(const QString& setFile, const QString& source)
     const QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
         fail(QStringLiteral("read"), source, file.errorString());
-    replaceFileAtomically(setFile, bytes);
+    // A set's file that is a link (to the originals, say) is replaced itself: the screen is
+    // the set's, and nothing outside the set changes.
+    replaceFileAtomically(setFile, bytes, LinkHandling::ReplaceLink);
 }
 
 bool isValidSetName(const QString& name)

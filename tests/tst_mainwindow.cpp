@@ -1424,9 +1424,15 @@ void tst_MainWindow::setCommandsKeepWhatTheUserHad()
     } else if (command == QLatin1String("replace")) {
         const QString picture = desk.drive.root() + QStringLiteral("/new.bmp");
         writeFile(picture, encodeBmp(screenPicture(88)));
+        // A set's file may be a link to the user's own screen, which must stay as it is.
+        const QString own = desk.drive.workDir() + QStringLiteral("/Originals/logow.sys");
+        const QByteArray ownBytes = fileBytes(own);
+        QFile::remove(desk.setFile(QStringLiteral("Sunset"), 1));
+        QVERIFY(QFile::link(own, desk.setFile(QStringLiteral("Sunset"), 1)));
         desk.dialogs.answerFileDialog(picture);
         QVERIFY(chooseFromContextMenu(imgNew(desk.main(), 1), "mnuReplaceScreen"));
         QCOMPARE(fileBytes(desk.setFile(QStringLiteral("Sunset"), 1)), fileBytes(picture));
+        QCOMPARE(fileBytes(own), ownBytes);
         QCOMPARE(fileBytes(desk.setFile(QStringLiteral("Sunset"), 0)), logo);
         QVERIFY(samePixels(imgNew(desk.main(), 1)->picture(), screenPicture(88)));
     } else if (command == QLatin1String("originals")) {
