@@ -59,7 +59,10 @@ std::optional<BmpHeader> readBmpHeader(const QByteArray& bytes)
     header.dataOffset = u32At(bytes, 10);
     const quint32 infoSize = u32At(bytes, 14);
     header.infoSize = infoSize;
-    if (infoSize == 12) { // OS/2 core header: 16-bit sizes, no compression
+    // OS/2's core header: 16-bit sizes, no compression. Qt reads every header shorter than
+    // Windows' so, and filled a picture of whatever size it then said from a file of a few
+    // bytes, unchecked.
+    if (infoSize < 40) {
         header.width = u16At(bytes, 18);
         header.height = u16At(bytes, 20);
         header.bitsPerPixel = u16At(bytes, 24);
