@@ -4,6 +4,7 @@
 #include "drivechoice.h"
 #include "error.h"
 #include "filenames.h"
+#include "filesystem.h"
 #include "frmmovingband.h"
 #include "frmnewset.h"
 #include "frmwin95view.h"
@@ -774,8 +775,15 @@ void frmLogoMain::mnuExportSet_Click()
         QDir::homePath() + QLatin1Char('/') + displayFileName(name) + QStringLiteral(".zip"));
     if (path.isEmpty())
         return;
-    if (QFileInfo(path).suffix().isEmpty())
+    // The dialog asked about the name as typed; a zip of that name is asked about here.
+    if (QFileInfo(path).suffix().isEmpty()) {
         path += QStringLiteral(".zip");
+        if (!isAbsent(path) &&
+            !userDialogs().question(
+                this, QStringLiteral("\"%1\" already exists. Replace it?").arg(path),
+                QStringLiteral("Export Set")))
+            return;
+    }
     exportSet(strAppPath, name, path);
 }
 

@@ -104,6 +104,12 @@ QString QtUserDialogs::saveFileName(QWidget* parent, const QString& title,
     dialog.setOption(QFileDialog::HideNameFilterDetails);
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setNameFilters(nameFilters);
+    // A name typed without its suffix gets it before the dialog asks about replacing a file
+    // of that name, so that the question is asked of the file that will be written.
+    const QString first =
+        filters.isEmpty() || filters[0].patterns.isEmpty() ? QString() : filters[0].patterns[0];
+    if (first.startsWith(QLatin1String("*.")) && !first.mid(1).contains(QLatin1Char('*')))
+        dialog.setDefaultSuffix(first.mid(2));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
     return QDir::toNativeSeparators(dialog.selectedFiles().constFirst());

@@ -32,7 +32,8 @@ public:
     // A question box with Yes and No, Yes the default (Return); whether the answer was Yes.
     virtual bool question(QWidget* parent, const QString& text, const QString& title) = 0;
     // The full path of a file to write, typed or chosen, starting at suggested; "" when the
-    // user cancelled. One that exists is replaced only once the user has said so.
+    // user cancelled. A name typed without a suffix gets that of the first filter. One that
+    // exists is replaced only once the user has said so.
     virtual QString saveFileName(QWidget* parent, const QString& title,
                                  const QList<FileFilter>& filters, const QString& suggested) = 0;
 };
