@@ -8,6 +8,7 @@
 
 #include <QCryptographicHash>
 #include <QDir>
+#include <algorithm>
 
 namespace bootvane {
 
@@ -15,6 +16,7 @@ namespace {
 
 const QString historyName = QStringLiteral(".bootvane-history");
 const QString sameAsOriginalsName = QStringLiteral(".bootvane-same-as-originals");
+const QString writtenName = QStringLiteral(".bootvane-written");
 
 bool isFolder(const QString& path)
 {
@@ -82,44 +84,60 @@ QString ScreenHistory::Step::filePath(int slot) const
     return folder + pathSeparator() + QLatin1String(screenSlots[size_t(slot)].setFileName);
 }
 
+QByteArray ScreenHistory::fingerprint(const std::optional<QByteArray>& file)
+{
+    return file ? QCryptographicHash::hash(*file, QCryptographicHash::Sha256).toHex()
+                : QByteArrayLiteral("absent");
+}
+
 QStringList ScreenHistory::stepNames() const
 {
     if (!isFolder(m_folder))
         return {};
     QStringList names;
     for (const QString& name : listFolder(m_folder + QLatin1Char('/'), attributeFolder)) {
-        bool number = false;
-        name.toInt(&number);
-        if (number && name.size() == 4)
-            names.append(name); // zero-padded: name order is age order
+        if (!name.isEmpty() && name.size() < 10 &&
+            std::all_of(name.begin(), name.end(), [](QChar c) { return c.isDigit(); }))
+            names.append(name);
     }
+    // Zero-padded to four digits, and longer only beyond 9999: the longer, the newer.
+    std::sort(names.begin(), names.end(), [](const QString& a, const QString& b) {
+        return a.size() != b.size() ? a.size() < b.size() : a < b;
+    });
     return names;
 }
 
-void ScreenHistory::keep(const ScreensInUse& screens)
+QString ScreenHistory::keep(const ScreensInUse& screens,
+                            const std::array<ScreenUpdate, slotCount>& updates)
 {
     makeFolderUnlessThere(m_base + historyName);
     makeFolderUnlessThere(m_folder);
     const QStringList names = stepNames();
     int next = names.isEmpty() ? 1 : names.constLast().toInt() + 1;
     const QString operation = QStringLiteral("keep a copy of the screens in use in");
-    {
-        StagingFolder staging(m_folder, operation);
-        try {
-            if (sameAsOriginals(m_base, m_drive, screens))
-                writeNewFile(staging.filePath(sameAsOriginalsName), QByteArray());
-            else
-                writeScreenCopy(staging, m_drive.identity(), screens);
-            while (!staging.commitAs(m_folder + QLatin1Char('/') +
-                                     QStringLiteral("%1").arg(next, 4, 10, QLatin1Char('0')))) {
-                if (++next > 9999)
-                    fail(operation, m_folder, QStringLiteral("it is full"));
-            }
-        } catch (const Error& error) {
-            staging.rethrowInUsersWords(error);
-        }
+    QByteArray written;
+    for (const ScreenUpdate& update : updates)
+        written +=
+            fingerprint(update.removesFile ? std::nullopt : std::optional(update.bytes)) + '\n';
+    StagingFolder staging(m_folder, operation);
+    try {
+        if (sameAsOriginals(m_base, m_drive, screens))
+            writeNewFile(staging.filePath(sameAsOriginalsName), QByteArray());
+        else
+            writeScreenCopy(staging, m_drive.identity(), screens);
+        writeNewFile(staging.filePath(writtenName), written);
+        QString name;
+        do
+            name = QStringLiteral("%1").arg(next++, 4, 10, QLatin1Char('0'));
+        while (!staging.commitAs(m_folder + QLatin1Char('/') + name));
+        return name;
+    } catch (const Error& error) {
+        staging.rethrowInUsersWords(error);
     }
-    // The oldest steps beyond the last ten go; one that cannot is tried again next time.
+}
+
+void ScreenHistory::forgetBeyondKept()
+{
     QStringList all = stepNames();
     while (all.size() > kept)
         forget(all.takeFirst());
@@ -144,9 +162,15 @@ std::optional<ScreenHistory::Step> ScreenHistory::newest() const
     if (names.isEmpty())
         return std::nullopt;
     const QString folder = m_folder + QLatin1Char('/') + names.constLast();
+    Step step{names.constLast(), folder, {}, {}};
+    const QList<QByteArray> written = readSmallFile(folder + QLatin1Char('/') + writtenName, 1024)
+                                          .value_or(QByteArray())
+                                          .split('\n');
+    for (int i = 0; i < slotCount && i < written.size(); ++i)
+        step.written[size_t(i)] = written[i];
     if (!isAbsent(folder + QLatin1Char('/') + sameAsOriginalsName)) {
         const Originals originals = Originals::required(m_base, m_drive);
-        Step step{originals.folder(), {}};
+        step.folder = originals.folder();
         for (int i = 0; i < slotCount; ++i)
             step.absent[size_t(i)] = originals.recordsAbsent(i);
         return step;
@@ -155,14 +179,81 @@ std::optional<ScreenHistory::Step> ScreenHistory::newest() const
     if (!absent)
         fail(QStringLiteral("undo with"), folder,
              QStringLiteral("the copy of the screens kept there has no record that can be read"));
-    return Step{folder, *absent};
+    step.absent = *absent;
+    return step;
 }
 
-void ScreenHistory::forgetNewest()
+void installKeepingHistory(const QString& base, Drive& drive,
+                           const std::array<ScreenUpdate, slotCount>& updates)
 {
-    const QStringList names = stepNames();
-    if (!names.isEmpty())
-        forget(names.constLast());
+    checkScreenChanges(drive, updates);
+    const ScreensInUse inUse = readScreensInUse(drive);
+    bool replaces = false;
+    for (int i = 0; i < slotCount; ++i) {
+        const ScreenUpdate& update = updates[size_t(i)];
+        replaces = replaces || (update.removesFile ? inUse[size_t(i)].has_value()
+                                                   : inUse[size_t(i)] != update.bytes);
+    }
+    if (!replaces) {
+        installScreens(drive, updates);
+        return;
+    }
+    ScreenHistory history(base, drive);
+    const QString step = history.keep(inUse, updates);
+    try {
+        installScreens(drive, updates);
+    } catch (const Error&) {
+        // A step whose apply changed nothing is no step; one that changed part of the drive
+        // stays, so that Undo can put back the rest.
+        bool unchanged = false;
+        try {
+            unchanged = readScreensInUse(drive) == inUse;
+        } catch (const Error&) {
+        }
+        if (unchanged)
+            history.forget(step);
+        throw;
+    }
+    history.forgetBeyondKept();
+}
+
+bool undoLastInstall(const QString& base, Drive& drive)
+{
+    ScreenHistory history(base, drive);
+    const std::optional<ScreenHistory::Step> step = history.newest();
+    if (!step)
+        return false;
+    std::array<ScreenUpdate, slotCount> updates;
+    for (int i = 0; i < slotCount; ++i) {
+        const QString path = step->filePath(i);
+        if (step->absent[size_t(i)] && isAbsent(path)) {
+            updates[size_t(i)].removesFile = true;
+        } else {
+            const std::optional<QByteArray> kept = readSmallFile(path, Drive::largestRead);
+            if (!kept)
+                fail(QStringLiteral("undo with"), path,
+                     QStringLiteral("the copy kept there cannot be read"));
+            updates[size_t(i)].bytes = *kept;
+        }
+    }
+    // A screen that was changed after the apply, by another program or on a copy of the
+    // drive, has no copy anywhere: it stays, and so does everything else.
+    const ScreensInUse inUse = readScreensInUse(drive);
+    for (int i = 0; i < slotCount; ++i) {
+        const QByteArray now = ScreenHistory::fingerprint(inUse[size_t(i)]);
+        const ScreenUpdate& back = updates[size_t(i)];
+        if (now != step->written[size_t(i)] &&
+            now != ScreenHistory::fingerprint(back.removesFile ? std::nullopt
+                                                               : std::optional(back.bytes))) {
+            const QString dosPath = QLatin1String(screenSlots[size_t(i)].systemFileShown);
+            fail(QStringLiteral("undo the last Set as Current on"), drive.displayPath(dosPath),
+                 QStringLiteral("it was changed since, and Undo would replace it with no copy "
+                                "kept"));
+        }
+    }
+    installScreens(drive, updates);
+    history.forget(step->name);
+    return true;
 }
 
 } // namespace bootvane

@@ -3,6 +3,7 @@
 #include "drive.h"
 #include "originals.h"
 #include "screenslots.h"
+#include "systemscreens.h"
 
 #include <QString>
 #include <array>
@@ -13,8 +14,9 @@ namespace bootvane {
 // What "Set as Current" and "Restore originals" replaced on a drive, kept in the working folder
 // so that "Undo Set as Current" can put it back: the last ten replacements of each drive, in
 // ".bootvane-history/<key>/<number>", each a copy of the three screens with the record of the
-// files the drive did not have. Screens byte-identical to the drive's originals are kept as a
-// note that says so, the originals being kept anyway.
+// files the drive did not have and a fingerprint of each file written over them. Screens
+// byte-identical to the drive's originals are kept as a note that says so, the originals being
+// kept anyway.
 // The folders of base that hold the history of each drive.
 QStringList historyFolders(const QString& base);
 
@@ -27,26 +29,44 @@ public:
 
     // One replacement, newest last.
     struct Step {
+        QString name;
         QString folder;                     // where its screens are
         std::array<bool, slotCount> absent; // the files the drive did not have then
+        // The fingerprint of each file written over them (see fingerprint), or "" when that
+        // is not known.
+        std::array<QByteArray, slotCount> written;
         QString filePath(int slot) const;
     };
+    // What tells the bytes of a file, or its absence, from any other.
+    static QByteArray fingerprint(const std::optional<QByteArray>& file);
 
-    // Keeps screens, the drive's screens in use, as the newest step, all or nothing, and
-    // forgets the oldest beyond the last ten.
-    void keep(const ScreensInUse& screens);
+    // Keeps screens, the drive's screens in use, as the newest step, all or nothing, with the
+    // fingerprints of the files that go over them; the name of the step.
+    QString keep(const ScreensInUse& screens, const std::array<ScreenUpdate, slotCount>& updates);
     // The newest step, or nothing.
     std::optional<Step> newest() const;
-    // Forgets the newest step, once it has been put back.
-    void forgetNewest();
+    // Forgets one step: the newest once it has been put back, or one whose apply never began.
+    void forget(const QString& step);
+    // Forgets the oldest steps beyond the last ten; one that cannot go is tried again later.
+    void forgetBeyondKept();
 
 private:
     QStringList stepNames() const;
-    void forget(const QString& step);
 
     QString m_base;
     const Drive& m_drive;
     QString m_folder;
 };
+
+// Writes updates over the screens in use of drive, as installScreens does, once those screens
+// are kept as the newest step of its history in base, unless nothing would change. An apply
+// refused before the drive changed leaves no step behind.
+void installKeepingHistory(const QString& base, Drive& drive,
+                           const std::array<ScreenUpdate, slotCount>& updates);
+
+// Puts back, byte for byte, the screens the newest step of the history of drive kept, and
+// forgets the step; false when there is none. A screen in use that is neither what that step
+// wrote nor what it kept was changed since, and is not replaced: nothing is written.
+bool undoLastInstall(const QString& base, Drive& drive);
 
 } // namespace bootvane

@@ -55,13 +55,18 @@ ScreenUpdate prepareScreenUpdate(const QString& path, const ScreenSlot& slot, bo
     return {written, encodeBmp(written)};
 }
 
-void installScreens(Drive& drive, const std::array<ScreenUpdate, slotCount>& updates)
+void checkScreenChanges(const Drive& drive, const std::array<ScreenUpdate, slotCount>& updates)
 {
     for (int i = 0; i < slotCount; ++i) {
         drive.checkChange(QLatin1String(screenSlots[size_t(i)].systemFileWritten),
                           updates[size_t(i)].removesFile ? FileChange::Remove
                                                          : FileChange::Replace);
     }
+}
+
+void installScreens(Drive& drive, const std::array<ScreenUpdate, slotCount>& updates)
+{
+    checkScreenChanges(drive, updates);
     for (int i = 0; i < slotCount; ++i) {
         const QString dosPath = QLatin1String(screenSlots[size_t(i)].systemFileWritten);
         if (updates[size_t(i)].removesFile)

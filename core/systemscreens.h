@@ -37,6 +37,9 @@ struct ScreenUpdate {
 ScreenUpdate prepareScreenUpdate(const QString& path, const ScreenSlot& slot, bool recordedAbsent,
                                  const QString& windows = QLatin1String(defaultWindows));
 
+// Fails, naming the file, when one of updates could not be written on drive.
+void checkScreenChanges(const Drive& drive, const std::array<ScreenUpdate, slotCount>& updates);
+
 // Writes or removes the three system files in slot order, each so that it holds all its old
 // bytes or all its new ones whatever fails. A file that must not be written stops it before
 // the first one changes.

@@ -524,26 +524,17 @@ void frmLogoMain::cmdRestore_Click()
     });
 }
 
-void frmLogoMain::installScreens(const std::function<ScreenUpdate(int)>& prepare, bool keepHistory)
+void frmLogoMain::installScreens(const std::function<ScreenUpdate(int)>& prepare)
 {
     // Every screen is read, and converted where Windows could not show it, before the first
-    // system file changes; the screens in use then show what was written.
+    // system file changes; the screens in use then show what was written. Nothing replaced is
+    // lost: what is in use goes to the drive's history first.
     try {
         std::array<ScreenUpdate, slotCount> updates;
         for (int i = 0; i < slotCount; ++i)
             updates[i] = prepare(i);
         saveOriginalsIfMissing();
-        // Nothing replaced is lost: what is in use goes to the drive's history first, unless
-        // it is exactly what is about to be written.
-        const ScreensInUse inUse = readScreensInUse(*m_drive);
-        bool replaces = false;
-        for (int i = 0; i < slotCount; ++i) {
-            replaces = replaces || (updates[i].removesFile ? inUse[i].has_value()
-                                                           : inUse[i] != updates[i].bytes);
-        }
-        if (keepHistory && replaces)
-            ScreenHistory(strAppPath, *m_drive).keep(inUse);
-        bootvane::installScreens(*m_drive, updates);
+        installKeepingHistory(strAppPath, *m_drive, updates);
         for (int i = 0; i < slotCount; ++i)
             m_slots[i].imgCur->setPicture(updates[i].shown);
     } catch (const Error&) {
@@ -779,9 +770,9 @@ void frmLogoMain::mnuExportSet_Click()
     if (QFileInfo(path).suffix().isEmpty()) {
         path += QStringLiteral(".zip");
         if (!isAbsent(path) &&
-            !userDialogs().question(
-                this, QStringLiteral("\"%1\" already exists. Replace it?").arg(path),
-                QStringLiteral("Export Set")))
+            !userDialogs().question(this,
+                                    QStringLiteral("\"%1\" already exists. Replace it?").arg(path),
+                                    QStringLiteral("Export Set")))
             return;
     }
     exportSet(strAppPath, name, path);
@@ -789,17 +780,13 @@ void frmLogoMain::mnuExportSet_Click()
 
 void frmLogoMain::mnuUndo_Click()
 {
-    ScreenHistory history(strAppPath, *m_drive);
-    const std::optional<ScreenHistory::Step> step = history.newest();
-    if (!step)
-        return;
-    installScreens(
-        [this, &step](int i) {
-            return prepareScreenUpdate(step->filePath(i), screenSlots[i], step->absent[i],
-                                       m_msdosSys.windows);
-        },
-        false);
-    history.forgetNewest();
+    try {
+        undoLastInstall(strAppPath, *m_drive);
+    } catch (const Error&) {
+        showScreensInUse();
+        throw;
+    }
+    showScreensInUse();
     updateCommands();
 }
 

@@ -97,8 +97,8 @@ private:
     // they are saved already.
     void saveOriginalsIfMissing();
     // Writes the three screens that prepare(slot) gives over the system files; what they
-    // replace is kept in the drive's history first, unless keepHistory is false (undoing).
-    void installScreens(const std::function<ScreenUpdate(int)>& prepare, bool keepHistory = true);
+    // replace is kept in the drive's history first.
+    void installScreens(const std::function<ScreenUpdate(int)>& prepare);
     // Reads what C:\MSDOS.SYS says of the screens: whether the start-up screen is switched
     // off, noted on the screen in use, and which Windows shows them, named by every box.
     void readMsdosSys();
