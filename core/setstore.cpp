@@ -112,8 +112,10 @@ void moveSetToTrash(const QString& base, const QString& name)
     if (!QFile::moveToTrash(path, &inTrash))
         fail(QStringLiteral("move to the trash"), path,
              QStringLiteral("there is no trash for it that can be written"));
+    // Only that fallback is refused: a trash on the same disk may well lie under the working
+    // folder, as the home folder's does when that is the working folder.
     const QString work = QDir(base).absolutePath() + QLatin1Char('/');
-    if (QFileInfo(inTrash).absoluteFilePath().startsWith(work)) {
+    if (QFileInfo(inTrash).absolutePath() == work + QStringLiteral("files")) {
         renameWithoutReplacing(inTrash, path);
         const QFileInfo trashed(inTrash);
         QFile::remove(
