@@ -7,6 +7,7 @@
 #include <QBuffer>
 #include <QFile>
 #include <QImageReader>
+#include <QScopeGuard>
 #include <QtEndian>
 #include <cstdlib>
 #include <limits>
@@ -281,30 +282,53 @@ constexpr qint64 largestPhotoPixels = 200 * 1000 * 1000;
 // a pixel), whatever the scale it is decoded at: above this it is refused.
 constexpr qint64 largestProgressivePixels = 48 * 1000 * 1000;
 
-// Whether the JPEG that head begins is progressive (SOF2, SOF6, SOF10, SOF14), as its first
-// frame header says. Every byte is hostile: a marker or length that makes no sense ends the
-// search, with no.
-bool isProgressiveJpeg(const QByteArray& head)
+// Whether the JPEG in file from start is progressive (SOF2, SOF6, SOF10, SOF14), as the frame
+// header libjpeg takes says. It is looked for as libjpeg does: past every segment before it,
+// however long, and past any byte that is no marker. Every byte is hostile; a file in which
+// none can be found counts as progressive, which is refused sooner. The file is left where it
+// was.
+bool isProgressiveJpeg(QIODevice& file, qint64 start)
 {
-    qsizetype at = 2; // after the start of image
-    while (at + 4 <= head.size()) {
-        if (uchar(head[at]) != 0xff)
-            return false;
-        const uchar marker = uchar(head[at + 1]);
-        if (marker == 0xff) { // fill byte
-            ++at;
-            continue;
-        }
+    const qint64 was = file.pos();
+    const auto back = qScopeGuard([&] { file.seek(was); });
+    if (file.isSequential() || !file.seek(start))
+        return true;
+    uchar byte = 0;
+    const auto next = [&] {
+        char c = 0;
+        const bool read = file.getChar(&c);
+        byte = uchar(c);
+        return read;
+    };
+    if (!next() || byte != 0xff || !next() || byte != 0xd8)
+        return true;
+    for (;;) {
+        do { // anything before the next 0xFF, then its fill bytes
+            if (!next())
+                return true;
+        } while (byte != 0xff);
+        do {
+            if (!next())
+                return true;
+        } while (byte == 0xff);
+        const uchar marker = byte;
+        if (marker == 0x00 || marker == 0x01 || (marker >= 0xd0 && marker <= 0xd7))
+            continue; // no segment follows
+        if (marker == 0xd8 || marker == 0xd9 || marker == 0xda)
+            return true; // no frame before the image ends or its data begins
         const bool frame =
             marker >= 0xc0 && marker <= 0xcf && marker != 0xc4 && marker != 0xc8 && marker != 0xcc;
         if (frame)
             return marker == 0xc2 || marker == 0xc6 || marker == 0xca || marker == 0xce;
-        const qsizetype length = (qsizetype(uchar(head[at + 2])) << 8) | uchar(head[at + 3]);
-        if (length < 2)
-            return false;
-        at += 2 + length;
+        if (!next())
+            return true;
+        qint64 length = qint64(byte) << 8;
+        if (!next())
+            return true;
+        length |= byte;
+        if (length < 2 || !file.seek(file.pos() + length - 2))
+            return true;
     }
-    return false;
 }
 
 // A BMP may use palette indexes beyond its palette. Qt shows them black, but some of its
@@ -401,8 +425,7 @@ std::optional<QByteArray> rewrittenForQt(QIODevice& file, const std::optional<Bm
 
 QImage readWithQt(QIODevice& file, const QString& path)
 {
-    // Taken before the reader moves through the file.
-    const QByteArray head = file.peek(256 * 1024);
+    const qint64 start = file.pos(); // before the reader moves through the file
     QImageReader reader(&file);
     reader.setDecideFormatFromContent(true);
     const QSize size = reader.size();
@@ -410,7 +433,7 @@ QImage readWithQt(QIODevice& file, const QString& path)
     if (size.isValid()) {
         if (reader.format() == "jpeg") {
             const qint64 pixels = qint64(size.width()) * size.height();
-            const bool progressive = isProgressiveJpeg(head);
+            const bool progressive = isProgressiveJpeg(file, start);
             const qint64 largest = progressive ? largestProgressivePixels : largestPhotoPixels;
             if (pixels > largest)
                 fail(readOperation, path,

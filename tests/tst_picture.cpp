@@ -417,6 +417,8 @@ void TestPicture::unreadableFilesAreRefusedWithTheReason_data()
                                                  << "too large";
     QTest::newRow("16-bit PNG just too large at 8 bytes a pixel") << "deeppng"
                                                                   << "too large";
+    QTest::newRow("56-megapixel progressive JPEG, its frame after 512 KB") << "progressive"
+                                                                           << "too large";
 }
 
 void TestPicture::unreadableFilesAreRefusedWithTheReason()
@@ -463,6 +465,17 @@ void TestPicture::unreadableFilesAreRefusedWithTheReason()
         const double limit = QImageReader::allocationLimit() * 1024.0 * 1024.0;
         const quint32 side = quint32(std::sqrt(limit / 6));
         writeFile(file, pngHeaderOnly(side, side, 16));
+    } else if (kind == QLatin1String("progressive")) {
+        QBuffer jpeg;
+        QImageWriter writer(&jpeg, "jpeg");
+        writer.setProgressiveScanWrite(true);
+        QVERIFY(writer.write(screenPicture(3, {16, 16})));
+        QByteArray bytes = jpeg.data();
+        const qsizetype frame = bytes.indexOf("\xff\xc2");
+        qToBigEndian<quint16>(7000, bytes.data() + frame + 5);
+        qToBigEndian<quint16>(8000, bytes.data() + frame + 7);
+        const QByteArray segment = QByteArray("\xff\xe1\xff\xff", 4) + QByteArray(0xfffd, '\0');
+        writeFile(file, bytes.left(2) + segment.repeated(8) + bytes.mid(2));
     }
 
     try {
