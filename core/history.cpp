@@ -8,6 +8,7 @@
 
 #include <QCryptographicHash>
 #include <QDir>
+#include <QUuid>
 #include <algorithm>
 
 namespace bootvane {
@@ -17,6 +18,7 @@ namespace {
 const QString historyName = QStringLiteral(".bootvane-history");
 const QString sameAsOriginalsName = QStringLiteral(".bootvane-same-as-originals");
 const QString writtenName = QStringLiteral(".bootvane-written");
+const QString forgottenPrefix = QStringLiteral("/.bootvane-forgotten-");
 
 bool isFolder(const QString& path)
 {
@@ -112,6 +114,11 @@ QString ScreenHistory::keep(const ScreensInUse& screens,
 {
     makeFolderUnlessThere(m_base + historyName);
     makeFolderUnlessThere(m_folder);
+    // What a forget that was cut short left behind goes first.
+    for (const QString& name : listFolder(m_folder + QLatin1Char('/'), attributeFolder)) {
+        if (name.startsWith(forgottenPrefix.mid(1)))
+            QDir(m_folder + QLatin1Char('/') + name).removeRecursively();
+    }
     const QStringList names = stepNames();
     int next = names.isEmpty() ? 1 : names.constLast().toInt() + 1;
     const QString operation = QStringLiteral("keep a copy of the screens in use in");
@@ -143,17 +150,20 @@ void ScreenHistory::forgetBeyondKept()
         forget(all.takeFirst());
 }
 
-void ScreenHistory::forget(const QString& step)
+bool ScreenHistory::forget(const QString& step)
 {
-    // Out of the way in one step first, so that no half-removed step is ever taken for one.
+    // Out of the way in one step first, under a name no other step or leftover has, so that
+    // no half-removed step is ever taken for one.
     const QString path = m_folder + QLatin1Char('/') + step;
-    const QString away = m_folder + QStringLiteral("/.bootvane-forgotten-") + step;
+    const QString away = m_folder + forgottenPrefix + step + QLatin1Char('-') +
+                         QUuid::createUuid().toString(QUuid::WithoutBraces);
     try {
         renameWithoutReplacing(path, away);
     } catch (const Error&) {
-        return;
+        return false;
     }
     QDir(away).removeRecursively();
+    return true;
 }
 
 std::optional<ScreenHistory::Step> ScreenHistory::newest() const
@@ -252,7 +262,10 @@ bool undoLastInstall(const QString& base, Drive& drive)
         }
     }
     installScreens(drive, updates);
-    history.forget(step->name);
+    // A step that stayed would be undone again and again, hiding the ones before it.
+    if (!history.forget(step->name))
+        fail(QStringLiteral("forget the step just undone in"), history.folder(),
+             QStringLiteral("it cannot be moved away; the screens were put back"));
     return true;
 }
 

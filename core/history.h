@@ -43,10 +43,13 @@ public:
     // Keeps screens, the drive's screens in use, as the newest step, all or nothing, with the
     // fingerprints of the files that go over them; the name of the step.
     QString keep(const ScreensInUse& screens, const std::array<ScreenUpdate, slotCount>& updates);
+    // Where the steps are.
+    const QString& folder() const { return m_folder; }
     // The newest step, or nothing.
     std::optional<Step> newest() const;
     // Forgets one step: the newest once it has been put back, or one whose apply never began.
-    void forget(const QString& step);
+    // Whether it is gone from the history.
+    bool forget(const QString& step);
     // Forgets the oldest steps beyond the last ten; one that cannot go is tried again later.
     void forgetBeyondKept();
 

@@ -102,24 +102,27 @@ void moveSetToTrash(const QString& base, const QString& name)
     if (!(fileAttributesIfPresent(path).value_or(0) & attributeFolder))
         fail(QStringLiteral("move to the trash"), path, systemReason(ENOENT));
     // Where Qt finds no trash folder it can make, it takes the current folder, the working
-    // folder, as the trash: the user's trash folder is made first, and a set that would land
-    // in the working folder anyway is put back.
+    // folder, as the trash; a relative XDG_DATA_HOME, which the desktop's rules ignore, Qt
+    // takes as a folder of the current one too. The user's trash folder is made first, and a
+    // set that would land among the sets anyway is put back.
     const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
-    if (data.isEmpty() || !QDir().mkpath(data + QStringLiteral("/Trash")))
+    if (data.isEmpty() || QDir::isRelativePath(data) ||
+        !QDir().mkpath(data + QStringLiteral("/Trash")))
         fail(QStringLiteral("move to the trash"), path,
              QStringLiteral("there is no trash folder for it that can be written"));
     QString inTrash;
     if (!QFile::moveToTrash(path, &inTrash))
         fail(QStringLiteral("move to the trash"), path,
              QStringLiteral("there is no trash for it that can be written"));
-    // Only that fallback is refused: a trash on the same disk may well lie under the working
-    // folder, as the home folder's does when that is the working folder.
+    // A real trash may lie in the working folder, but only in a hidden folder (the home
+    // folder's .local/share/Trash, a disk's .Trash-1000), never where sets are listed.
     const QString work = QDir(base).absolutePath() + QLatin1Char('/');
-    if (QFileInfo(inTrash).absolutePath() == work + QStringLiteral("files")) {
+    const QString trashed = QFileInfo(inTrash).absoluteFilePath();
+    if (trashed.startsWith(work) && !trashed.mid(work.size()).startsWith(QLatin1Char('.'))) {
         renameWithoutReplacing(inTrash, path);
-        const QFileInfo trashed(inTrash);
+        const QFileInfo file(inTrash);
         QFile::remove(
-            trashed.dir().filePath(QStringLiteral("../info/%1.trashinfo").arg(trashed.fileName())));
+            file.dir().filePath(QStringLiteral("../info/%1.trashinfo").arg(file.fileName())));
         for (const char* folder : {"files", "info"})
             QDir(work).rmdir(QLatin1String(folder)); // only when Qt made them, and so empty
         fail(QStringLiteral("move to the trash"), path,
@@ -135,8 +138,18 @@ void renameSet(const QString& base, const QString& from, const QString& to)
     renameWithoutReplacing(base + from, base + to);
 }
 
-void replaceSetScreen(const QString& setFile, const QString& source)
+void replaceSetScreen(const QString& base, const QString& setFile, const QString& source)
 {
+    // A set folder that is a link may lead to what Bootvane keeps of the user's own screens:
+    // their originals or the history. Those are never written.
+    const QString folder = QFileInfo(QFileInfo(setFile).absolutePath()).canonicalFilePath();
+    const QString work = QFileInfo(base).canonicalFilePath() + QLatin1Char('/');
+    if (folder.isEmpty() || folder + QLatin1Char('/') == work ||
+        folder == QFileInfo(base + originalsName).canonicalFilePath() ||
+        folder.startsWith(work + QLatin1Char('.')))
+        fail(QStringLiteral("replace"), setFile,
+             QStringLiteral("the set's folder leads to your own screens, which are kept as "
+                            "they are"));
     QFile file;
     openPlainFile(file, source, QStringLiteral("read"),
                   QStringLiteral("it is a device, pipe or socket, not a file"));

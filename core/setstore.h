@@ -49,8 +49,9 @@ void moveSetToTrash(const QString& base, const QString& name);
 // Renames the set from to to in base, all or nothing; never over anything already there.
 void renameSet(const QString& base, const QString& from, const QString& to);
 
-// Replaces the set file setFile with the bytes of source, whole or not at all.
-void replaceSetScreen(const QString& setFile, const QString& source);
+// Replaces the set file setFile of the working folder base with the bytes of source, whole or
+// not at all; never in a folder that leads to what base keeps of the user's own screens.
+void replaceSetScreen(const QString& base, const QString& setFile, const QString& source);
 
 // Makes the set name in the folder base from the chosen files, one per slot (an empty
 // path leaves its slot out), copied byte for byte under the slots' set file names. False,

@@ -799,7 +799,7 @@ void frmLogoMain::imgNew_ReplaceScreen(int slot)
     if (chosen.isEmpty())
         return;
     (void)loadPicture(chosen); // what is no picture is refused before the set changes
-    replaceSetScreen(strNew(slot), chosen);
+    replaceSetScreen(strAppPath, strNew(slot), chosen);
     m_slots[slot].imgNew->setPicture(previewFile(slot));
     updateCommands();
 }

@@ -1375,9 +1375,11 @@ void tst_MainWindow::setCommandsKeepWhatTheUserHad_data()
 {
     QTest::addColumn<QString>("command");
     QTest::newRow("Del moves the set to the trash") << "delete";
+    QTest::newRow("Del with a relative data folder keeps the set") << "relative trash";
     QTest::newRow("F2 renames it in place") << "rename";
     QTest::newRow("a name refused in place") << "refused";
     QTest::newRow("Replace Screen writes one file") << "replace";
+    QTest::newRow("Replace Screen in a set leading to the originals") << "linked set";
     QTest::newRow("Undo puts back what an apply replaced") << "undo";
     QTest::newRow("Undo keeps a screen changed since the apply") << "changed";
     QTest::newRow("Del on the originals does nothing") << "originals";
@@ -1403,6 +1405,26 @@ void tst_MainWindow::setCommandsKeepWhatTheUserHad()
                  logo);
         QCOMPARE(desk.dialogs.boxes.size(), 1);               // the question, answered yes
         QCOMPARE(imgNew(desk.main(), 0)->pictureHandle(), 0); // no preview of what is gone
+    } else if (command == QLatin1String("relative trash")) {
+        // Qt would take it as a folder of the working folder, where it would be a set.
+        qputenv("XDG_DATA_HOME", "data");
+        QTest::keyClick(view, Qt::Key_Delete);
+        qputenv("XDG_DATA_HOME", QFile::encodeName(desk.drive.root() + QStringLiteral("/data")));
+        QCOMPARE(fileBytes(desk.setFile(QStringLiteral("Sunset"), 0)), logo);
+        QVERIFY(!QFileInfo::exists(desk.drive.workDir() + QStringLiteral("/data")));
+        VERIFY_ONE_ERROR_NAMING(desk.dialogs.boxes.mid(1), QStringLiteral("Sunset"));
+        return;
+    } else if (command == QLatin1String("linked set")) {
+        const QString own = desk.drive.workDir() + QStringLiteral("/Originals");
+        const QByteArray ownBytes = fileBytes(own + QStringLiteral("/logo.sys"));
+        QVERIFY(QDir(sunset).removeRecursively() && QFile::link(own, sunset));
+        const QString picture = desk.drive.root() + QStringLiteral("/new.bmp");
+        writeFile(picture, encodeBmp(screenPicture(88)));
+        desk.dialogs.answerFileDialog(picture);
+        QVERIFY(chooseFromContextMenu(imgNew(desk.main(), 0), "mnuReplaceScreen"));
+        QCOMPARE(fileBytes(own + QStringLiteral("/logo.sys")), ownBytes);
+        VERIFY_ONE_ERROR_NAMING(desk.dialogs.boxes, QStringLiteral("Sunset"));
+        return;
     } else if (command == QLatin1String("rename") || command == QLatin1String("refused")) {
         const QString name = command == QLatin1String("rename") ? QStringLiteral("Dusk")
                                                                 : QStringLiteral("originals");
