@@ -108,15 +108,30 @@ qint64 bmpBytesNeeded(const BmpHeader& header)
 
 constexpr quint32 runLength8 = 1, runLength4 = 2;
 
+// How many palette entries a BMP of at most 8 bits declares, and how many fit between its
+// header and its pixels.
+qint64 declaredPaletteEntries(const BmpHeader& header)
+{
+    return header.coloursUsed == 0 ? qint64(1) << header.bitsPerPixel : qint64(header.coloursUsed);
+}
+
+qint64 fittingPaletteEntries(const BmpHeader& header)
+{
+    return qMax(qint64(0), (header.dataOffset - 14 - qint64(header.infoSize)) / 4);
+}
+
 // The BMP that Windows 95 shows as a screen as it is: Windows' own header, uncompressed,
-// 8 bits per pixel, 320 x 400 pixels stored bottom-up. Such a file is written over a system
-// file with the very bytes it has.
+// 8 bits per pixel, 320 x 400 pixels stored bottom-up, its palette whole before its pixels.
+// Such a file is written over a system file with the very bytes it has; one whose palette
+// runs into its pixels is read as its header places them and written anew, so that what
+// Bootvane shows is what goes on the drive.
 bool isPlainScreenBmp(const BmpHeader& header, qint64 fileSize)
 {
     // A screen is 129,078 bytes; more is some tool's trailing junk, not worth carrying.
     constexpr qint64 largestPlainScreen = 256 * 1024;
     return header.infoSize == 40 && header.width == 320 && header.height == 400 &&
-           header.bitsPerPixel == 8 && header.compression == 0 && fileSize <= largestPlainScreen;
+           header.bitsPerPixel == 8 && header.compression == 0 && fileSize <= largestPlainScreen &&
+           declaredPaletteEntries(header) <= fittingPaletteEntries(header);
 }
 
 bool isRunLengthCoded(const BmpHeader& header)
@@ -399,11 +414,8 @@ std::optional<QByteArray> withPaletteThatFits(QIODevice& file, const BmpHeader& 
 {
     if (header.infoSize < 40 || header.bitsPerPixel > 8 || header.compression != 0)
         return std::nullopt;
-    const qint64 paletteAt = 14 + qint64(header.infoSize);
-    const qint64 declared =
-        header.coloursUsed == 0 ? qint64(1) << header.bitsPerPixel : qint64(header.coloursUsed);
-    const qint64 fits = qMax(qint64(0), (header.dataOffset - paletteAt) / 4);
-    if (declared <= fits)
+    const qint64 fits = fittingPaletteEntries(header);
+    if (declaredPaletteEntries(header) <= fits)
         return std::nullopt;
     QByteArray bytes = file.read(bmpBytesNeeded(header));
     if (readFailed(file))

@@ -12,9 +12,69 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QStandardPaths>
+#include <algorithm>
 #include <cerrno>
+#include <optional>
 
 namespace bootvane {
+
+namespace {
+
+// The real path of path, every link resolved, for a path whose end need not exist yet.
+QString realPath(const QString& path)
+{
+    QString at = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+    QString rest;
+    for (;;) {
+        const QString real = QFileInfo(at).canonicalFilePath();
+        const qsizetype slash = at.lastIndexOf(QLatin1Char('/'));
+        if (!real.isEmpty() || slash < 0)
+            return QDir::cleanPath(real + rest);
+        rest = at.mid(slash) + rest;
+        at = slash == 0 ? QStringLiteral("/") : at.left(slash);
+    }
+}
+
+// Where real, a real path, lies in the real folder: "" for the folder itself, or the path
+// below it; nothing when it lies elsewhere.
+std::optional<QString> below(const QString& real, const QString& folder)
+{
+    if (real == folder)
+        return QString();
+    const QString prefix = folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
+    if (!real.startsWith(prefix))
+        return std::nullopt;
+    return real.mid(prefix.size());
+}
+
+// Whether path, its links resolved, is the working folder base, or lies in one of its
+// visible folders, which the tree lists as sets.
+bool amongTheSets(const QString& path, const QString& base)
+{
+    const std::optional<QString> inside = below(realPath(path), realPath(base));
+    return inside && !inside->startsWith(QLatin1Char('.'));
+}
+
+// Whether path, its links resolved, lies in what base keeps of the user's own screens: the
+// originals, or one of its hidden folders (the other drives' originals, the history), which
+// may be links themselves.
+bool amongTheKeptScreens(const QString& path, const QString& base)
+{
+    const QString real = realPath(path);
+    if (real == realPath(base))
+        return true;
+    QStringList kept{originalsName};
+    for (const QString& name : QDir(base).entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
+                                                    QDir::NoDotAndDotDot)) {
+        if (name.startsWith(QLatin1Char('.')))
+            kept.append(name);
+    }
+    return std::any_of(kept.begin(), kept.end(), [&](const QString& name) {
+        return below(real, realPath(base + name)).has_value();
+    });
+}
+
+} // namespace
 
 void removeWorkLeftByDeadCopies(const QString& base, Drive& drive)
 {
@@ -107,6 +167,7 @@ void moveSetToTrash(const QString& base, const QString& name)
     // set that would land among the sets anyway is put back.
     const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
     if (data.isEmpty() || QDir::isRelativePath(data) ||
+        amongTheSets(data + QStringLiteral("/Trash"), base) ||
         !QDir().mkpath(data + QStringLiteral("/Trash")))
         fail(QStringLiteral("move to the trash"), path,
              QStringLiteral("there is no trash folder for it that can be written"));
@@ -116,17 +177,15 @@ void moveSetToTrash(const QString& base, const QString& name)
              QStringLiteral("there is no trash for it that can be written"));
     // A real trash may lie in the working folder, but only in a hidden folder (the home
     // folder's .local/share/Trash, a disk's .Trash-1000), never where sets are listed.
-    const QString work = QDir(base).absolutePath() + QLatin1Char('/');
-    const QString trashed = QFileInfo(inTrash).absoluteFilePath();
-    if (trashed.startsWith(work) && !trashed.mid(work.size()).startsWith(QLatin1Char('.'))) {
+    if (amongTheSets(inTrash, base)) {
         renameWithoutReplacing(inTrash, path);
         const QFileInfo file(inTrash);
         QFile::remove(
             file.dir().filePath(QStringLiteral("../info/%1.trashinfo").arg(file.fileName())));
         for (const char* folder : {"files", "info"})
-            QDir(work).rmdir(QLatin1String(folder)); // only when Qt made them, and so empty
+            QDir(base).rmdir(QLatin1String(folder)); // only when Qt made them, and so empty
         fail(QStringLiteral("move to the trash"), path,
-             QStringLiteral("the trash would be the working folder itself"));
+             QStringLiteral("the trash would be among the sets"));
     }
 }
 
@@ -142,11 +201,7 @@ void replaceSetScreen(const QString& base, const QString& setFile, const QString
 {
     // A set folder that is a link may lead to what Bootvane keeps of the user's own screens:
     // their originals or the history. Those are never written.
-    const QString folder = QFileInfo(QFileInfo(setFile).absolutePath()).canonicalFilePath();
-    const QString work = QFileInfo(base).canonicalFilePath() + QLatin1Char('/');
-    if (folder.isEmpty() || folder + QLatin1Char('/') == work ||
-        folder == QFileInfo(base + originalsName).canonicalFilePath() ||
-        folder.startsWith(work + QLatin1Char('.')))
+    if (amongTheKeptScreens(QFileInfo(setFile).absolutePath(), base))
         fail(QStringLiteral("replace"), setFile,
              QStringLiteral("the set's folder leads to your own screens, which are kept as "
                             "they are"));

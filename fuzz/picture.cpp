@@ -1,7 +1,9 @@
 // BMP headers and everything else decodePicture reads: the OS/2 rewrite, the palette that
-// must fit, run-length codes, biClrImportant and the plain-screen check. A 320 x 400 picture
-// of 8 bits a pixel that is accepted must come back from encodeBmp as it was: that is how
-// every screen reaches drive C.
+// must fit, run-length codes, biClrImportant and the plain-screen check. Each input is read
+// both ways the program reads a screen: as a preview, and for applying, with the bytes kept
+// that go on the drive as they are; both must give the same picture. A 320 x 400 picture of
+// 8 bits a pixel that is accepted must come back from encodeBmp as it was: that is how every
+// screen reaches drive C.
 
 #include "picture.h"
 
@@ -9,6 +11,7 @@
 #include "support.h"
 
 #include <cstring>
+#include <optional>
 
 using namespace bootvane;
 
@@ -49,14 +52,26 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzz::startApplicationOnce();
     const QByteArray bytes = fuzz::inputBytes(data, size);
     const QString name = QStringLiteral("fuzz.bmp");
+    // The preview's way; only a screen whose bytes are kept takes another path.
+    const auto shown = [&]() -> std::optional<QImage> {
+        try {
+            return decodePicture(bytes, name);
+        } catch (const Error& error) {
+            FUZZ_REQUIRE(error.path() == name && !error.reason().isEmpty());
+            return std::nullopt;
+        }
+    };
     QByteArray asTheyAre;
     QImage picture;
     try {
         picture = decodePicture(bytes, name, &asTheyAre);
     } catch (const Error& error) {
         FUZZ_REQUIRE(error.path() == name && !error.reason().isEmpty());
+        FUZZ_REQUIRE(!shown());
         return 0;
     }
+    if (!asTheyAre.isEmpty())
+        FUZZ_REQUIRE(shown() == picture);
     FUZZ_REQUIRE(!picture.isNull());
     FUZZ_REQUIRE(asTheyAre.isEmpty() || asTheyAre == bytes);
     if (picture.format() == QImage::Format_Indexed8 && picture.size() == QSize(320, 400))
