@@ -205,13 +205,13 @@ void installKeepingHistory(const QString& base, Drive& drive,
                                                    : inUse[size_t(i)] != update.bytes);
     }
     if (!replaces) {
-        installScreens(drive, updates);
+        installCheckedScreens(drive, updates);
         return;
     }
     ScreenHistory history(base, drive);
     const QString step = history.keep(inUse, updates);
     try {
-        installScreens(drive, updates);
+        installCheckedScreens(drive, updates);
     } catch (const Error&) {
         // A step whose apply changed nothing is no step; one that changed part of the drive
         // stays, so that Undo can put back the rest.

@@ -67,6 +67,11 @@ void checkScreenChanges(const Drive& drive, const std::array<ScreenUpdate, slotC
 void installScreens(Drive& drive, const std::array<ScreenUpdate, slotCount>& updates)
 {
     checkScreenChanges(drive, updates);
+    installCheckedScreens(drive, updates);
+}
+
+void installCheckedScreens(Drive& drive, const std::array<ScreenUpdate, slotCount>& updates)
+{
     for (int i = 0; i < slotCount; ++i) {
         const QString dosPath = QLatin1String(screenSlots[size_t(i)].systemFileWritten);
         if (updates[size_t(i)].removesFile)

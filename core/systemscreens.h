@@ -44,6 +44,8 @@ void checkScreenChanges(const Drive& drive, const std::array<ScreenUpdate, slotC
 // bytes or all its new ones whatever fails. A file that must not be written stops it before
 // the first one changes.
 void installScreens(Drive& drive, const std::array<ScreenUpdate, slotCount>& updates);
+// The same, once checkScreenChanges has passed: on a disk image each check lists a folder.
+void installCheckedScreens(Drive& drive, const std::array<ScreenUpdate, slotCount>& updates);
 
 // What C:\MSDOS.SYS says of the screens, under [Options]: whether Logo=0 switches the
 // start-up screen off, and which Windows shows them (WinVer=). Bootvane only reads it; an
