@@ -257,8 +257,11 @@ bool undoLastInstall(const QString& base, Drive& drive)
                                                                : std::optional(back.bytes))) {
             const QString dosPath = QLatin1String(screenSlots[size_t(i)].systemFileShown);
             fail(QStringLiteral("undo the last Set as Current on"), drive.displayPath(dosPath),
-                 QStringLiteral("it was changed since, and Undo would replace it with no copy "
-                                "kept"));
+                 step->written[size_t(i)].isEmpty()
+                     ? QStringLiteral("what that Set as Current wrote was not recorded, and Undo "
+                                      "would replace the file with no copy kept")
+                     : QStringLiteral("it was changed since, and Undo would replace it with no "
+                                      "copy kept"));
         }
     }
     installScreens(drive, updates);
