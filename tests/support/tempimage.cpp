@@ -82,9 +82,8 @@ TempImage::TempImage(Layout layout) : m_path(drive.root() + QStringLiteral("/win
                 {QStringLiteral("-F"), fat32 ? QStringLiteral("32") : QStringLiteral("16"),
                  // One sector a cluster: enough clusters for FAT32 on 64 MB.
                  QStringLiteral("-s"), fat32 ? QStringLiteral("1") : QStringLiteral("4"),
-                 QStringLiteral("--offset"), sectors,
-                 QStringLiteral("-n"), QStringLiteral("WIN95"), m_path,
-                 QString::number((64 * megabyte - m_offset) / 1024)});
+                 QStringLiteral("--offset"), sectors, QStringLiteral("-n"), QStringLiteral("WIN95"),
+                 m_path, QString::number((64 * megabyte - m_offset) / 1024)});
         if (layout == Layout::FixedVhd) {
             // The footer of a fixed VHD: its cookie, and disk type 2 (fixed) at offset 60.
             QByteArray footer(512, '\0');
