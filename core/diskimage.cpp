@@ -198,6 +198,18 @@ FatVolume fatPartition(QIODevice& image, const QByteArray& mbr, qint64 dataSize,
 
 } // namespace
 
+std::optional<FatVolume> fatVolumeOfBootSector(const QByteArray& sector)
+{
+    return fatBootSector(sector);
+}
+
+QString fatIdentity(const FatVolume& volume)
+{
+    return QStringLiteral("fat:%1:%2")
+        .arg(volume.serial, 8, 16, QLatin1Char('0'))
+        .arg(QString::fromLatin1(volume.label));
+}
+
 FatVolume locateDriveC(QIODevice& image, const QString& path)
 {
     const qint64 size = image.size();

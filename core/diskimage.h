@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <optional>
 
 class QIODevice;
 
@@ -23,5 +24,13 @@ struct FatVolume {
 // Anything else (a container format, a GPT or NTFS disk, an empty file, no FAT partition)
 // throws an Error that says what was found and what to do, naming path.
 FatVolume locateDriveC(QIODevice& image, const QString& path);
+
+// What the first sector of a FAT volume says of it, or nothing when it is no FAT boot sector
+// (its offset is 0).
+std::optional<FatVolume> fatVolumeOfBootSector(const QByteArray& sector);
+
+// What tells one FAT volume from another, wherever it is reached: its serial number and
+// label, as the image drive and the folder drive both name it.
+QString fatIdentity(const FatVolume& volume);
 
 } // namespace bootvane

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "msdossys.h"
+#include "screenslots.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -28,6 +31,30 @@ public:
     // through another path gives the same identity. Throws when the drive cannot be reached.
     virtual QString identity() const = 0;
 
+    // The identities an earlier Bootvane knew this drive by, if it told it apart otherwise:
+    // what it kept under those stays this drive's.
+    virtual QStringList formerIdentities() const { return {}; }
+
+    // Where the drive was reached: the real path of the image file or of the root folder, so
+    // that openDrive() reaches it again. Two copies of one disk have one identity but two places.
+    virtual QString place() const = 0;
+
+    // The name under which the working folder keeps what belongs to this drive (its originals,
+    // its history): its identity, unless the drive was told apart from a copy of it that has
+    // the same identity (see recognizeDrive()).
+    QString recordKey() const { return m_recordKey.isEmpty() ? identity() : m_recordKey; }
+    void setRecordKey(const QString& key) { m_recordKey = key; }
+
+    // What C:\MSDOS.SYS says, read at the first need and kept: another program may change it,
+    // so the window reads it again whenever it comes back (rereadMsdosSys()).
+    const MsdosSys& msdosSys() const;
+    const MsdosSys& rereadMsdosSys() const;
+
+    // The DOS path of the slot's system file: C:\logo.sys, and the Waiting and Shutoff screens
+    // in the Windows folder that C:\MSDOS.SYS names. Throws, saying why, when MSDOS.SYS names a
+    // folder that cannot be used: writing where Windows does not look would only seem to work.
+    QString systemFile(const ScreenSlot& slot) const;
+
     // No screen file comes near this; a larger file is refused, never read into memory.
     static constexpr qint64 largestRead = 256 * 1024 * 1024;
 
@@ -53,6 +80,13 @@ public:
     // Removes what copies of Bootvane killed while writing these files left behind, and
     // nothing that a running copy still holds.
     virtual void removeAbandonedWork(const QStringList& dosPaths) = 0;
+
+private:
+    QString m_recordKey;
+    mutable std::optional<MsdosSys> m_msdosSys;
 };
+
+// The DOS paths of the three system files of drive, in slot order.
+QStringList systemFiles(const Drive& drive);
 
 } // namespace bootvane

@@ -1,6 +1,7 @@
 #include "folderdrive.h"
 
 #include "error.h"
+#include "fatmount.h"
 #include "filenames.h"
 #include "filesystem.h"
 #include "paths.h"
@@ -144,7 +145,17 @@ QString FolderDrive::nativePath(const QString& dosPath) const
 
 QString FolderDrive::identity() const
 {
+    return folderIdentity();
+}
+
+QString FolderDrive::folderIdentity() const
+{
     return QStringLiteral("folder:") + QFileInfo(root()).canonicalFilePath().toLower();
+}
+
+QStringList FolderDrive::formerIdentities() const
+{
+    return {};
 }
 
 #else
@@ -190,6 +201,22 @@ QString FolderDrive::nativePath(const QString& dosPath) const
 }
 
 QString FolderDrive::identity() const
+{
+    if (const std::optional<FatVolume> volume = fatVolumeMountedAt(root()))
+        return fatIdentity(*volume);
+    return folderIdentity();
+}
+
+QStringList FolderDrive::formerIdentities() const
+{
+    // Until FAT volumes were known by their own names, a card was known by where it was
+    // mounted: its originals and history stay its own.
+    if (fatVolumeMountedAt(root()))
+        return {folderIdentity()};
+    return {};
+}
+
+QString FolderDrive::folderIdentity() const
 {
     // The root's real path, so that two prefixes whose c: lead to one folder are one drive,
     // and its device and inode, so that another disk mounted at the same place is another.

@@ -28,7 +28,11 @@ public:
 
     QString title() const override;
     QString source() const override { return m_isWine ? QString() : m_mapping; }
+    // A FAT volume mounted here (a CF card) is known by its serial number and label, as its
+    // disk image is; any other folder by its real path, device and inode.
     QString identity() const override;
+    QStringList formerIdentities() const override;
+    QString place() const override { return root(); }
     std::optional<QByteArray> read(const QString& dosPath, qint64 maxBytes) const override;
     QString displayPath(const QString& dosPath) const override;
     void checkChange(const QString& dosPath, FileChange change) const override;
@@ -40,6 +44,8 @@ private:
     FolderDrive(QString mapping, bool isWine) : m_mapping(std::move(mapping)), m_isWine(isWine) {}
     // The drive's root folder, every link resolved.
     QString root() const;
+    // What told the drive apart before FAT volumes were known by their own names.
+    QString folderIdentity() const;
 
     QString m_mapping;
     bool m_isWine;

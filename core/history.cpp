@@ -3,11 +3,13 @@
 #include "error.h"
 #include "filenames.h"
 #include "filesystem.h"
+#include "knowndrives.h"
 #include "originals.h"
 #include "paths.h"
 
 #include <QCryptographicHash>
 #include <QDir>
+#include <QFileInfo>
 #include <QUuid>
 #include <algorithm>
 
@@ -35,6 +37,17 @@ void makeFolderUnlessThere(const QString& path)
         if (!isFolder(path)) // another copy may have made it just now
             throw;
     }
+}
+
+// What the drive's screens are once updates are written.
+ScreensInUse screensWritten(const std::array<ScreenUpdate, slotCount>& updates)
+{
+    ScreensInUse screens;
+    for (int i = 0; i < slotCount; ++i) {
+        if (!updates[size_t(i)].removesFile)
+            screens[size_t(i)] = updates[size_t(i)].bytes;
+    }
+    return screens;
 }
 
 // Whether screens are byte for byte what the drive's originals hold.
@@ -72,13 +85,24 @@ QStringList historyFolders(const QString& base)
     return folders;
 }
 
-ScreenHistory::ScreenHistory(const QString& base, const Drive& drive) : m_base(base), m_drive(drive)
+ScreenHistory::ScreenHistory(const QString& base, const Drive& drive)
+    : m_base(base), m_drive(drive), m_folder(historyFolderOf(base, drive.recordKey()))
+{
+}
+
+void makeHistoryFolder(const QString& folder)
+{
+    makeFolderUnlessThere(QFileInfo(folder).path());
+    makeFolderUnlessThere(folder);
+}
+
+QString historyFolderOf(const QString& base, const QString& recordKey)
 {
     const QByteArray key =
-        QCryptographicHash::hash(encodeFileName(drive.identity()), QCryptographicHash::Sha256)
+        QCryptographicHash::hash(encodeFileName(recordKey), QCryptographicHash::Sha256)
             .toHex()
             .left(16);
-    m_folder = base + historyName + QLatin1Char('/') + QString::fromLatin1(key);
+    return base + historyName + QLatin1Char('/') + QString::fromLatin1(key);
 }
 
 QString ScreenHistory::Step::filePath(int slot) const
@@ -94,10 +118,15 @@ QByteArray ScreenHistory::fingerprint(const std::optional<QByteArray>& file)
 
 QStringList ScreenHistory::stepNames() const
 {
-    if (!isFolder(m_folder))
+    return stepsIn(m_folder);
+}
+
+QStringList stepsIn(const QString& folder)
+{
+    if (!isFolder(folder))
         return {};
     QStringList names;
-    for (const QString& name : listFolder(m_folder + QLatin1Char('/'), attributeFolder)) {
+    for (const QString& name : listFolder(folder + QLatin1Char('/'), attributeFolder)) {
         if (!name.isEmpty() && name.size() < 10 &&
             std::all_of(name.begin(), name.end(), [](QChar c) { return c.isDigit(); }))
             names.append(name);
@@ -112,8 +141,7 @@ QStringList ScreenHistory::stepNames() const
 QString ScreenHistory::keep(const ScreensInUse& screens,
                             const std::array<ScreenUpdate, slotCount>& updates)
 {
-    makeFolderUnlessThere(m_base + historyName);
-    makeFolderUnlessThere(m_folder);
+    makeHistoryFolder(m_folder);
     // What a forget that was cut short left behind goes first.
     for (const QString& name : listFolder(m_folder + QLatin1Char('/'), attributeFolder)) {
         if (name.startsWith(forgottenPrefix.mid(1)))
@@ -131,7 +159,7 @@ QString ScreenHistory::keep(const ScreensInUse& screens,
         if (sameAsOriginals(m_base, m_drive, screens))
             writeNewFile(staging.filePath(sameAsOriginalsName), QByteArray());
         else
-            writeScreenCopy(staging, m_drive.identity(), screens);
+            writeScreenCopy(staging, m_drive, screens);
         writeNewFile(staging.filePath(writtenName), written);
         QString name;
         do
@@ -172,7 +200,7 @@ std::optional<ScreenHistory::Step> ScreenHistory::newest() const
     if (names.isEmpty())
         return std::nullopt;
     const QString folder = m_folder + QLatin1Char('/') + names.constLast();
-    Step step{names.constLast(), folder, {}, {}};
+    Step step{names.constLast(), folder, {}, {}, {}};
     const QList<QByteArray> written = readSmallFile(folder + QLatin1Char('/') + writtenName, 1024)
                                           .value_or(QByteArray())
                                           .split('\n');
@@ -181,6 +209,7 @@ std::optional<ScreenHistory::Step> ScreenHistory::newest() const
     if (!isAbsent(folder + QLatin1Char('/') + sameAsOriginalsName)) {
         const Originals originals = Originals::required(m_base, m_drive);
         step.folder = originals.folder();
+        step.windowsFolder = recordedWindowsFolder(originals.folder());
         for (int i = 0; i < slotCount; ++i)
             step.absent[size_t(i)] = originals.recordsAbsent(i);
         return step;
@@ -190,7 +219,51 @@ std::optional<ScreenHistory::Step> ScreenHistory::newest() const
         fail(QStringLiteral("undo with"), folder,
              QStringLiteral("the copy of the screens kept there has no record that can be read"));
     step.absent = *absent;
+    step.windowsFolder = recordedWindowsFolder(folder);
     return step;
+}
+
+void copyHistory(const QString& base, const QString& fromKey, const QString& toKey,
+                 const ScreensInUse& now)
+{
+    const QString from = historyFolderOf(base, fromKey);
+    const QString to = historyFolderOf(base, toKey);
+    QByteArray nowWritten;
+    for (const std::optional<QByteArray>& screen : now)
+        nowWritten += ScreenHistory::fingerprint(screen) + '\n';
+    // The newest steps that wrote something else than this drive shows were made on its twin.
+    QStringList steps = stepsIn(from);
+    while (!steps.isEmpty() && readSmallFile(from + QLatin1Char('/') + steps.constLast() +
+                                                 QLatin1Char('/') + writtenName,
+                                             1024) != nowWritten)
+        steps.removeLast();
+    if (steps.isEmpty())
+        return;
+    makeHistoryFolder(to);
+    const QStringList kept{QLatin1String(screenSlots[0].setFileName),
+                           QLatin1String(screenSlots[1].setFileName),
+                           QLatin1String(screenSlots[2].setFileName),
+                           QStringLiteral(".bootvane-record"),
+                           writtenName,
+                           sameAsOriginalsName};
+    for (const QString& step : steps) {
+        StagingFolder staging(to, QStringLiteral("keep the history of a copy of a drive in"));
+        try {
+            for (const QString& name : kept) {
+                const QString path = from + QLatin1Char('/') + step + QLatin1Char('/') + name;
+                if (isAbsent(path) || QFileInfo(path).isSymLink())
+                    continue;
+                const std::optional<QByteArray> bytes = readSmallFile(path, Drive::largestRead);
+                if (!bytes)
+                    fail(QStringLiteral("copy"), path,
+                         QStringLiteral("it is no file that can be read"));
+                writeNewFile(staging.filePath(name), *bytes);
+            }
+            (void)staging.commitAs(to + QLatin1Char('/') + step);
+        } catch (const Error& error) {
+            staging.rethrowInUsersWords(error);
+        }
+    }
 }
 
 void installKeepingHistory(const QString& base, Drive& drive,
@@ -217,13 +290,16 @@ void installKeepingHistory(const QString& base, Drive& drive,
         // stays, so that Undo can put back the rest.
         bool unchanged = false;
         try {
-            unchanged = readScreensInUse(drive) == inUse;
+            const ScreensInUse now = readScreensInUse(drive);
+            unchanged = now == inUse;
+            rememberScreensInUse(base, drive, now);
         } catch (const Error&) {
         }
         if (unchanged)
             history.forget(step);
         throw;
     }
+    rememberScreensInUse(base, drive, screensWritten(updates));
     history.forgetBeyondKept();
 }
 
@@ -233,6 +309,14 @@ bool undoLastInstall(const QString& base, Drive& drive)
     const std::optional<ScreenHistory::Step> step = history.newest();
     if (!step)
         return false;
+    // What was kept of another Windows folder is not what this Windows shows.
+    const MsdosSys& facts = drive.msdosSys();
+    if (facts.windowsFolderProblem.isEmpty() &&
+        step->windowsFolder.compare(facts.windowsFolder, Qt::CaseInsensitive) != 0)
+        fail(QStringLiteral("undo with"), step->folder,
+             QStringLiteral("its screens were kept from Windows in %1, and C:\\MSDOS.SYS now "
+                            "says Windows is in %2; nothing was written")
+                 .arg(step->windowsFolder, facts.windowsFolder));
     std::array<ScreenUpdate, slotCount> updates;
     for (int i = 0; i < slotCount; ++i) {
         const QString path = step->filePath(i);
@@ -255,7 +339,7 @@ bool undoLastInstall(const QString& base, Drive& drive)
         if (now != step->written[size_t(i)] &&
             now != ScreenHistory::fingerprint(back.removesFile ? std::nullopt
                                                                : std::optional(back.bytes))) {
-            const QString dosPath = QLatin1String(screenSlots[size_t(i)].systemFileShown);
+            const QString dosPath = drive.systemFile(screenSlots[size_t(i)]);
             fail(QStringLiteral("undo the last Set as Current on"), drive.displayPath(dosPath),
                  step->written[size_t(i)].isEmpty()
                      ? QStringLiteral("what that Set as Current wrote was not recorded, and Undo "
@@ -265,6 +349,7 @@ bool undoLastInstall(const QString& base, Drive& drive)
         }
     }
     installScreens(drive, updates);
+    rememberScreensInUse(base, drive, screensWritten(updates));
     // A step that stayed would be undone again and again, hiding the ones before it.
     if (!history.forget(step->name))
         fail(QStringLiteral("forget the step just undone in"), history.folder(),

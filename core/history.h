@@ -19,6 +19,10 @@ namespace bootvane {
 // kept anyway.
 // The folders of base that hold the history of each drive.
 QStringList historyFolders(const QString& base);
+// The folder of base that holds the history of the drive with recordKey.
+QString historyFolderOf(const QString& base, const QString& recordKey);
+// Makes such a folder, and the one that holds them all, unless they are there.
+void makeHistoryFolder(const QString& folder);
 
 class ScreenHistory {
 public:
@@ -35,6 +39,8 @@ public:
         // The fingerprint of each file written over them (see fingerprint), or "" when that
         // is not known.
         std::array<QByteArray, slotCount> written;
+        QString windowsFolder; // where the Waiting and Shutoff screens kept were
+
         QString filePath(int slot) const;
     };
     // What tells the bytes of a file, or its absence, from any other.
@@ -60,6 +66,15 @@ private:
     const Drive& m_drive;
     QString m_folder;
 };
+
+// Gives the drive with toKey a copy of the history of the drive with fromKey, as far as it is
+// true of a drive that shows now: a copy of a disk image told apart from its twin keeps the
+// steps they shared, not those made on the twin since.
+void copyHistory(const QString& base, const QString& fromKey, const QString& toKey,
+                 const ScreensInUse& now);
+
+// The steps kept in a folder of the history, oldest first.
+QStringList stepsIn(const QString& folder);
 
 // Writes updates over the screens in use of drive, as installScreens does, once those screens
 // are kept as the newest step of its history in base, unless nothing would change. An apply

@@ -87,9 +87,13 @@ QString ImageDrive::identity() const
     (void)volume();
     if (m_fat.serial == 0 && m_fat.label.isEmpty())
         return QStringLiteral("image:") + QFileInfo(m_path).canonicalFilePath();
-    return QStringLiteral("fat:%1:%2")
-        .arg(m_fat.serial, 8, 16, QLatin1Char('0'))
-        .arg(QString::fromLatin1(m_fat.label));
+    return fatIdentity(m_fat);
+}
+
+QString ImageDrive::place() const
+{
+    const QString real = QFileInfo(m_path).canonicalFilePath();
+    return real.isEmpty() ? m_path : real;
 }
 
 QString ImageDrive::displayPath(const QString& dosPath) const

@@ -29,6 +29,7 @@ public:
     // The FAT volume's serial number and label, so that a moved or renamed image file is the
     // same drive; the real path only where the volume has neither.
     QString identity() const override;
+    QString place() const override;
     std::optional<QByteArray> read(const QString& dosPath, qint64 maxBytes) const override;
     QString displayPath(const QString& dosPath) const override;
     void checkChange(const QString& dosPath, FileChange change) const override;

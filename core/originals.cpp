@@ -6,6 +6,7 @@
 #include "paths.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 namespace bootvane {
 
@@ -20,6 +21,8 @@ struct Record {
     QString identity;
     std::array<bool, slotCount> absent{};
     bool older = false; // taken over from an earlier Bootvane, which kept no record
+    // Where the Waiting and Shutoff screens were: the Windows folder MSDOS.SYS named then.
+    QString windowsFolder = QLatin1String(defaultWindowsFolder);
 };
 
 QByteArray recordText(const Record& record)
@@ -32,6 +35,8 @@ QByteArray recordText(const Record& record)
             absent.append(screenSlots[size_t(i)].setFileName);
     }
     text += "absent=" + absent.join(',') + '\n';
+    if (record.windowsFolder != QLatin1String(defaultWindowsFolder))
+        text += "windows=" + record.windowsFolder.toLatin1() + '\n';
     if (record.older)
         text += "older=1\n";
     return text;
@@ -58,6 +63,8 @@ RecordState readRecord(const QString& folder, Record& record)
         const QByteArray value = line.mid(equals + 1).trimmed();
         if (key == "drive") {
             record.identity = decodeFileName(QByteArray::fromPercentEncoding(value));
+        } else if (key == "windows") {
+            record.windowsFolder = QString::fromLatin1(value);
         } else if (key == "older") {
             record.older = value == "1";
         } else if (key == "absent") {
@@ -97,6 +104,27 @@ QStringList otherDriveFolders(const QString& base)
     return folders;
 }
 
+// Renames staging, a copy of the screens of a drive, to the next free drive-<n> among the
+// originals of the other drives.
+void commitAmongOtherDrives(const QString& base, StagingFolder& staging)
+{
+    const QString store = base + otherDrivesName;
+    if (isAbsent(store)) {
+        try {
+            makeFolder(store);
+        } catch (const Error&) {
+            if (!isFolder(store)) // or another copy made it just now
+                throw;
+        }
+    }
+    for (int number = 1; number <= 1000; ++number) {
+        if (staging.commitAs(store + QStringLiteral("/drive-%1").arg(number)))
+            return;
+    }
+    fail(QStringLiteral("save the originals in"), store,
+         QStringLiteral("it holds the originals of a thousand drives already"));
+}
+
 } // namespace
 
 QString otherDrivesFolder(const QString& base)
@@ -111,8 +139,11 @@ QString Originals::filePath(const ScreenSlot& slot) const
 
 std::optional<Originals> Originals::of(const QString& base, const Drive& drive)
 {
-    const QString identity = drive.identity();
+    const QString identity = drive.recordKey();
     Originals originals;
+    const MsdosSys& facts = drive.msdosSys();
+    originals.m_windowsFolderNow =
+        facts.windowsFolderProblem.isEmpty() ? facts.windowsFolder : QString();
     Record record;
     const QString main = mainFolder(base);
     const bool mainIsFolder = isFolder(main);
@@ -121,6 +152,7 @@ std::optional<Originals> Originals::of(const QString& base, const Drive& drive)
         originals.m_folder = main;
         originals.m_absent = record.absent;
         originals.m_older = record.older;
+        originals.m_windowsFolder = record.windowsFolder;
         return originals;
     }
     for (const QString& folder : otherDriveFolders(base)) {
@@ -128,6 +160,7 @@ std::optional<Originals> Originals::of(const QString& base, const Drive& drive)
             originals.m_folder = folder;
             originals.m_absent = record.absent;
             originals.m_older = record.older;
+            originals.m_windowsFolder = record.windowsFolder;
             return originals;
         }
     }
@@ -146,14 +179,14 @@ ScreensInUse readScreensInUse(const Drive& drive)
 {
     ScreensInUse screens;
     for (int i = 0; i < slotCount; ++i)
-        screens[size_t(i)] = drive.read(QLatin1String(screenSlots[size_t(i)].systemFileWritten));
+        screens[size_t(i)] = drive.read(drive.systemFile(screenSlots[size_t(i)]));
     return screens;
 }
 
-void writeScreenCopy(const StagingFolder& staging, const QString& identity,
-                     const ScreensInUse& screens)
+void writeScreenCopy(const StagingFolder& staging, const Drive& drive, const ScreensInUse& screens)
 {
-    Record record{identity, {}, false};
+    Record record{drive.recordKey(), {}, false};
+    record.windowsFolder = drive.msdosSys().windowsFolder;
     for (int i = 0; i < slotCount; ++i) {
         // Windows uses its own screen for a file that is absent, and restoring puts that
         // back by removing the file: the record says so, since a file may also go missing.
@@ -174,6 +207,26 @@ std::optional<std::array<bool, slotCount>> recordedAbsences(const QString& folde
     return record.absent;
 }
 
+QString recordedWindowsFolder(const QString& folder)
+{
+    Record record;
+    (void)readRecord(folder, record);
+    return record.windowsFolder;
+}
+
+bool originalsRecorded(const QString& base, const QString& key)
+{
+    Record record;
+    if (isFolder(mainFolder(base)) && readRecord(mainFolder(base), record) == RecordState::Read &&
+        record.identity == key)
+        return true;
+    for (const QString& folder : otherDriveFolders(base)) {
+        if (readRecord(folder, record) == RecordState::Read && record.identity == key)
+            return true;
+    }
+    return false;
+}
+
 Originals Originals::required(const QString& base, const Drive& drive)
 {
     if (std::optional<Originals> originals = of(base, drive))
@@ -188,6 +241,15 @@ Originals Originals::required(const QString& base, const Drive& drive)
 
 void Originals::checkComplete() const
 {
+    // Another Windows folder is another Windows: the screens kept are not those it shows.
+    if (m_windowsFolder.compare(m_windowsFolderNow, Qt::CaseInsensitive) != 0)
+        fail(QStringLiteral("restore the originals from"), m_folder,
+             m_windowsFolderNow.isEmpty()
+                 ? QStringLiteral("C:\\MSDOS.SYS names no Windows folder that can be used, so "
+                                  "nobody can tell where Windows looks for its screens")
+                 : QStringLiteral("they were saved from Windows in %1, and C:\\MSDOS.SYS now "
+                                  "says Windows is in %2; nothing was written")
+                       .arg(m_windowsFolder, m_windowsFolderNow));
     for (int i = 0; i < slotCount; ++i) {
         const QString path = filePath(screenSlots[size_t(i)]);
         if (m_absent[size_t(i)] || !isAbsent(path))
@@ -212,7 +274,7 @@ void backupOriginals(const QString& base, const Drive& drive)
         return;
     StagingFolder staging(base, QStringLiteral("save your screens in"));
     try {
-        writeScreenCopy(staging, drive.identity(), readScreensInUse(drive));
+        writeScreenCopy(staging, drive, readScreensInUse(drive));
         // The first drive's originals are the visible "Originals"; once anything has that
         // name, they go out of sight, beside those of the other drives, in a folder of their own.
         if (isAbsent(mainFolder(base)) && staging.commitAs(mainFolder(base)))
@@ -222,21 +284,36 @@ void backupOriginals(const QString& base, const Drive& drive)
     }
     if (Originals::of(base, drive))
         return; // another copy saved the same screens meanwhile
-    const QString store = otherDrivesFolder(base);
-    if (isAbsent(store)) {
-        try {
-            makeFolder(store);
-        } catch (const Error&) {
-            if (!isFolder(store)) // or another copy made it just now
-                throw;
+    commitAmongOtherDrives(base, staging);
+}
+
+void copyOriginals(const QString& base, const Originals& originals, const QString& recordKey)
+{
+    StagingFolder staging(base, QStringLiteral("keep the originals of a copy of a drive in"));
+    try {
+        Record record;
+        (void)readRecord(originals.folder(), record);
+        record.identity = recordKey;
+        record.older = false;
+        record.absent = originals.m_absent;
+        for (int i = 0; i < slotCount; ++i) {
+            const QString name = QLatin1String(screenSlots[size_t(i)].setFileName);
+            const QString path = originals.filePath(screenSlots[size_t(i)]);
+            if (record.absent[size_t(i)] && isAbsent(path))
+                continue;
+            const std::optional<QByteArray> bytes = QFileInfo(path).isSymLink()
+                                                        ? std::nullopt
+                                                        : readSmallFile(path, Drive::largestRead);
+            if (!bytes)
+                fail(QStringLiteral("copy"), path,
+                     QStringLiteral("it is no file that can be read"));
+            writeNewFile(staging.filePath(name), *bytes);
         }
+        writeNewFile(staging.filePath(recordName), recordText(record));
+    } catch (const Error& error) {
+        staging.rethrowInUsersWords(error);
     }
-    for (int number = 1; number <= 1000; ++number) {
-        if (staging.commitAs(store + QStringLiteral("/drive-%1").arg(number)))
-            return;
-    }
-    fail(QStringLiteral("save the originals in"), store,
-         QStringLiteral("it holds the originals of a thousand drives already"));
+    commitAmongOtherDrives(base, staging);
 }
 
 void claimOlderOriginals(const QString& base, const Drive& drive)
@@ -252,7 +329,9 @@ void claimOlderOriginals(const QString& base, const Drive& drive)
     const QString temporary = main + QStringLiteral("/.bootvane-record-claim");
     try {
         removeFile(temporary);
-        writeNewFile(temporary, recordText(Record{drive.identity(), {}, true}));
+        Record record{drive.recordKey(), {}, true};
+        record.windowsFolder = drive.msdosSys().windowsFolder;
+        writeNewFile(temporary, recordText(record));
         renameWithoutReplacing(temporary, main + QLatin1Char('/') + recordName);
     } catch (const Error&) {
         // A working folder that cannot be written keeps the older backup working as it did.

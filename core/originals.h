@@ -34,19 +34,29 @@ public:
     // Whether the drive had no such file when the copy was made.
     bool recordsAbsent(int slot) const { return m_absent[size_t(slot)]; }
     // Throws, naming it and saying what to do, when a file is missing that the record does not
-    // name as absent: then restoring must write nothing.
+    // name as absent, or when Windows is now in another folder than the one they were taken
+    // from: then restoring must write nothing.
     void checkComplete() const;
 
 private:
+    friend void copyOriginals(const QString& base, const Originals& originals,
+                              const QString& recordKey);
+
     QString m_folder;
     std::array<bool, slotCount> m_absent{};
     bool m_older = false;
+    QString m_windowsFolder = QLatin1String(defaultWindowsFolder); // where they were taken from
+    QString m_windowsFolderNow; // where Windows is now, or empty when that cannot be told
 };
 
 // Copies the drive's three screens byte for byte into a new folder of originals for it in
 // base, with the record, all or nothing. An "Originals" that appears meanwhile is kept as it
 // is, and the copies go beside it.
 void backupOriginals(const QString& base, const Drive& drive);
+
+// Copies originals, whole or not at all, as the originals of the drive with recordKey: a copy
+// of a disk image told apart from its twin, whose originals were true of both.
+void copyOriginals(const QString& base, const Originals& originals, const QString& recordKey);
 
 // Writes into an "Originals" of an earlier Bootvane the record that it belongs to drive, unless
 // drive has originals of its own already. Best effort: without the record it is still used.
@@ -59,14 +69,18 @@ QString otherDrivesFolder(const QString& base);
 using ScreensInUse = std::array<std::optional<QByteArray>, slotCount>;
 ScreensInUse readScreensInUse(const Drive& drive);
 
-// Writes screens into staging byte for byte, with the record of the drive (its identity) and
-// of the files it did not have: the originals are such a copy, and so is each step of the
-// history of what was replaced.
-void writeScreenCopy(const StagingFolder& staging, const QString& identity,
-                     const ScreensInUse& screens);
+// Writes screens into staging byte for byte, with the record of the drive (its record key and
+// its Windows folder) and of the files it did not have: the originals are such a copy, and so
+// is each step of the history of what was replaced.
+void writeScreenCopy(const StagingFolder& staging, const Drive& drive, const ScreensInUse& screens);
 
 // Which files the record of a copy made by writeScreenCopy names as absent; nothing when it
 // has no record that can be read.
 std::optional<std::array<bool, slotCount>> recordedAbsences(const QString& folder);
+// The Windows folder the record of such a copy names (C:\Windows for one that names none).
+QString recordedWindowsFolder(const QString& folder);
+
+// Whether base keeps originals recorded under key.
+bool originalsRecorded(const QString& base, const QString& key);
 
 } // namespace bootvane

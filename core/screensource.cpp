@@ -100,7 +100,7 @@ SetSources sourcesInUse(const Drive& drive, const QString& windows)
 {
     SetSources sources;
     for (int i = 0; i < slotCount; ++i) {
-        const QString dosPath = QLatin1String(screenSlots[i].systemFileShown);
+        const QString dosPath = drive.systemFile(screenSlots[i]);
         const std::optional<QByteArray> bytes = drive.read(dosPath);
         sources[i] = bytes ? ScreenSource::contents(*bytes, drive.displayPath(dosPath))
                            : ScreenSource::missing(

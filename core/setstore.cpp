@@ -82,10 +82,15 @@ void removeWorkLeftByDeadCopies(const QString& base, Drive& drive)
     removeAbandonedWork(otherDrivesFolder(base));
     for (const QString& drive : historyFolders(base))
         removeAbandonedWork(drive);
-    QStringList systemFiles;
-    for (const ScreenSlot& slot : screenSlots)
-        systemFiles.append(QLatin1String(slot.systemFileWritten));
-    drive.removeAbandonedWork(systemFiles);
+    // A Windows folder that cannot be found is reported when its screens are read.
+    QStringList files;
+    for (const ScreenSlot& slot : screenSlots) {
+        try {
+            files.append(drive.systemFile(slot));
+        } catch (const Error&) {
+        }
+    }
+    drive.removeAbandonedWork(files);
 }
 
 QStringList setFolderNames(const QString& base)

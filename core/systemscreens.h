@@ -1,6 +1,7 @@
 #pragma once
 
 #include "drive.h"
+#include "msdossys.h"
 #include "screenslots.h"
 
 #include <QByteArray>
@@ -46,15 +47,5 @@ void checkScreenChanges(const Drive& drive, const std::array<ScreenUpdate, slotC
 void installScreens(Drive& drive, const std::array<ScreenUpdate, slotCount>& updates);
 // The same, once checkScreenChanges has passed: on a disk image each check lists a folder.
 void installCheckedScreens(Drive& drive, const std::array<ScreenUpdate, slotCount>& updates);
-
-// What C:\MSDOS.SYS says of the screens, under [Options]: whether Logo=0 switches the
-// start-up screen off, and which Windows shows them (WinVer=). Bootvane only reads it; an
-// absent or unreadable file says nothing.
-struct MsdosSys {
-    bool startupScreenOff = false;
-    QString windows = QLatin1String(defaultWindows);
-};
-MsdosSys readMsdosSys(const Drive& drive);
-MsdosSys parseMsdosSys(const QByteArray& text);
 
 } // namespace bootvane

@@ -11,6 +11,7 @@
 #include "handler.h"
 #include "history.h"
 #include "imagebox.h"
+#include "knowndrives.h"
 #include "look.h"
 #include "originals.h"
 #include "paths.h"
@@ -349,6 +350,24 @@ void frmLogoMain::loadDrive()
     removeWorkLeftByDeadCopies(strAppPath, *m_drive);
     readMsdosSys();
     m_msdosSysFresh = true;
+    // Which of the drives whose records the working folder keeps this is: a copy of a disk
+    // image whose screens now differ from the other's is a drive of its own.
+    m_copyOf.clear();
+    std::optional<ScreensInUse> screens;
+    try {
+        screens = readScreensInUse(*m_drive);
+    } catch (const Error&) {
+        // A screen that cannot be read is reported below, where it is shown.
+    }
+    if (screens) {
+        runHandler(this, [this, &screens] {
+            const DriveRecognition recognition = recognizeDrive(strAppPath, *m_drive, *screens);
+            m_copyOf = recognition.copyOf;
+            if (recognition.keptApart)
+                userDialogs().information(isVisible() ? this : nullptr, copyNotice(),
+                                          QStringLiteral("Original Screen Settings"));
+        });
+    }
     // A screen that cannot be shown is reported on its own, and the other screens and the
     // backup go on: the backup copies bytes and needs no picture, and without it the first
     // "Set as Current" would overwrite the user's screens with no copy anywhere.
@@ -365,18 +384,27 @@ void frmLogoMain::saveOriginalsIfMissing()
     claimOlderOriginals(strAppPath, *m_drive);
     if (Originals::of(strAppPath, *m_drive))
         return;
-    userDialogs().information(
-        isVisible() ? this : nullptr,
-        QStringLiteral("Your current screen settings will be saved as your original set."),
-        QStringLiteral("Original Screen Settings"));
+    QString notice =
+        QStringLiteral("Your current screen settings will be saved as your original set.");
+    if (!m_copyOf.isEmpty())
+        notice += QStringLiteral("\n\n") + copyNotice();
+    userDialogs().information(isVisible() ? this : nullptr, notice,
+                              QStringLiteral("Original Screen Settings"));
     backupOriginals(strAppPath, *m_drive);
     // Nothing may overwrite the user's screens unless their copy can be found again.
     (void)Originals::required(strAppPath, *m_drive);
 }
 
+QString frmLogoMain::copyNotice() const
+{
+    return QStringLiteral("This drive C is a copy of \"%1\", and their screens now differ: from "
+                          "now on Bootvane keeps the originals and the Undo history of each apart.")
+        .arg(QDir::toNativeSeparators(displayFileName(m_copyOf)));
+}
+
 void frmLogoMain::readMsdosSys()
 {
-    m_msdosSys = bootvane::readMsdosSys(*m_drive);
+    m_msdosSys = m_drive->rereadMsdosSys();
     for (const SlotControls& controls : m_slots) {
         controls.imgCur->setWindows(m_msdosSys.windows);
         controls.imgNew->setWindows(m_msdosSys.windows);

@@ -96,6 +96,8 @@ private:
     // Saves the user's own screens as the drive's originals, telling the user first, unless
     // they are saved already.
     void saveOriginalsIfMissing();
+    // What the user is told of a drive just told apart from the one it was copied from.
+    QString copyNotice() const;
     // Writes the three screens that prepare(slot) gives over the system files; what they
     // replace is kept in the drive's history first.
     void installScreens(const std::function<ScreenUpdate(int)>& prepare);
@@ -184,6 +186,8 @@ private:
     std::unique_ptr<Drive> m_drive;
     MsdosSys m_msdosSys;
     bool m_msdosSysFresh = false; // read by the drive's loading, for the activation after it
+    // Where the drive in use was copied from, when its loading told it apart from that drive.
+    QString m_copyOf;
     // The originals previewed, when the Originals node was the node clicked last.
     std::optional<Originals> m_previewedOriginals;
     bool m_shownBefore = false;

@@ -41,6 +41,16 @@ QByteArray mbrWithPartition(uchar type)
     return sector + QByteArray(4096, '\0');
 }
 
+// Writes bytes as the file at dosPath of the volume at offset in another image than TempImage's.
+void writeImageFile(const QString& image, qint64 offset, const QString& dosPath,
+                    const QByteArray& bytes)
+{
+    runTool(QStringLiteral("mcopy"),
+            {QStringLiteral("-o"), QStringLiteral("-i"),
+             image + QStringLiteral("@@") + QString::number(offset), QStringLiteral("-"), dosPath},
+            bytes);
+}
+
 } // namespace
 
 class TestDiskImage : public QObject {
@@ -55,6 +65,8 @@ private slots:
     void aWriteThatCannotBeDoneLeavesTheImageAsItWas_data();
     void aWriteThatCannotBeDoneLeavesTheImageAsItWas();
     void aNewUserOnAnImage();
+    void aCopyOfAnImageKeepsItsOwnScreens_data();
+    void aCopyOfAnImageKeepsItsOwnScreens();
 };
 
 void TestDiskImage::everyLayoutIsReadAndWrittenInPlace_data()
@@ -278,6 +290,92 @@ void TestDiskImage::aNewUserOnAnImage()
     std::unique_ptr<frmLogoMain> again = frmLogoMain::start(QString());
     QCOMPARE(again->windowTitle(), QStringLiteral("Bootvane - win95.img"));
     QCOMPARE(dialogs.boxes.size(), 1);
+}
+
+void TestDiskImage::aCopyOfAnImageKeepsItsOwnScreens_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::newRow("moved") << "moved";
+    QTest::newRow("copied, then changed in Windows") << "changed";
+    QTest::newRow("copied as it was, then each applied") << "twins";
+}
+
+// cp win95.img test.img gives two images with one FAT serial number and label. While they show
+// the same screens they are one drive; once those differ each keeps its own originals and Undo,
+// and nothing either showed is lost. A moved image is the same drive.
+void TestDiskImage::aCopyOfAnImageKeepsItsOwnScreens()
+{
+    QFETCH(QString, how);
+    TempImage image;
+    image.writeSystemScreens();
+    image.drive.makeSet(QStringLiteral("Sunset"));
+    image.drive.makeSet(QStringLiteral("Dawn"));
+    const QString copy = image.drive.root() + QStringLiteral("/test.img");
+    auto screens = [](const QString& path) {
+        QList<QByteArray> bytes;
+        for (int slot = 0; slot < 3; ++slot)
+            bytes.append(*openDrive(path)->read(systemDosPath(slot)));
+        return bytes;
+    };
+    auto apply = [](frmLogoMain& window, const QString& set) {
+        clickNode(window, set);
+        clickButton(&window, "cmdSetCur");
+    };
+    ScriptedDialogs dialogs;
+    const QList<QByteArray> own = screens(image.path());
+    {
+        frmLogoMain window(openDrive(image.path()));
+        showAndWait(window);
+        apply(window, QStringLiteral("Sunset"));
+    }
+    const QList<QByteArray> sunset = screens(image.path());
+    dialogs.boxes.clear();
+    if (how == QLatin1String("moved")) {
+        QVERIFY(QFile::rename(image.path(), copy));
+        frmLogoMain window(openDrive(copy));
+        showAndWait(window);
+        QCOMPARE(dialogs.boxes.size(), 0);
+        control<QAction>(&window, "mnuUndo")->trigger();
+        QCOMPARE(screens(copy), own);
+        return;
+    }
+    QVERIFY(QFile::copy(image.path(), copy));
+    QList<QByteArray> copyOwn = sunset;
+    if (how == QLatin1String("changed")) {
+        for (int slot = 0; slot < 3; ++slot)
+            copyOwn[slot] = encodeBmp(screenPicture(60 + slot));
+        for (int slot = 0; slot < 3; ++slot)
+            writeImageFile(copy, image.offset(), systemFileOnImage(slot), copyOwn[slot]);
+    }
+    {
+        frmLogoMain window(openDrive(copy));
+        showAndWait(window);
+        // A copy with screens of its own is told at its first start, and they are its originals.
+        QCOMPARE(dialogs.boxes.size(), how == QLatin1String("changed") ? 1 : 0);
+        if (!dialogs.boxes.isEmpty())
+            QVERIFY2(dialogs.boxes[0].text.contains(QLatin1String("win95.img")),
+                     qPrintable(dialogs.boxes[0].text));
+        apply(window, QStringLiteral("Dawn"));
+        if (how == QLatin1String("changed")) {
+            clickButton(&window, "cmdRestore");
+            QCOMPARE(screens(copy), copyOwn);
+        }
+    }
+    dialogs.boxes.clear();
+    frmLogoMain window(openDrive(image.path()));
+    showAndWait(window);
+    // The twin that still shows what both showed is told apart now, keeping what they shared.
+    QCOMPARE(dialogs.boxes.size(), how == QLatin1String("twins") ? 1 : 0);
+    control<QAction>(&window, "mnuUndo")->trigger();
+    QCOMPARE(screens(image.path()), own);
+    clickButton(&window, "cmdRestore");
+    QCOMPARE(screens(image.path()), own);
+    if (how == QLatin1String("twins")) {
+        frmLogoMain other(openDrive(copy));
+        control<QAction>(&other, "mnuUndo")->trigger();
+        QCOMPARE(screens(copy), sunset);
+    }
+    QCOMPARE(dialogs.boxes.size(), how == QLatin1String("twins") ? 1 : 0);
 }
 
 QTEST_MAIN(TestDiskImage)

@@ -1,10 +1,16 @@
 // Drive C as Wine maps it: DOS names reach the files on disk in whatever case they are
 // spelt there, and a drive that is not mapped is reported with the link that is missing.
 
+#include "drivechoice.h"
 #include "error.h"
+#include "filesystem.h"
 #include "folderdrive.h"
+#include "originals.h"
+#include "paths.h"
 #include "picture.h"
+#include "systemscreens.h"
 #include "tempdrive.h"
+#include "tempimage.h"
 
 #include <QDir>
 #include <QFile>
@@ -67,6 +73,8 @@ private slots:
     void withoutWineprefixTheHomePrefixIsUsed_data();
     void withoutWineprefixTheHomePrefixIsUsed();
     void otherDrivesAreRefused();
+    void theWindowsFolderIsWhereMsdosSysSays_data();
+    void theWindowsFolderIsWhereMsdosSysSays();
 };
 
 void TestDriveC::namesReachTheFilesInAnyCase_data()
@@ -235,6 +243,92 @@ void TestDriveC::otherDrivesAreRefused()
             QCOMPARE(error.path(), path);
         }
     }
+}
+
+void TestDriveC::theWindowsFolderIsWhereMsdosSysSays_data()
+{
+    QTest::addColumn<QByteArray>("msdosSys");
+    QTest::addColumn<QString>("folder"); // where the Waiting and Shutoff screens go; "" refused
+    QTest::addColumn<bool>("onImage");
+    const QByteArray paths = "[Paths]\r\nWinBootDir=C:\\WIN95\r\nHostWinBootDrv=C\r\n";
+    QTest::newRow("none named") << QByteArray("[Options]\r\nLogo=1\r\n") << "WINDOWS" << false;
+    QTest::newRow("WinDir") << "[Paths]\r\nWinDir=C:\\WIN95\\\r\n" + paths << "WIN95" << false;
+    QTest::newRow("WinBootDir alone") << paths << "WIN95" << false;
+    QTest::newRow("a disk image") << QByteArray("[paths]\nwindir=c:\\win98\n") << "WIN98" << true;
+    QTest::newRow("on drive D") << QByteArray("[Paths]\nWinDir=D:\\WINDOWS\n") << "" << false;
+    QTest::newRow("climbing out") << QByteArray("[Paths]\nWinDir=C:\\..\\..\n") << "" << false;
+    QTest::newRow("a wildcard") << QByteArray("[Paths]\nWinDir=C:\\WIN*\n") << "" << true;
+}
+
+// Windows looks for its Waiting and Shutoff screens in the folder it is installed in; a
+// folder that cannot be told is refused rather than written where Windows never looks.
+void TestDriveC::theWindowsFolderIsWhereMsdosSysSays()
+{
+    QFETCH(QByteArray, msdosSys);
+    QFETCH(QString, folder);
+    QFETCH(bool, onImage);
+    std::optional<TempImage> image;
+    std::optional<TempDrive> wine;
+    const QString target = folder.isEmpty() ? QStringLiteral("WIN95") : folder;
+    if (onImage) {
+        image.emplace();
+        image->writeSystemScreens();
+        image->put(QStringLiteral("::/MSDOS.SYS"), msdosSys);
+        if (target != QLatin1String("WINDOWS"))
+            image->mtools(QStringLiteral("mmd"), {QStringLiteral("::/") + target});
+        for (int slot = 1; slot < 3; ++slot)
+            image->put(
+                QStringLiteral("::/%1/%2")
+                    .arg(target,
+                         QString::fromLatin1(screenSlots[size_t(slot)].setFileName).toUpper()),
+                encodeBmp(screenPicture(60 + slot)));
+    } else {
+        wine.emplace();
+        wine->writeSystemScreens();
+        writeFile(wine->driveC() + QStringLiteral("/MSDOS.SYS"), msdosSys);
+        QVERIFY(QDir(wine->driveC()).mkpath(target.toLower()));
+        for (int slot = 1; slot < 3; ++slot)
+            writeFile(wine->driveC() + QLatin1Char('/') + target.toLower() + QLatin1Char('/') +
+                          QLatin1String(screenSlots[size_t(slot)].setFileName),
+                      encodeBmp(screenPicture(60 + slot)));
+    }
+    const std::unique_ptr<Drive> drive =
+        onImage ? openDrive(image->path()) : std::unique_ptr<Drive>(FolderDrive::wine());
+    std::array<ScreenUpdate, slotCount> updates;
+    for (int slot = 0; slot < 3; ++slot)
+        updates[size_t(slot)].bytes = encodeBmp(screenPicture(80 + slot));
+    const auto bytesIn = [&](const QString& inFolder, int slot) -> std::optional<QByteArray> {
+        const QString name = QLatin1String(screenSlots[size_t(slot)].setFileName);
+        if (image)
+            return image->get(QStringLiteral("::/%1/%2").arg(inFolder, name.toUpper()));
+        return readSmallFile(wine->driveC() + QLatin1Char('/') + inFolder.toLower() +
+                                 QLatin1Char('/') + name,
+                             1 << 20);
+    };
+    const std::optional<QByteArray> defaultWaiting = bytesIn(QStringLiteral("WINDOWS"), 1);
+
+    if (folder.isEmpty()) {
+        try {
+            installScreens(*drive, updates);
+            QFAIL("screens were written where Windows may not look");
+        } catch (const Error& error) {
+            QVERIFY2(error.path().contains(QLatin1String("MSDOS.SYS"), Qt::CaseInsensitive),
+                     qPrintable(error.message()));
+        }
+        QCOMPARE(drive->read(QStringLiteral("C:\\logo.sys")), encodeBmp(screenPicture(100)));
+    } else {
+        const QString base = basePath();
+        backupOriginals(base, *drive);
+        const Originals originals = Originals::required(base, *drive);
+        QCOMPARE(fileBytes(originals.filePath(screenSlots[1])), encodeBmp(screenPicture(61)));
+        installScreens(*drive, updates);
+        QCOMPARE(bytesIn(folder, 2), encodeBmp(screenPicture(82)));
+        originals.checkComplete();
+    }
+    if (folder != QLatin1String("WINDOWS"))
+        QCOMPARE(bytesIn(QStringLiteral("WINDOWS"), 1), defaultWaiting);
+    if (image)
+        QCOMPARE(image->fsckProblems(), QString());
 }
 
 QTEST_GUILESS_MAIN(TestDriveC)
