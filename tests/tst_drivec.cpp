@@ -3,6 +3,7 @@
 
 #include "drivechoice.h"
 #include "error.h"
+#include "fatmount.h"
 #include "filesystem.h"
 #include "folderdrive.h"
 #include "originals.h"
@@ -75,6 +76,8 @@ private slots:
     void otherDrivesAreRefused();
     void theWindowsFolderIsWhereMsdosSysSays_data();
     void theWindowsFolderIsWhereMsdosSysSays();
+    void aFatVolumeIsKnownByItsOwnName_data();
+    void aFatVolumeIsKnownByItsOwnName();
 };
 
 void TestDriveC::namesReachTheFilesInAnyCase_data()
@@ -329,6 +332,41 @@ void TestDriveC::theWindowsFolderIsWhereMsdosSysSays()
         QCOMPARE(bytesIn(QStringLiteral("WINDOWS"), 1), defaultWaiting);
     if (image)
         QCOMPARE(image->fsckProblems(), QString());
+}
+
+void TestDriveC::aFatVolumeIsKnownByItsOwnName_data()
+{
+    // A line of the kernel's mount table; %1 is the folder, %2 the device.
+    QTest::addColumn<QString>("mount");
+    QTest::addColumn<bool>("known");
+    QTest::newRow("a card") << "36 25 8:17 / %1 rw,nosuid shared:7 - vfat %2 rw,fmask=0022" << true;
+    QTest::newRow("no optional fields") << "40 25 8:17 / %1 rw - msdos %2 rw" << true;
+    QTest::newRow("a folder inside a card") << "41 25 8:17 /sub %1 rw - vfat %2 rw" << false;
+    QTest::newRow("another file system") << "42 25 8:17 / %1 rw - ext4 %2 rw" << false;
+}
+
+// No FAT volume can be mounted here, so the kernel's table of mounts is made up, and the image
+// of a card stands for its device. A card is the same drive whichever device it comes up as,
+// and whether it is opened as a folder or, copied with dd, as an image.
+void TestDriveC::aFatVolumeIsKnownByItsOwnName()
+{
+    QFETCH(QString, mount);
+    QFETCH(bool, known);
+    QTemporaryDir dir;
+    const QString card = dir.filePath(QStringLiteral("card.img"));
+    const QString folder = dir.filePath(QStringLiteral("my card"));
+    QVERIFY(QDir().mkdir(folder));
+    runTool(QStringLiteral("mkfs.fat"),
+            {QStringLiteral("-C"), QStringLiteral("-i"), QStringLiteral("1234ABCD"),
+             QStringLiteral("-n"), QStringLiteral("CARD"), card, QStringLiteral("1440")});
+    const QByteArray table =
+        "20 1 0:20 / / rw - ext4 /dev/vda rw\n" +
+        mount.arg(QString(folder).replace(QLatin1Char(' '), QLatin1String("\\040")), card).toUtf8();
+
+    const std::optional<FatVolume> volume = fatVolumeMountedAt(folder, table);
+    QCOMPARE(volume.has_value(), known);
+    if (volume)
+        QCOMPARE(fatIdentity(*volume), openDrive(card)->identity());
 }
 
 QTEST_GUILESS_MAIN(TestDriveC)
