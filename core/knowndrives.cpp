@@ -173,7 +173,11 @@ DriveRecognition recognizeDrive(const QString& base, Drive& drive, const Screens
     } else if (!drives.empty()) {
         // Met elsewhere: moved, or copied while it showed the same screens, or moved and then
         // changed. A copy whose screens differ from those of a drive still reachable is new.
-        const auto same = std::find_if(drives.begin(), drives.end(), showsNow);
+        // A drive that showed exactly these screens first, then one an earlier Bootvane met.
+        auto same = std::find_if(drives.begin(), drives.end(),
+                                 [&](const Known& known) { return known.screens == now; });
+        if (same == drives.end())
+            same = std::find_if(drives.begin(), drives.end(), showsNow);
         const auto moved = std::find_if(drives.begin(), drives.end(), [&](const Known& known) {
             return !reachedElsewhere(known, here, identities);
         });
