@@ -20,6 +20,9 @@ namespace bootvane {
 // The folders of base that hold the history of each drive.
 QStringList historyFolders(const QString& base);
 
+// Removes from one of those folders what forgetting a step left behind when it was cut short.
+void removeForgottenSteps(const QString& folder);
+
 class ScreenHistory {
 public:
     static constexpr int kept = 10;

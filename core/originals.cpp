@@ -44,9 +44,12 @@ enum class RecordState { Missing, Unreadable, Read };
 RecordState readRecord(const QString& folder, Record& record)
 {
     const QString path = folder + QLatin1Char('/') + recordName;
-    if (isAbsent(path))
+    const EntryType type = entryType(path);
+    if (type == EntryType::Absent)
         return RecordState::Missing;
-    const std::optional<QByteArray> text = readSmallFile(path, largestRecord);
+    // A link may lead to the record of any drive: it is no record.
+    const std::optional<QByteArray> text =
+        type == EntryType::File ? readSmallFile(path, largestRecord) : std::nullopt;
     if (!text)
         return RecordState::Unreadable;
     record = Record();
@@ -77,9 +80,10 @@ QString mainFolder(const QString& base)
     return base + originalsName;
 }
 
+// A folder itself: a link to one is never followed.
 bool isFolder(const QString& path)
 {
-    return fileAttributesIfPresent(path).value_or(0) & attributeFolder;
+    return entryType(path) == EntryType::Folder;
 }
 
 // The folders that hold the originals of other drives, in name order.
@@ -91,7 +95,7 @@ QStringList otherDriveFolders(const QString& base)
         return folders;
     for (const QString& name : listFolder(store + QLatin1Char('/'), attributeFolder)) {
         if (name != QLatin1String(".") && name != QLatin1String("..") &&
-            isFolder(store + QLatin1Char('/') + name))
+            isFolder(store + QLatin1Char('/') + name)) // a link is no folder of originals
             folders.append(store + QLatin1Char('/') + name);
     }
     return folders;
@@ -174,6 +178,19 @@ std::optional<std::array<bool, slotCount>> recordedAbsences(const QString& folde
     return record.absent;
 }
 
+bool holdsRecord(const QString& folder)
+{
+    return entryType(folder + QLatin1Char('/') + recordName) == EntryType::File;
+}
+
+QStringList screenCopyFiles()
+{
+    QStringList names{recordName};
+    for (const ScreenSlot& slot : screenSlots)
+        names.append(QLatin1String(slot.setFileName));
+    return names;
+}
+
 Originals Originals::required(const QString& base, const Drive& drive)
 {
     if (std::optional<Originals> originals = of(base, drive))
@@ -231,6 +248,9 @@ void backupOriginals(const QString& base, const Drive& drive)
                 throw;
         }
     }
+    if (entryType(store) == EntryType::Link)
+        fail(QStringLiteral("save the originals in"), store,
+             QStringLiteral("it is a link, and Bootvane keeps nothing where a link leads"));
     for (int number = 1; number <= 1000; ++number) {
         if (staging.commitAs(store + QStringLiteral("/drive-%1").arg(number)))
             return;
