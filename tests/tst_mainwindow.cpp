@@ -1389,6 +1389,9 @@ void tst_MainWindow::setCommandsKeepWhatTheUserHad_data()
     QTest::newRow("a step linked to the originals is never forgotten") << "step to originals";
     QTest::newRow("a step linked to a folder of the user's is never forgotten") << "step outside";
     QTest::newRow("what a cut-short forget left goes at the next start") << "step forgotten";
+    // A downloaded Wine prefix may hold links to anything.
+    QTest::newRow("Set as Current refuses a screen linked outside drive C") << "outside file";
+    QTest::newRow("Set as Current refuses a folder linked outside drive C") << "outside folder";
 }
 
 void tst_MainWindow::setCommandsKeepWhatTheUserHad()
@@ -1493,6 +1496,23 @@ void tst_MainWindow::setCommandsKeepWhatTheUserHad()
         QVERIFY(!QFileInfo::exists(steps + first));
         QCOMPARE(entriesBelow(target), held);
         QVERIFY(QFileInfo(link).isSymLink());
+    } else if (command.startsWith(QLatin1String("outside"))) {
+        const QString link = command.endsWith(QLatin1String("folder"))
+                                 ? desk.drive.driveC() + QStringLiteral("/windows")
+                                 : desk.drive.systemFile(1);
+        const QString target = desk.drive.root() + QStringLiteral("/anything");
+        QVERIFY(QFile::rename(link, target) && QFile::link(target, link));
+        const QList<QByteArray> before = desk.systemBytes();
+        const QStringList everything = entriesBelow(desk.drive.root());
+        clickButton(desk.window.get(), "cmdSetCur");
+        VERIFY_ONE_ERROR_NAMING(desk.dialogs.boxes,
+                                QFileInfo(desk.drive.driveC()).canonicalFilePath() +
+                                    link.mid(desk.drive.driveC().size()));
+        QVERIFY(desk.dialogs.boxes[0].text.contains(QFileInfo(target).canonicalFilePath()));
+        QCOMPARE(desk.systemBytes(), before);
+        QCOMPARE(entriesBelow(desk.drive.root()), everything);
+        QVERIFY(QFileInfo(link).isSymLink());
+        return;
     } else if (command == QLatin1String("originals")) {
         clickNode(desk.main(), QStringLiteral("Originals"));
         auto* remove = control<QAction>(desk.window.get(), "mnuDeleteSet");
