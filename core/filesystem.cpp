@@ -640,36 +640,51 @@ QString realWriteTarget(const QString& path)
 #endif
 }
 
+bool liesWithin(const QString& native, const QString& folder)
+{
+    const QString path = QDir::fromNativeSeparators(native);
+    QString within = QDir::fromNativeSeparators(folder);
+    while (within.size() > 1 && isSeparator(within.back()))
+        within.chop(1);
+    const QString below = within.size() == 1 ? within : within + QLatin1Char('/');
+    if (path.compare(within, fileSystemCase) == 0 || path.startsWith(below, fileSystemCase))
+        return true;
+#ifdef Q_OS_WIN
+    return false;
+#else
+    // The same folder may go by another path: a bind mount, or a file system that ignores
+    // case. Then devices and inodes tell: path, or a folder above it, is the folder.
+    struct stat status {};
+    if (::stat(encodeFileName(within).constData(), &status) != 0)
+        return false;
+    for (QByteArray above = encodeFileName(path);; above = folderOf(above)) {
+        struct stat at {};
+        if (::stat(above.constData(), &at) == 0 && at.st_dev == status.st_dev &&
+            at.st_ino == status.st_ino)
+            return true;
+        if (above == "/" || above == ".")
+            return false;
+    }
+#endif
+}
+
 bool changesWorkingFolder(const QString& path, const QString& workingFolder)
 {
     const QString folder = QFileInfo(path).path();
-    QString work = realWriteTarget(workingFolder);
-    while (work.size() > 1 && work.endsWith(QLatin1Char('/')))
-        work.chop(1);
-    if (folder == work || folder.startsWith(work + QLatin1Char('/')))
+    const QString work = realWriteTarget(workingFolder);
+    if (liesWithin(folder, work))
         return true;
 #ifdef Q_OS_WIN
-    return folder.startsWith(work + QLatin1Char('/'), Qt::CaseInsensitive) ||
-           folder.compare(work, Qt::CaseInsensitive) == 0;
+    return false;
 #else
-    // The same folder may go by another path: a bind mount, or a file system that ignores
-    // case. Then devices and inodes tell: the folder, or one above it, is the working folder,
-    // or the folder is one of the working folder's own (a set, "Originals", or the originals
-    // of another drive, a level further down).
+    // The folder may also be one of the working folder's own (a set, "Originals", or the
+    // originals of another drive, a level further down) by another path.
     struct stat target {
     }, workStatus{};
     if (::stat(encodeFileName(folder).constData(), &target) != 0 ||
         ::stat(encodeFileName(work).constData(), &workStatus) != 0 ||
         target.st_dev != workStatus.st_dev)
         return false;
-    for (QByteArray above = encodeFileName(folder);; above = folderOf(above)) {
-        struct stat status {};
-        if (::stat(above.constData(), &status) == 0 && status.st_dev == workStatus.st_dev &&
-            status.st_ino == workStatus.st_ino)
-            return true;
-        if (above == "/" || above == ".")
-            break;
-    }
     // A readdir a level, no stat an entry: the working folder may hold thousands of sets.
     std::vector<QByteArray> levels{encodeFileName(work)};
     for (size_t level = 0; level < levels.size(); ++level) {
@@ -776,6 +791,94 @@ bool isAbsent(const QString& path)
            (errno == ENOENT || errno == ENOTDIR);
 #endif
 }
+
+EntryType entryType(const QString& path)
+{
+#ifdef Q_OS_WIN
+    const QFileInfo info(path);
+    if (info.isSymLink() || info.isJunction())
+        return EntryType::Link;
+    if (!info.exists())
+        return EntryType::Absent;
+    return info.isDir() ? EntryType::Folder : info.isFile() ? EntryType::File : EntryType::Other;
+#else
+    struct stat status {};
+    if (::lstat(encodeFileName(path).constData(), &status) != 0)
+        return errno == ENOENT || errno == ENOTDIR ? EntryType::Absent : EntryType::Other;
+    if (S_ISLNK(status.st_mode))
+        return EntryType::Link;
+    if (S_ISDIR(status.st_mode))
+        return EntryType::Folder;
+    return S_ISREG(status.st_mode) ? EntryType::File : EntryType::Other;
+#endif
+}
+
+#ifdef Q_OS_WIN
+
+bool removeMadeFolder(const QString& path, const QStringList& names)
+{
+    if (entryType(path) != EntryType::Folder)
+        return isAbsent(path);
+    for (const QString& name : names) {
+        if (entryType(path + QLatin1Char('/') + name) != EntryType::Folder)
+            QFile::remove(path + QLatin1Char('/') + name);
+    }
+    return QDir().rmdir(path);
+}
+
+void removeMadeFolders(const QString& folder, const QString& prefix, const QStringList& names)
+{
+    for (const QString& name : QDir(folder).entryList(
+             {prefix + QLatin1Char('*')}, QDir::AllEntries | QDir::Hidden | QDir::System))
+        removeMadeFolder(folder + QLatin1Char('/') + name, names);
+}
+
+#else
+
+namespace {
+
+// Removes the folder name of the folder open as parent, as removeMadeFolder says. Opened
+// without following a link, emptied of names through that descriptor: whatever a name or
+// the folder's own name comes to lead to meanwhile, nothing elsewhere is removed.
+bool removeMadeEntry(int parent, const QByteArray& name, const QStringList& names)
+{
+    const Descriptor fd(
+        ::openat(parent, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (fd.get() < 0)
+        return errno == ENOENT;
+    for (const QString& file : names)
+        (void)::unlinkat(fd.get(), encodeFileName(file).constData(), 0);
+    return ::unlinkat(parent, name.constData(), AT_REMOVEDIR) == 0;
+}
+
+} // namespace
+
+bool removeMadeFolder(const QString& path, const QStringList& names)
+{
+    const QByteArray encoded = encodeFileName(path);
+    const Descriptor parent(
+        ::open(folderOf(encoded).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    return parent.get() >= 0 &&
+           removeMadeEntry(parent.get(), encoded.mid(encoded.lastIndexOf('/') + 1), names);
+}
+
+void removeMadeFolders(const QString& folder, const QString& prefix, const QStringList& names)
+{
+    DIR* dir = ::opendir(encodeFileName(folder).constData());
+    if (!dir)
+        return;
+    const QByteArray start = encodeFileName(prefix);
+    std::vector<QByteArray> found;
+    while (const dirent* entry = ::readdir(dir)) {
+        if (QByteArray(entry->d_name).startsWith(start))
+            found.emplace_back(entry->d_name);
+    }
+    for (const QByteArray& name : found)
+        removeMadeEntry(::dirfd(dir), name, names);
+    ::closedir(dir);
+}
+
+#endif
 
 void removeFile(const QString& path)
 {

@@ -47,10 +47,14 @@ void writeNewFile(const QString& path, const QByteArray& bytes);
 // its own name.
 QString realWriteTarget(const QString& path);
 
+// Whether path, a real path (realWriteTarget), is folder, a real path too, or lies below it:
+// by its path or, where another path leads to the same folder (a bind mount, a file system
+// that ignores case), by device and inode.
+bool liesWithin(const QString& path, const QString& folder);
+
 // Whether changing the file at path, a real path (realWriteTarget), changes the working
-// folder or anything in it: the file's folder is the working folder or lies below it, by its
-// path or, where another path leads to the same folder (a bind mount, a file system that
-// ignores case), by its device and inode.
+// folder or anything in it: the file's folder lies within it (liesWithin), or is one of the
+// working folder's own by its inode.
 bool changesWorkingFolder(const QString& path, const QString& workingFolder);
 
 // Replaces path with bytes so that it holds either all of its old bytes or all of the new
@@ -71,6 +75,20 @@ void openPlainFile(QFile& file, const QString& path, const QString& operation,
 
 // Whether nothing is at path: neither the entry nor a folder on the way to it exists.
 bool isAbsent(const QString& path);
+
+// What the entry at path is itself, a link not followed. Other also when it cannot be told.
+enum class EntryType { Absent, File, Folder, Link, Other };
+EntryType entryType(const QString& path);
+
+// Removes the folder at path, which Bootvane made, and in it only the files named: each is
+// removed in the folder as it was opened, a link among them as a link, and the folder goes
+// once it is empty. A link at path, a folder among names and anything else in the folder
+// stay, and so then does the folder. Whether path is gone.
+bool removeMadeFolder(const QString& path, const QStringList& names);
+
+// Removes, as removeMadeFolder does, every folder of folder whose name starts with prefix,
+// hidden ones included.
+void removeMadeFolders(const QString& folder, const QString& prefix, const QStringList& names);
 
 // Removes the file at path in one step, so that it is either whole or gone; a file that is
 // already absent is fine. Fails for a folder.

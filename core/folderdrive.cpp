@@ -262,6 +262,39 @@ QString FolderDrive::displayPath(const QString& dosPath) const
     return nativePath(dosPath);
 }
 
+namespace {
+
+// Why changing path, on the drive whose real root is driveRoot, would change something outside
+// it: the first link on the way from the root that leads out of it, and where it leads.
+QString wayOutOfDrive(const QString& path, const QString& driveRoot, FileChange change)
+{
+    auto shown = [](const QString& name) {
+        return QDir::toNativeSeparators(displayFileName(name));
+    };
+    const QStringList names =
+        path.mid(driveRoot.size()).split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    QString at = driveRoot;
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        if (change == FileChange::Remove && i == names.size() - 1)
+            break; // the link itself goes, not what it leads to
+        if (!at.endsWith(QLatin1Char('/')))
+            at += QLatin1Char('/');
+        at += names[i];
+        if (entryType(at) != EntryType::Link)
+            continue;
+        const QString target = realWriteTarget(at);
+        if (!liesWithin(target, driveRoot))
+            return QStringLiteral("\"%1\" is a link to \"%2\", outside drive C: (\"%3\"), and "
+                                  "Bootvane writes nothing outside it; the link is kept as it is")
+                .arg(shown(at), shown(target), shown(driveRoot));
+    }
+    return QStringLiteral("it lies outside drive C: (\"%1\"), and Bootvane writes nothing "
+                          "outside it")
+        .arg(shown(driveRoot));
+}
+
+} // namespace
+
 void FolderDrive::checkChange(const QString& dosPath, FileChange change) const
 {
     // A system file may be a link, or drive C a folder, that leads into the working folder:
@@ -278,14 +311,20 @@ void FolderDrive::checkChange(const QString& dosPath, FileChange change) const
         !(fileAttributesIfPresent(QFileInfo(changed).path()).value_or(0) & attributeFolder))
         fail(QStringLiteral("write"), path,
              QStringLiteral("the folder it belongs in is not there on drive C:"));
+    const QString operation =
+        change == FileChange::Replace ? QStringLiteral("write") : QStringLiteral("remove");
     const QString workingFolder = basePath();
     if (changesWorkingFolder(changed, workingFolder)) {
-        fail(change == FileChange::Replace ? QStringLiteral("write") : QStringLiteral("remove"),
-             path,
+        fail(operation, path,
              QStringLiteral("it leads into \"%1\", the folder where Bootvane keeps your sets and "
                             "originals, which applying never changes")
                  .arg(QDir::toNativeSeparators(displayFileName(workingFolder))));
     }
+    // Nor anything outside drive C: a link on the way, in a downloaded Wine prefix say, may
+    // lead to any file of the user's.
+    const QString driveRoot = root();
+    if (!liesWithin(change == FileChange::Replace ? changed : QFileInfo(changed).path(), driveRoot))
+        fail(operation, path, wayOutOfDrive(path, driveRoot, change));
 }
 
 void FolderDrive::replace(const QString& dosPath, const QByteArray& bytes)
@@ -303,12 +342,14 @@ void FolderDrive::remove(const QString& dosPath)
 void FolderDrive::removeAbandonedWork(const QStringList& dosPaths)
 {
     // Temporary files are made beside the file that is written: for a link, beside its target.
+    // Nothing is written outside drive C, so nothing of Bootvane's is left there.
+    const QString driveRoot = root();
     QStringList folders;
     for (const QString& dosPath : dosPaths) {
         const QString path = nativePath(dosPath);
         for (const QString& written : {path, realWriteTarget(path)}) {
             const QString folder = QFileInfo(written).path();
-            if (!folders.contains(folder))
+            if (!folders.contains(folder) && liesWithin(realWriteTarget(folder), driveRoot))
                 folders.append(folder);
         }
     }

@@ -8,7 +8,6 @@
 #include "paths.h"
 
 #include <QCryptographicHash>
-#include <QDir>
 #include <QFileInfo>
 #include <QUuid>
 #include <algorithm>
@@ -20,11 +19,28 @@ namespace {
 const QString historyName = QStringLiteral(".bootvane-history");
 const QString sameAsOriginalsName = QStringLiteral(".bootvane-same-as-originals");
 const QString writtenName = QStringLiteral(".bootvane-written");
-const QString forgottenPrefix = QStringLiteral("/.bootvane-forgotten-");
+const QString forgottenPrefix = QStringLiteral(".bootvane-forgotten-");
 
+// A folder itself. The working folder may be shared with its hidden folders, and a link
+// among them may lead anywhere, to "Originals" or to any folder of the user's: it is never
+// taken for the history or a step, so that nothing is kept, or forgotten, where it leads.
 bool isFolder(const QString& path)
 {
-    return fileAttributesIfPresent(path).value_or(0) & attributeFolder;
+    return entryType(path) == EntryType::Folder;
+}
+
+// A step is a folder of the history that holds the record of what it kept.
+bool isStep(const QString& path)
+{
+    return isFolder(path) &&
+           (holdsRecord(path) ||
+            entryType(path + QLatin1Char('/') + sameAsOriginalsName) == EntryType::File);
+}
+
+// Every file a step may hold: forgetting it removes these and nothing else.
+QStringList stepFiles()
+{
+    return screenCopyFiles() << writtenName << sameAsOriginalsName;
 }
 
 void makeFolderUnlessThere(const QString& path)
@@ -34,8 +50,12 @@ void makeFolderUnlessThere(const QString& path)
     try {
         makeFolder(path);
     } catch (const Error&) {
-        if (!isFolder(path)) // another copy may have made it just now
-            throw;
+        if (isFolder(path)) // another copy may have made it just now
+            return;
+        if (entryType(path) == EntryType::Link)
+            fail(QStringLiteral("keep a copy of the screens in use in"), path,
+                 QStringLiteral("it is a link, and Bootvane keeps nothing where a link leads"));
+        throw;
     }
 }
 
@@ -79,10 +99,16 @@ QStringList historyFolders(const QString& base)
         return {};
     QStringList folders;
     for (const QString& name : listFolder(history + QLatin1Char('/'), attributeFolder)) {
-        if (name != QLatin1String(".") && name != QLatin1String(".."))
+        if (name != QLatin1String(".") && name != QLatin1String("..") &&
+            isFolder(history + QLatin1Char('/') + name))
             folders.append(history + QLatin1Char('/') + name);
     }
     return folders;
+}
+
+void removeForgottenSteps(const QString& folder)
+{
+    removeMadeFolders(folder, forgottenPrefix, stepFiles());
 }
 
 ScreenHistory::ScreenHistory(const QString& base, const Drive& drive)
@@ -123,12 +149,13 @@ QStringList ScreenHistory::stepNames() const
 
 QStringList stepsIn(const QString& folder)
 {
-    if (!isFolder(folder))
+    if (!isFolder(QFileInfo(folder).path()) || !isFolder(folder))
         return {};
     QStringList names;
     for (const QString& name : listFolder(folder + QLatin1Char('/'), attributeFolder)) {
         if (!name.isEmpty() && name.size() < 10 &&
-            std::all_of(name.begin(), name.end(), [](QChar c) { return c.isDigit(); }))
+            std::all_of(name.begin(), name.end(), [](QChar c) { return c.isDigit(); }) &&
+            isStep(folder + QLatin1Char('/') + name))
             names.append(name);
     }
     // Zero-padded to four digits, and longer only beyond 9999: the longer, the newer.
@@ -143,10 +170,7 @@ QString ScreenHistory::keep(const ScreensInUse& screens,
 {
     makeHistoryFolder(m_folder);
     // What a forget that was cut short left behind goes first.
-    for (const QString& name : listFolder(m_folder + QLatin1Char('/'), attributeFolder)) {
-        if (name.startsWith(forgottenPrefix.mid(1)))
-            QDir(m_folder + QLatin1Char('/') + name).removeRecursively();
-    }
+    removeForgottenSteps(m_folder);
     const QStringList names = stepNames();
     int next = names.isEmpty() ? 1 : names.constLast().toInt() + 1;
     const QString operation = QStringLiteral("keep a copy of the screens in use in");
@@ -183,14 +207,17 @@ bool ScreenHistory::forget(const QString& step)
     // Out of the way in one step first, under a name no other step or leftover has, so that
     // no half-removed step is ever taken for one.
     const QString path = m_folder + QLatin1Char('/') + step;
-    const QString away = m_folder + forgottenPrefix + step + QLatin1Char('-') +
+    if (!isStep(path))
+        return false;
+    const QString away = m_folder + QLatin1Char('/') + forgottenPrefix + step + QLatin1Char('-') +
                          QUuid::createUuid().toString(QUuid::WithoutBraces);
     try {
         renameWithoutReplacing(path, away);
     } catch (const Error&) {
         return false;
     }
-    QDir(away).removeRecursively();
+    // Only what Bootvane put in it goes: a file of anyone else's keeps the step, hidden.
+    removeMadeFolder(away, stepFiles());
     return true;
 }
 
@@ -240,18 +267,13 @@ void copyHistory(const QString& base, const QString& fromKey, const QString& toK
     if (steps.isEmpty())
         return;
     makeHistoryFolder(to);
-    const QStringList kept{QLatin1String(screenSlots[0].setFileName),
-                           QLatin1String(screenSlots[1].setFileName),
-                           QLatin1String(screenSlots[2].setFileName),
-                           QStringLiteral(".bootvane-record"),
-                           writtenName,
-                           sameAsOriginalsName};
+    const QStringList kept = stepFiles();
     for (const QString& step : steps) {
         StagingFolder staging(to, QStringLiteral("keep the history of a copy of a drive in"));
         try {
             for (const QString& name : kept) {
                 const QString path = from + QLatin1Char('/') + step + QLatin1Char('/') + name;
-                if (isAbsent(path) || QFileInfo(path).isSymLink())
+                if (entryType(path) != EntryType::File)
                     continue;
                 const std::optional<QByteArray> bytes = readSmallFile(path, Drive::largestRead);
                 if (!bytes)

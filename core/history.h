@@ -24,6 +24,9 @@ QString historyFolderOf(const QString& base, const QString& recordKey);
 // Makes such a folder, and the one that holds them all, unless they are there.
 void makeHistoryFolder(const QString& folder);
 
+// Removes from one of those folders what forgetting a step left behind when it was cut short.
+void removeForgottenSteps(const QString& folder);
+
 class ScreenHistory {
 public:
     static constexpr int kept = 10;

@@ -47,6 +47,9 @@ QString decoded(const QByteArray& value)
 
 std::optional<Known> readLedger(const QString& file)
 {
+    // A link is no record of ours, wherever it leads.
+    if (entryType(file) != EntryType::File)
+        return std::nullopt;
     const std::optional<QByteArray> text = readSmallFile(file, largestLedger);
     if (!text)
         return std::nullopt;

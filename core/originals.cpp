@@ -49,9 +49,12 @@ enum class RecordState { Missing, Unreadable, Read };
 RecordState readRecord(const QString& folder, Record& record)
 {
     const QString path = folder + QLatin1Char('/') + recordName;
-    if (isAbsent(path))
+    const EntryType type = entryType(path);
+    if (type == EntryType::Absent)
         return RecordState::Missing;
-    const std::optional<QByteArray> text = readSmallFile(path, largestRecord);
+    // A link may lead to the record of any drive: it is no record.
+    const std::optional<QByteArray> text =
+        type == EntryType::File ? readSmallFile(path, largestRecord) : std::nullopt;
     if (!text)
         return RecordState::Unreadable;
     record = Record();
@@ -84,9 +87,10 @@ QString mainFolder(const QString& base)
     return base + originalsName;
 }
 
+// A folder itself: a link to one is never followed.
 bool isFolder(const QString& path)
 {
-    return fileAttributesIfPresent(path).value_or(0) & attributeFolder;
+    return entryType(path) == EntryType::Folder;
 }
 
 // The folders that hold the originals of other drives, in name order.
@@ -98,7 +102,7 @@ QStringList otherDriveFolders(const QString& base)
         return folders;
     for (const QString& name : listFolder(store + QLatin1Char('/'), attributeFolder)) {
         if (name != QLatin1String(".") && name != QLatin1String("..") &&
-            isFolder(store + QLatin1Char('/') + name))
+            isFolder(store + QLatin1Char('/') + name)) // a link is no folder of originals
             folders.append(store + QLatin1Char('/') + name);
     }
     return folders;
@@ -117,6 +121,9 @@ void commitAmongOtherDrives(const QString& base, StagingFolder& staging)
                 throw;
         }
     }
+    if (entryType(store) == EntryType::Link)
+        fail(QStringLiteral("save the originals in"), store,
+             QStringLiteral("it is a link, and Bootvane keeps nothing where a link leads"));
     for (int number = 1; number <= 1000; ++number) {
         if (staging.commitAs(store + QStringLiteral("/drive-%1").arg(number)))
             return;
@@ -227,6 +234,19 @@ bool originalsRecorded(const QString& base, const QString& key)
     return false;
 }
 
+bool holdsRecord(const QString& folder)
+{
+    return entryType(folder + QLatin1Char('/') + recordName) == EntryType::File;
+}
+
+QStringList screenCopyFiles()
+{
+    QStringList names{recordName};
+    for (const ScreenSlot& slot : screenSlots)
+        names.append(QLatin1String(slot.setFileName));
+    return names;
+}
+
 Originals Originals::required(const QString& base, const Drive& drive)
 {
     if (std::optional<Originals> originals = of(base, drive))
@@ -301,9 +321,9 @@ void copyOriginals(const QString& base, const Originals& originals, const QStrin
             const QString path = originals.filePath(screenSlots[size_t(i)]);
             if (record.absent[size_t(i)] && isAbsent(path))
                 continue;
-            const std::optional<QByteArray> bytes = QFileInfo(path).isSymLink()
-                                                        ? std::nullopt
-                                                        : readSmallFile(path, Drive::largestRead);
+            const std::optional<QByteArray> bytes = entryType(path) == EntryType::File
+                                                        ? readSmallFile(path, Drive::largestRead)
+                                                        : std::nullopt;
             if (!bytes)
                 fail(QStringLiteral("copy"), path,
                      QStringLiteral("it is no file that can be read"));

@@ -16,7 +16,9 @@ namespace bootvane {
 // first drive are the folder "Originals", where the user sees them; those of any other drive
 // are kept out of sight in ".bootvane-drives/drive-<n>". Each holds, besides the copies, a
 // record of the drive they were taken from and of the files that drive did not have (Windows
-// then uses its built-in screen, and restoring removes the file again).
+// then uses its built-in screen, and restoring removes the file again). Each of these folders,
+// and the record, is what Bootvane made only when it is no link: a link there is never
+// followed, since a working folder shared with its hidden folders may hold links to anything.
 //
 // An "Originals" without a record was made by an earlier Bootvane: it is trusted as it is, and
 // the first drive that finds it claims it. A file missing from it is an error, never a
@@ -82,5 +84,11 @@ QString recordedWindowsFolder(const QString& folder);
 
 // Whether base keeps originals recorded under key.
 bool originalsRecorded(const QString& base, const QString& key);
+
+// Whether folder holds the record of such a copy, a file and no link, readable or not.
+bool holdsRecord(const QString& folder);
+
+// The names of the files writeScreenCopy may write.
+QStringList screenCopyFiles();
 
 } // namespace bootvane

@@ -79,9 +79,13 @@ bool amongTheKeptScreens(const QString& path, const QString& base)
 void removeWorkLeftByDeadCopies(const QString& base, Drive& drive)
 {
     removeAbandonedWork(base);
-    removeAbandonedWork(otherDrivesFolder(base));
-    for (const QString& drive : historyFolders(base))
-        removeAbandonedWork(drive);
+    // Only in folders that are Bootvane's own, not in one a link among them leads to.
+    if (entryType(otherDrivesFolder(base)) == EntryType::Folder)
+        removeAbandonedWork(otherDrivesFolder(base));
+    for (const QString& history : historyFolders(base)) {
+        removeAbandonedWork(history);
+        removeForgottenSteps(history);
+    }
     // A Windows folder that cannot be found is reported when its screens are read.
     QStringList files;
     for (const ScreenSlot& slot : screenSlots) {

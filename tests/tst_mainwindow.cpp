@@ -1385,6 +1385,13 @@ void tst_MainWindow::setCommandsKeepWhatTheUserHad_data()
     QTest::newRow("Del on the originals does nothing") << "originals";
     QTest::newRow("a zip dropped on the tree becomes a set") << "drop";
     QTest::newRow("a right-click previews the node it is on") << "right-click";
+    // A working folder shared with its hidden folders may hold links made on purpose.
+    QTest::newRow("a step linked to the originals is never forgotten") << "step to originals";
+    QTest::newRow("a step linked to a folder of the user's is never forgotten") << "step outside";
+    QTest::newRow("what a cut-short forget left goes at the next start") << "step forgotten";
+    // A downloaded Wine prefix may hold links to anything.
+    QTest::newRow("Set as Current refuses a screen linked outside drive C") << "outside file";
+    QTest::newRow("Set as Current refuses a folder linked outside drive C") << "outside folder";
 }
 
 void tst_MainWindow::setCommandsKeepWhatTheUserHad()
@@ -1460,6 +1467,52 @@ void tst_MainWindow::setCommandsKeepWhatTheUserHad()
         QCOMPARE(fileBytes(own), ownBytes);
         QCOMPARE(fileBytes(desk.setFile(QStringLiteral("Sunset"), 0)), logo);
         QVERIFY(samePixels(imgNew(desk.main(), 1)->picture(), screenPicture(88)));
+    } else if (command.startsWith(QLatin1String("step"))) {
+        clickButton(desk.window.get(), "cmdSetCur");
+        const QString history = desk.drive.workDir() + QStringLiteral("/.bootvane-history/");
+        const QString steps = history + entriesOf(history).value(0) + QLatin1Char('/');
+        const QString first = entriesOf(steps).value(0);
+        const QString target = command.endsWith(QLatin1String("originals"))
+                                   ? desk.drive.workDir() + QStringLiteral("/Originals")
+                                   : desk.drive.root() + QStringLiteral("/mine");
+        QVERIFY(QDir().mkpath(target));
+        writeFile(target + QStringLiteral("/thesis.txt"), "mine");
+        const QStringList held = entriesBelow(target);
+        const bool forgotten = command.endsWith(QLatin1String("forgotten"));
+        const QString link = steps + (forgotten ? QStringLiteral(".bootvane-forgotten-1234-link")
+                                                : QStringLiteral("0000"));
+        QVERIFY(QFile::link(target, link));
+        if (forgotten) {
+            QVERIFY(QDir().rename(steps + first,
+                                  steps + QStringLiteral(".bootvane-forgotten-5678-") + first));
+            desk.window = std::make_unique<frmLogoMain>();
+            QCOMPARE(entriesOf(steps), QStringList{QFileInfo(link).fileName()});
+        }
+        // Applies until the first step is forgotten, with any step older than it.
+        for (int i = 0; i < 40 && QFileInfo::exists(steps + first); ++i) {
+            clickButton(desk.window.get(), "cmdRestore");
+            clickButton(desk.window.get(), "cmdSetCur");
+        }
+        QVERIFY(!QFileInfo::exists(steps + first));
+        QCOMPARE(entriesBelow(target), held);
+        QVERIFY(QFileInfo(link).isSymLink());
+    } else if (command.startsWith(QLatin1String("outside"))) {
+        const QString link = command.endsWith(QLatin1String("folder"))
+                                 ? desk.drive.driveC() + QStringLiteral("/windows")
+                                 : desk.drive.systemFile(1);
+        const QString target = desk.drive.root() + QStringLiteral("/anything");
+        QVERIFY(QFile::rename(link, target) && QFile::link(target, link));
+        const QList<QByteArray> before = desk.systemBytes();
+        const QStringList everything = entriesBelow(desk.drive.root());
+        clickButton(desk.window.get(), "cmdSetCur");
+        VERIFY_ONE_ERROR_NAMING(desk.dialogs.boxes,
+                                QFileInfo(desk.drive.driveC()).canonicalFilePath() +
+                                    link.mid(desk.drive.driveC().size()));
+        QVERIFY(desk.dialogs.boxes[0].text.contains(QFileInfo(target).canonicalFilePath()));
+        QCOMPARE(desk.systemBytes(), before);
+        QCOMPARE(entriesBelow(desk.drive.root()), everything);
+        QVERIFY(QFileInfo(link).isSymLink());
+        return;
     } else if (command == QLatin1String("originals")) {
         clickNode(desk.main(), QStringLiteral("Originals"));
         auto* remove = control<QAction>(desk.window.get(), "mnuDeleteSet");

@@ -259,25 +259,34 @@ void TestSetStore::backupDoesNotReplaceOriginals()
 void TestSetStore::originalsMissing_data()
 {
     QTest::addColumn<QString>("entry");
-    QTest::addColumn<bool>("folder");
     QTest::addColumn<bool>("missing");
-    QTest::newRow("nothing") << "" << false << true;
-    QTest::newRow("folder") << "Originals" << true << false;
-    QTest::newRow("plain file") << "Originals" << false << true;
-    QTest::newRow("other case") << "originals" << true << true;
-    QTest::newRow("longer name") << "Originals2" << true << true;
-    QTest::newRow("hidden") << ".Originals" << true << true;
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("nothing") << "" << true << "";
+    QTest::newRow("folder") << "Originals" << false << "folder";
+    QTest::newRow("plain file") << "Originals" << true << "file";
+    QTest::newRow("other case") << "originals" << true << "folder";
+    QTest::newRow("longer name") << "Originals2" << true << "folder";
+    QTest::newRow("hidden") << ".Originals" << true << "folder";
+    // A link, in a working folder shared with its hidden folders, is never followed.
+    QTest::newRow("link") << "Originals" << true << "link";
+    QTest::newRow("link among other drives'") << ".bootvane-drives/drive-1" << true << "link";
 }
 
 void TestSetStore::originalsMissing()
 {
     QFETCH(QString, entry);
-    QFETCH(bool, folder);
     QFETCH(bool, missing);
+    QFETCH(QString, kind);
     TempDrive drive;
-    if (!entry.isEmpty()) {
-        const QString path = drive.workDir() + QLatin1Char('/') + entry;
-        if (folder)
+    const QString path = drive.workDir() + QLatin1Char('/') + entry;
+    if (kind == QLatin1String("link")) {
+        // To a copy of the very screens of this drive, made by Bootvane.
+        backUpDriveC();
+        const QString elsewhere = drive.root() + QStringLiteral("/elsewhere");
+        QVERIFY(QDir().rename(drive.workDir() + QStringLiteral("/Originals"), elsewhere));
+        QVERIFY(QDir().mkpath(QFileInfo(path).path()) && QFile::link(elsewhere, path));
+    } else if (!entry.isEmpty()) {
+        if (kind == QLatin1String("folder"))
             QVERIFY(QDir().mkdir(path));
         else
             writeFile(path, "x");
