@@ -14,19 +14,39 @@ namespace bootvane {
 
 namespace {
 
-// What every mtools command is told: no user's or system's drive letters, no long names made
-// (Windows 95 finds its screens by their 8.3 names), messages in plain English.
+// What every mtools command is told. mtools reads /etc/mtools.conf and ~/.mtoolsrc whatever
+// MTOOLSRC says, and then its settings from the environment, which win: each setting that
+// changes what a command reads, writes or prints is given here, and the home folder is one of
+// Bootvane's own, which holds no .mtoolsrc.
 QProcessEnvironment mtoolsEnvironment()
 {
-    // The user's own settings (MTOOLS_DOTTED_DIR, say) would change what mdir prints.
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     for (const QString& name : environment.keys()) {
-        if (name.startsWith(QLatin1String("MTOOLS")))
+        if (name.startsWith(QLatin1String("MTOOLS")) || name == QLatin1String("MCWD") ||
+            name == QLatin1String("DEFAULT_CODEPAGE"))
             environment.remove(name);
     }
-    environment.insert(QStringLiteral("MTOOLSRC"), QStringLiteral("/dev/null"));
-    environment.insert(QStringLiteral("MTOOLS_NO_VFAT"), QStringLiteral("1"));
-    environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
+    static constexpr std::pair<const char*, const char*> settings[] = {
+        {"MTOOLSRC", "/dev/null"},
+        // No long names are made: Windows 95 finds its screens by their 8.3 names.
+        {"MTOOLS_NO_VFAT", "1"},
+        {"MTOOLS_NAME_NUMERIC_TAIL", "1"},
+        // Listings show each name as the volume holds it, in columns of their own.
+        {"MTOOLS_LOWER_CASE", "0"},
+        {"MTOOLS_DOTTED_DIR", "0"},
+        {"MTOOLS_DATE_STRING", "yyyy-mm-dd"},
+        {"MTOOLS_TWENTY_FOUR_HOUR_CLOCK", "1"},
+        // A volume that fails mtools' checks is refused, not read anyhow.
+        {"MTOOLS_SKIP_CHECK", "0"},
+        {"MTOOLS_FAT_COMPATIBILITY", "0"},
+        {"MTOOLS_LOCK_TIMEOUT", "30"},
+        {"DEFAULT_CODEPAGE", "850"},
+        // Messages in plain English; a letter beyond ASCII in a name is printed as one "_".
+        {"LC_ALL", "C"},
+    };
+    for (const auto& [name, value] : settings)
+        environment.insert(QLatin1String(name), QLatin1String(value));
+    environment.insert(QStringLiteral("HOME"), mtoolsHome());
     return environment;
 }
 
@@ -45,6 +65,15 @@ QString firstLines(const QByteArray& text)
 bool saysNotFound(const QByteArray& mtoolsError)
 {
     return mtoolsError.contains("not found");
+}
+
+QString mtoolsHome()
+{
+    // Never the working folder, nor anything in it, where it would show as a set.
+    static const QTemporaryDir home(QDir::tempPath() + QStringLiteral("/bootvane-mtools-XXXXXX"));
+    if (!home.isValid())
+        fail(QStringLiteral("make a folder for mtools in"), QDir::tempPath(), home.errorString());
+    return home.path();
 }
 
 MtoolsVolume::Result MtoolsVolume::run(const QString& tool, const QStringList& arguments,

@@ -14,6 +14,7 @@ namespace bootvane {
 // arguments are a list, never a shell line; a command that fails becomes an Error naming
 // the file and what mtools said. A command once started always runs to its end, even when
 // Bootvane itself is killed meanwhile: killing one half-way could leave the FAT half-updated.
+// No setting of the user's or the system's changes what a command reads, writes or prints.
 class MtoolsVolume {
 public:
     MtoolsVolume(QString image, qint64 offset) : m_image(std::move(image)), m_offset(offset) {}
@@ -71,5 +72,9 @@ private:
 
 // Whether what mtools said means only that the file or folder is not there.
 bool saysNotFound(const QByteArray& mtoolsError);
+
+// Where mtools is told to look for its settings instead of the user's home folder: a folder of
+// this process's own, made at the first call and removed at exit. Throws when it cannot be made.
+QString mtoolsHome();
 
 } // namespace bootvane
