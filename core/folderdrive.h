@@ -29,7 +29,7 @@ public:
     QString title() const override;
     QString source() const override { return m_isWine ? QString() : m_mapping; }
     QString identity() const override;
-    std::optional<QByteArray> read(const QString& dosPath, qint64 maxBytes) const override;
+    std::vector<DriveFile> readFiles(const QStringList& dosPaths, qint64 maxBytes) const override;
     QString displayPath(const QString& dosPath) const override;
     void checkChange(const QString& dosPath, FileChange change) const override;
     void replace(const QString& dosPath, const QByteArray& bytes) override;

@@ -144,9 +144,15 @@ std::optional<Originals> Originals::of(const QString& base, const Drive& drive)
 
 ScreensInUse readScreensInUse(const Drive& drive)
 {
+    // Read together: a disk image's folders are listed once. A folder where a file would be
+    // is no screen, and is kept as an absent file.
+    QStringList paths;
+    for (const ScreenSlot& slot : screenSlots)
+        paths.append(QLatin1String(slot.systemFileWritten));
+    const std::vector<DriveFile> files = drive.readFiles(paths);
     ScreensInUse screens;
     for (int i = 0; i < slotCount; ++i)
-        screens[size_t(i)] = drive.read(QLatin1String(screenSlots[size_t(i)].systemFileWritten));
+        screens[size_t(i)] = files[size_t(i)].bytes;
     return screens;
 }
 

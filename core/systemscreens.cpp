@@ -24,8 +24,26 @@ bool recordedAsAbsent(const QString& path)
 QImage loadSystemScreen(const Drive& drive, const ScreenSlot& slot, const QString& windows)
 {
     const QString dosPath = QLatin1String(slot.systemFileShown);
-    const std::optional<QByteArray> bytes = drive.read(dosPath);
-    return bytes ? decodePicture(*bytes, drive.displayPath(dosPath)) : builtInScreen(slot, windows);
+    return systemScreen(drive.readFiles({dosPath}).front(), slot, drive.displayPath(dosPath),
+                        windows);
+}
+
+QImage systemScreen(const DriveFile& file, const ScreenSlot& slot, const QString& shownAs,
+                    const QString& windows)
+{
+    if (file.bytes)
+        return decodePicture(*file.bytes, shownAs);
+    return builtInScreen(slot, windows,
+                         file.isFolder ? QString::fromLatin1(slot.systemFileWritten).toUpper()
+                                       : QString());
+}
+
+QStringList systemFilesShown()
+{
+    QStringList paths;
+    for (const ScreenSlot& slot : screenSlots)
+        paths.append(QLatin1String(slot.systemFileShown));
+    return paths;
 }
 
 QImage loadSetScreen(const QString& path, const ScreenSlot& slot, bool recordedAbsent,
@@ -57,11 +75,13 @@ ScreenUpdate prepareScreenUpdate(const QString& path, const ScreenSlot& slot, bo
 
 void checkScreenChanges(const Drive& drive, const std::array<ScreenUpdate, slotCount>& updates)
 {
+    std::vector<std::pair<QString, FileChange>> changes;
     for (int i = 0; i < slotCount; ++i) {
-        drive.checkChange(QLatin1String(screenSlots[size_t(i)].systemFileWritten),
-                          updates[size_t(i)].removesFile ? FileChange::Remove
-                                                         : FileChange::Replace);
+        changes.emplace_back(QLatin1String(screenSlots[size_t(i)].systemFileWritten),
+                             updates[size_t(i)].removesFile ? FileChange::Remove
+                                                            : FileChange::Replace);
     }
+    drive.checkChanges(changes);
 }
 
 void installScreens(Drive& drive, const std::array<ScreenUpdate, slotCount>& updates)
