@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QTemporaryDir>
 #include <QtEndian>
 #include <stdexcept>
 
@@ -25,8 +26,15 @@ void makeFileOfSize(const QString& path, qint64 size)
 
 QByteArray runTool(const QString& program, const QStringList& arguments, const QByteArray& input)
 {
+    // The test's own settings, whatever a test gives the program's.
+    static const QTemporaryDir home;
     QProcess process;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const QString& name : environment.keys()) {
+        if (name.startsWith(QLatin1String("MTOOLS")))
+            environment.remove(name);
+    }
+    environment.insert(QStringLiteral("HOME"), home.path());
     environment.insert(QStringLiteral("MTOOLSRC"), QStringLiteral("/dev/null"));
     environment.insert(QStringLiteral("MTOOLS_NO_VFAT"), QStringLiteral("1"));
     process.setProcessEnvironment(environment);
@@ -123,6 +131,30 @@ std::optional<QByteArray> TempImage::get(const QString& dosPath) const
             return std::nullopt;
         throw;
     }
+}
+
+void TempImage::editLongName(const QString& name, char16_t from, char16_t to) const
+{
+    // The entry holding the first 13 characters is the last of the name's entries: they
+    // stand before it, each of its attribute byte 0x0f, characters at 1, 14 and 28.
+    QFile image(m_path);
+    if (!image.open(QIODevice::ReadWrite))
+        throw std::runtime_error("cannot open the image");
+    QByteArray bytes = image.readAll();
+    const QByteArray start = QByteArray(reinterpret_cast<const char*>(name.left(5).utf16()), 10);
+    qsizetype entry = bytes.indexOf(start);
+    while (entry > 0 && (bytes[entry - 1] != 1 && bytes[entry - 1] != 0x41))
+        entry = bytes.indexOf(start, entry + 1);
+    if (entry < 0)
+        throw std::runtime_error("no such long name");
+    for (entry -= 1; entry >= 0 && bytes[entry + 11] == 0x0f; entry -= 32) {
+        for (const int at : {1, 3, 5, 7, 9, 14, 16, 18, 20, 22, 24, 28, 30}) {
+            if (qFromLittleEndian<char16_t>(bytes.constData() + entry + at) == from)
+                qToLittleEndian<char16_t>(to, bytes.data() + entry + at);
+        }
+    }
+    if (!image.seek(0) || image.write(bytes) != bytes.size())
+        throw std::runtime_error("cannot write the image");
 }
 
 void TempImage::writeSystemScreens() const
