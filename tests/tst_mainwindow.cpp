@@ -23,6 +23,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <cstdio>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace bootvane;
@@ -391,7 +392,7 @@ void tst_MainWindow::failedBackupLeavesNothingAndIsRetried()
         NoticeDialogs dialogs;
         dialogs.whileNoticeOpen = [&] {
             QVERIFY(QFile::remove(system));
-            makeSocketFile(system);
+            QVERIFY(::mknod(QFile::encodeName(system).constData(), S_IFSOCK | 0600, 0) == 0);
         };
         frmLogoMain window;
 
@@ -440,7 +441,7 @@ void tst_MainWindow::eachStateOfASystemFile()
         QVERIFY(QFile::remove(file));
     const bool folder = state == QLatin1String("folder");
     if (state == QLatin1String("unreadable"))
-        makeSocketFile(file);
+        QVERIFY(::mknod(QFile::encodeName(file).constData(), S_IFSOCK | 0600, 0) == 0);
     else if (folder)
         QVERIFY(QDir().mkdir(file));
     else if (state == QLatin1String("text"))

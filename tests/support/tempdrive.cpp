@@ -8,12 +8,8 @@
 #include <QSettings>
 #include <QTest>
 #include <cmath>
-#include <cstring>
 #include <filesystem>
 #include <stdexcept>
-#include <sys/socket.h>
-#include <sys/un.h>
-#include <unistd.h>
 
 namespace bootvane::testing {
 
@@ -145,20 +141,6 @@ QStringList entriesBelow(const QString& folder)
         entries.append(QDir(folder).relativeFilePath(it.next()));
     entries.sort();
     return entries;
-}
-
-// A socket where a file would be: no program reads it as a file, and opening it never waits.
-void makeSocketFile(const QString& path)
-{
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    const QByteArray name = QFile::encodeName(path);
-    std::memcpy(address.sun_path, name.constData(),
-                qMin(size_t(name.size()), sizeof address.sun_path - 1));
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    if (fd < 0 || ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
-        throw std::runtime_error("cannot make a socket file");
-    ::close(fd);
 }
 
 void writeFile(const QString& path, const QByteArray& bytes)

@@ -80,8 +80,6 @@ template <typename Call> bool withFileSizeLimit(rlim_t limit, Call call)
     return restore() && limited;
 }
 void writeFile(const QString& path, const QByteArray& bytes);
-// A socket where a file would be: no program reads it as a file, and opening it never waits.
-void makeSocketFile(const QString& path);
 
 // Whether two pictures show the same pixels (compared as 32-bit colours).
 bool samePixels(const QImage& a, const QImage& b);

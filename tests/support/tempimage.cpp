@@ -133,28 +133,25 @@ std::optional<QByteArray> TempImage::get(const QString& dosPath) const
     }
 }
 
-void TempImage::editLongName(const QString& name, char16_t from, char16_t to) const
+void TempImage::editLongName(const QString& start, const QString& from, const QString& to) const
 {
-    // The entry holding the first 13 characters is the last of the name's entries: they
-    // stand before it, each of its attribute byte 0x0f, characters at 1, 14 and 28.
-    QFile image(m_path);
-    if (!image.open(QIODevice::ReadWrite))
-        throw std::runtime_error("cannot open the image");
-    QByteArray bytes = image.readAll();
-    const QByteArray start = QByteArray(reinterpret_cast<const char*>(name.left(5).utf16()), 10);
-    qsizetype entry = bytes.indexOf(start);
-    while (entry > 0 && (bytes[entry - 1] != 1 && bytes[entry - 1] != 0x41))
-        entry = bytes.indexOf(start, entry + 1);
+    // The name's first entry (order 1) holds its start; the others stand before it, each of
+    // attribute 0x0f, with characters at bytes 1, 14 and 28 on.
+    QByteArray bytes = fileBytes(m_path);
+    const QByteArray first =
+        QByteArray("\x01", 1) + QByteArray(reinterpret_cast<const char*>(start.utf16()), 10);
+    qsizetype entry = bytes.indexOf(first);
     if (entry < 0)
         throw std::runtime_error("no such long name");
-    for (entry -= 1; entry >= 0 && bytes[entry + 11] == 0x0f; entry -= 32) {
+    for (; entry >= 0 && bytes[entry + 11] == 0x0f; entry -= 32) {
         for (const int at : {1, 3, 5, 7, 9, 14, 16, 18, 20, 22, 24, 28, 30}) {
-            if (qFromLittleEndian<char16_t>(bytes.constData() + entry + at) == from)
-                qToLittleEndian<char16_t>(to, bytes.data() + entry + at);
+            const qsizetype which =
+                from.indexOf(QChar(qFromLittleEndian<char16_t>(bytes.constData() + entry + at)));
+            if (which >= 0)
+                qToLittleEndian<char16_t>(to[which].unicode(), bytes.data() + entry + at);
         }
     }
-    if (!image.seek(0) || image.write(bytes) != bytes.size())
-        throw std::runtime_error("cannot write the image");
+    writeFile(m_path, bytes);
 }
 
 void TempImage::writeSystemScreens() const
