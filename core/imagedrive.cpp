@@ -188,6 +188,8 @@ ImageDrive::checkedFolders(const MtoolsVolume& fat,
     QStringList paths;
     for (const auto& [dosPath, change] : changes)
         paths.append(volumePath(dosPath));
+    if (paths.isEmpty())
+        return {};
     if (const std::optional<QString> why = whyNotWritable())
         fail(QStringLiteral("write"), displayPath(changes.front().first), *why);
     Listed listed = fat.list(foldersOf(paths));
