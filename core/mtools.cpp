@@ -185,6 +185,22 @@ MtoolsVolume::list(const QStringList& paths) const
         return listed;
     }
     Listing listing = parseListing(result.out, paths);
+    // mdir lists a file asked for as a folder among the entries of the folder it is in, and
+    // with them the folders asked for after it: one at a time then, and the file is no folder.
+    if (!listing.unreadable.isEmpty() && paths.size() > 1) {
+        for (const QString& path : paths)
+            listed[path] = list(path);
+        return listed;
+    }
+    const QString& path = paths.first();
+    const qsizetype cut = path.lastIndexOf(QLatin1Char('/'));
+    const Listing parent = parseListing(result.out, {path.left(qMax<qsizetype>(cut, 3))});
+    if (!listing.unreadable.isEmpty() && parent.unreadable.isEmpty() &&
+        parent.folders.front().size() == 1 && !parent.folders.front().front().isFolder &&
+        parent.folders.front().front().name.compare(path.mid(cut + 1), Qt::CaseInsensitive) == 0) {
+        listed[path] = std::nullopt;
+        return listed;
+    }
     if (!listing.unreadable.isEmpty())
         fail(operation, shown(listing.unreadable),
              QStringLiteral("what mdir printed is not a listing Bootvane can read, so nothing "

@@ -210,6 +210,7 @@ void TestDiskImage::aWriteThatCannotBeDoneLeavesTheImageAsItWas_data()
     QTest::addColumn<QString>("fault");
     QTest::newRow("a full volume") << "full";
     QTest::newRow("no WINDOWS folder") << "no folder";
+    QTest::newRow("a file WINDOWS") << "no folder, a file";
     QTest::newRow("the image gone") << "vanished";
     QTest::newRow("a read-only image file") << "read-only";
     // A folder of the user's is never read, written into, renamed or removed, not even at
@@ -230,10 +231,12 @@ void TestDiskImage::aWriteThatCannotBeDoneLeavesTheImageAsItWas()
     std::unique_ptr<Drive> drive = openDrive(image.path());
     if (fault == QLatin1String("full"))
         image.put(QStringLiteral("::/FILLER.BIN"), QByteArray(1000 * 1024, 'f'));
-    else if (fault == QLatin1String("no folder"))
+    else if (fault.startsWith(QLatin1String("no folder")))
         image.mtools(QStringLiteral("mdeltree"), {QStringLiteral("::/WINDOWS")});
     else if (fault == QLatin1String("read-only"))
         QVERIFY(QFile::setPermissions(image.path(), QFile::ReadOwner));
+    if (fault == QLatin1String("no folder, a file"))
+        image.put(QStringLiteral("::/WINDOWS"), "a file where the folder was");
     if (!named.isEmpty()) {
         if (named.endsWith(QLatin1String("SYS")))
             image.mtools(QStringLiteral("mdel"), {systemFileOnImage(1)});
@@ -255,12 +258,12 @@ void TestDiskImage::aWriteThatCannotBeDoneLeavesTheImageAsItWas()
     }
     if (fault == QLatin1String("vanished"))
         return;
-    if (named.endsWith(QLatin1String("SYS"))) {
-        QVERIFY(drive->readFiles({systemDosPath(1)}).front().isFolder);
+    QCOMPARE(drive->readFiles({systemDosPath(1)}).front().isFolder,
+             named.endsWith(QLatin1String("SYS")));
+    if (named.endsWith(QLatin1String("SYS")))
         QVERIFY_THROWS_EXCEPTION(Error, drive->remove(systemDosPath(1)));
-    }
     QCOMPARE(image.mtools(QStringLiteral("mdir"), everything), listing);
-    if (fault != QLatin1String("no folder") && !named.endsWith(QLatin1String("SYS")))
+    if (!fault.startsWith(QLatin1String("no folder")) && !named.endsWith(QLatin1String("SYS")))
         QCOMPARE(image.get(systemFileOnImage(1)), encodeBmp(screenPicture(101)));
     QCOMPARE(image.fsckProblems(), QString());
 }
