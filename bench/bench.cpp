@@ -8,6 +8,7 @@
 #include "imagebox.h"
 #include "imagedrive.h"
 #include "movingband.h"
+#include "mtools.h"
 #include "originals.h"
 #include "paths.h"
 #include "picture.h"
@@ -312,10 +313,10 @@ struct MtoolsCommand {
 };
 
 // The commands that one "Set as Current" runs on an image whose three system files are there
-// with the archive attribute alone and no file is left from an earlier write: the screens in
-// use are read for the history Undo goes back to, every file is checked before the first
-// changes, then each is written to NAME.BVW, read back, renamed NAME.BVN once whole, and
-// renamed over the old one.
+// with the archive attribute alone and no file is left from an earlier write: every file is
+// checked before the first changes, with one listing of both folders; the screens in use are
+// read for the history Undo goes back to, after another; then each is written to NAME.BVW,
+// read back, renamed NAME.BVN once whole, and renamed over the old one, its folder listed first.
 std::vector<MtoolsCommand> applyCommands(const QStringList& sources)
 {
     std::vector<MtoolsCommand> commands;
@@ -327,15 +328,15 @@ std::vector<MtoolsCommand> applyCommands(const QStringList& sources)
         const QString path = systemFileOnImage(slot);
         return path.section(QLatin1Char('.'), 0, 0) + QLatin1Char('.') + QLatin1String(extension);
     };
-    const QStringList listing{QStringLiteral("-a"), QStringLiteral("-f")};
+    const QStringList listing{QStringLiteral("-a"), QStringLiteral("-f"), QStringLiteral("-w")};
     const QStringList skip{QStringLiteral("-D"), QStringLiteral("s")};
     auto read = [](const QString& path) {
         return MtoolsCommand{"mcopy", {QStringLiteral("-n"), path, QStringLiteral("-")}};
     };
+    for (int pass = 0; pass < 2; ++pass)
+        commands.push_back({"mdir", listing + QStringList{folder(0), folder(1)}});
     for (int slot = 0; slot < 3; ++slot)
         commands.push_back(read(systemFileOnImage(slot)));
-    for (int slot = 0; slot < 3; ++slot)
-        commands.push_back({"mdir", listing + QStringList{folder(slot)}});
     for (int slot = 0; slot < 3; ++slot) {
         const QString path = systemFileOnImage(slot);
         const QString written = temporary(slot, "BVW");
@@ -441,7 +442,8 @@ void benchApplyToImage()
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("MTOOLSRC"), QStringLiteral("/dev/null"));
     environment.insert(QStringLiteral("MTOOLS_NO_VFAT"), QStringLiteral("1"));
-    environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
+    environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C"));
+    environment.insert(QStringLiteral("HOME"), mtoolsHome());
     for (const QString& variable : environment.toStringList())
         environmentStrings.append(QFile::encodeName(variable));
     std::vector<char*> environmentPointers;

@@ -16,8 +16,15 @@ QFont screenTextFont(int pixelSize, bool bold)
     return font;
 }
 
-QImage builtInScreen(const ScreenSlot& slot, const QString& windows)
+namespace {
+
+const char folderKey[] = "Bootvane.FolderInPlace";
+
+} // namespace
+
+QImage builtInScreen(const ScreenSlot& slot, const QString& windows, const QString& folder)
 {
+    const QString behaviour = QString::fromLatin1(slot.builtInBehaviour).arg(windows);
     // A dark screen framed by a dashed line, plainly no picture of the user's.
     QImage screen(windowsScreenSize, QImage::Format_RGB32);
     screen.fill(QColor(16, 24, 48));
@@ -37,12 +44,22 @@ QImage builtInScreen(const ScreenSlot& slot, const QString& windows)
                          QStringLiteral("No %1").arg(QLatin1String(slot.setFileName)));
         painter.setPen(QColor(200, 210, 230));
         painter.setFont(screenTextFont(27, false));
-        painter.drawText(QRect(textArea.left(), 220, textArea.width(), 150),
-                         Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap,
-                         QString::fromLatin1(slot.builtInBehaviour).arg(windows));
+        painter.drawText(
+            QRect(textArea.left(), 220, textArea.width(), 150),
+            Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap,
+            folder.isEmpty()
+                ? behaviour
+                : QStringLiteral("%1 is a folder, not a file: %2").arg(folder, behaviour));
     }
     screen.setText(QLatin1String(builtInScreenKey), QLatin1String(slot.suffix));
+    if (!folder.isEmpty())
+        screen.setText(QLatin1String(folderKey), folder);
     return screen;
+}
+
+QString folderInPlace(const QImage& picture)
+{
+    return picture.text(QLatin1String(folderKey));
 }
 
 bool isBuiltInScreen(const QImage& picture)

@@ -7,10 +7,21 @@
 #include <QString>
 #include <QStringList>
 #include <optional>
+#include <utility>
+#include <vector>
 
 namespace bootvane {
 
 enum class FileChange { Replace, Remove };
+
+// What stands where a file of drive C is looked for.
+struct DriveFile {
+    // The file's bytes; nothing when there is no such file, or a folder stands in its place.
+    std::optional<QByteArray> bytes;
+    // A folder stands where the file would be. It is the user's: Windows finds no file there,
+    // and Bootvane never reads it as a file, writes into it, renames it or removes it.
+    bool isFolder = false;
+};
 
 // Drive C of the Windows whose screens Bootvane changes, its files named by DOS paths
 // ("C:\Windows\logow.sys"). The windows know only this interface; where the drive lives (a
@@ -58,18 +69,31 @@ public:
     // No screen file comes near this; a larger file is refused, never read into memory.
     static constexpr qint64 largestRead = 256 * 1024 * 1024;
 
-    // The bytes of the file, or nothing when there is no such file. Throws when it is there
-    // but cannot be read, or is larger than maxBytes.
-    virtual std::optional<QByteArray> read(const QString& dosPath,
-                                           qint64 maxBytes = largestRead) const = 0;
+    // What stands at each of dosPaths, in that order. Throws when a file is there but cannot
+    // be read, or is larger than maxBytes. Reading several files at once spares work: a disk
+    // image's folders are listed once for all of them.
+    virtual std::vector<DriveFile> readFiles(const QStringList& dosPaths,
+                                             qint64 maxBytes = largestRead) const = 0;
+
+    // The bytes of the file, or nothing when there is no such file or a folder stands there.
+    std::optional<QByteArray> read(const QString& dosPath, qint64 maxBytes = largestRead) const
+    {
+        return readFiles({dosPath}, maxBytes).front().bytes;
+    }
 
     // The name under which messages show the file.
     virtual QString displayPath(const QString& dosPath) const = 0;
 
     // Throws, naming the file and why, when the change must not be tried. Called for every
     // file an operation will change before the first of them changes, so that a refusal
-    // leaves the drive as it was.
+    // leaves the drive as it was. A folder where the file would be is refused, named.
     virtual void checkChange(const QString& dosPath, FileChange change) const = 0;
+    // The same for several files; a disk image's folders are listed once for all of them.
+    virtual void checkChanges(const std::vector<std::pair<QString, FileChange>>& changes) const
+    {
+        for (const auto& [dosPath, change] : changes)
+            checkChange(dosPath, change);
+    }
 
     // Makes the file hold bytes: all its old bytes or all its new ones, whatever fails.
     virtual void replace(const QString& dosPath, const QByteArray& bytes) = 0;
@@ -78,7 +102,7 @@ public:
     virtual void remove(const QString& dosPath) = 0;
 
     // Removes what copies of Bootvane killed while writing these files left behind, and
-    // nothing that a running copy still holds.
+    // nothing that a running copy still holds: never a folder, which is the user's.
     virtual void removeAbandonedWork(const QStringList& dosPaths) = 0;
 
 private:

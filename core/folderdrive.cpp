@@ -241,20 +241,28 @@ QString FolderDrive::folderIdentity() const
 
 #endif
 
-std::optional<QByteArray> FolderDrive::read(const QString& dosPath, qint64 maxBytes) const
+std::vector<DriveFile> FolderDrive::readFiles(const QStringList& dosPaths, qint64 maxBytes) const
 {
-    const QString path = nativePath(dosPath);
-    if (isAbsent(path))
-        return std::nullopt;
-    QFile file;
-    openPlainFile(file, path, QStringLiteral("read"),
-                  QStringLiteral("it is a device, pipe or socket, not a file"));
-    if (file.size() > maxBytes)
-        fail(QStringLiteral("read"), path, QStringLiteral("it is too large to be a screen"));
-    QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        fail(QStringLiteral("read"), path, file.errorString());
-    return bytes;
+    std::vector<DriveFile> files;
+    for (const QString& dosPath : dosPaths) {
+        const QString path = nativePath(dosPath);
+        DriveFile& file = files.emplace_back();
+        if (isAbsent(path))
+            continue;
+        // A folder of that name, or a link to one, is no screen: Windows finds no file there.
+        file.isFolder = fileAttributesIfPresent(path).value_or(0) & attributeFolder;
+        if (file.isFolder)
+            continue;
+        QFile opened;
+        openPlainFile(opened, path, QStringLiteral("read"),
+                      QStringLiteral("it is a device, pipe or socket, not a file"));
+        if (opened.size() > maxBytes)
+            fail(QStringLiteral("read"), path, QStringLiteral("it is too large to be a screen"));
+        file.bytes = opened.readAll();
+        if (opened.error() != QFileDevice::NoError)
+            fail(QStringLiteral("read"), path, opened.errorString());
+    }
+    return files;
 }
 
 QString FolderDrive::displayPath(const QString& dosPath) const
@@ -301,6 +309,13 @@ void FolderDrive::checkChange(const QString& dosPath, FileChange change) const
     // writing through it would change a set, or the only copy of the user's own screens.
     // Removing a link changes only the folder it is in.
     const QString path = nativePath(dosPath);
+    // A folder, or a link to one, where the file would be is the user's: never written into
+    // or removed.
+    if (fileAttributesIfPresent(path).value_or(0) & attributeFolder)
+        fail(change == FileChange::Replace ? QStringLiteral("write") : QStringLiteral("remove"),
+             path,
+             QStringLiteral("a folder stands where the file would be; Bootvane never changes a "
+                            "folder, and nothing was changed"));
     const QString changed = change == FileChange::Replace
                                 ? realWriteTarget(path)
                                 : realWriteTarget(QFileInfo(path).path()) + QLatin1Char('/') +

@@ -33,7 +33,7 @@ public:
     QString identity() const override;
     QStringList formerIdentities() const override;
     QString place() const override { return root(); }
-    std::optional<QByteArray> read(const QString& dosPath, qint64 maxBytes) const override;
+    std::vector<DriveFile> readFiles(const QStringList& dosPaths, qint64 maxBytes) const override;
     QString displayPath(const QString& dosPath) const override;
     void checkChange(const QString& dosPath, FileChange change) const override;
     void replace(const QString& dosPath, const QByteArray& bytes) override;

@@ -19,14 +19,39 @@ namespace bootvane {
 
 namespace {
 
+// A plain 8.3 name, as DOS writes it: mtools takes it as it is, never as a pattern ("*", "?"
+// and "[" match other names) or as a long name.
+bool isPlainShortName(const QString& name)
+{
+    static const QString allowed =
+        QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789!#$%&'()-@^_`{}~");
+    const qsizetype dot = name.indexOf(QLatin1Char('.'));
+    const QString base = dot < 0 ? name : name.left(dot);
+    const QString extension = dot < 0 ? QString() : name.mid(dot + 1);
+    if (base.isEmpty() || base.size() > 8 || extension.size() > 3 ||
+        (dot >= 0 && extension.isEmpty()))
+        return false;
+    return std::all_of(base.begin(), base.end(), [](QChar c) { return allowed.contains(c); }) &&
+           std::all_of(extension.begin(), extension.end(),
+                       [](QChar c) { return allowed.contains(c); });
+}
+
 // "C:\Windows\logow.sys" as mtools names it on the volume: "::/WINDOWS/LOGOW.SYS". Upper
-// case, as DOS writes 8.3 names; mtools finds an existing entry in any case.
+// case, as DOS writes 8.3 names; mtools finds an existing entry in any case. Every path
+// Bootvane gives mtools is made here.
 QString volumePath(const QString& dosPath)
 {
     if (!dosPath.startsWith(QLatin1String("c:"), Qt::CaseInsensitive))
         fail(QStringLiteral("find the file"), dosPath, QStringLiteral("it is not on drive C:"));
-    const QStringList names = dosPath.mid(2).split(QLatin1Char('\\'), Qt::SkipEmptyParts);
-    return QStringLiteral("::/") + names.join(QLatin1Char('/')).toUpper();
+    const QStringList names = dosPath.mid(2).toUpper().split(QLatin1Char('\\'), Qt::SkipEmptyParts);
+    for (const QString& name : names) {
+        if (!isPlainShortName(name))
+            fail(QStringLiteral("find the file"), dosPath,
+                 QStringLiteral("\"%1\" is no plain DOS name of 8.3 characters").arg(name));
+    }
+    if (names.isEmpty())
+        fail(QStringLiteral("find the file"), dosPath, QStringLiteral("it names no file"));
+    return QStringLiteral("::/") + names.join(QLatin1Char('/'));
 }
 
 QString folderOf(const QString& path)
@@ -52,11 +77,28 @@ QString temporaryPath(const QString& path, const char* extension)
 const char* const beingWritten = "BVW";
 const char* const whole = "BVN";
 
-bool hasEntry(const std::vector<MtoolsVolume::Entry>& entries, const QString& name)
+enum class Kind { Absent, File, Folder };
+
+// What the listing of its folder shows at path. Should one name be listed twice (a damaged
+// volume), a folder among them wins: it is never touched.
+Kind kindOf(const std::optional<std::vector<MtoolsVolume::Entry>>& entries, const QString& path)
 {
-    return std::any_of(entries.begin(), entries.end(), [&](const MtoolsVolume::Entry& entry) {
-        return entry.name.compare(name, Qt::CaseInsensitive) == 0;
-    });
+    Kind kind = Kind::Absent;
+    for (const MtoolsVolume::Entry& entry : entries.value_or(std::vector<MtoolsVolume::Entry>())) {
+        if (entry.name.compare(nameOf(path), Qt::CaseInsensitive) == 0)
+            kind = entry.isFolder ? Kind::Folder : std::max(kind, Kind::File);
+    }
+    return kind;
+}
+
+QStringList foldersOf(const QStringList& paths)
+{
+    QStringList folders;
+    for (const QString& path : paths) {
+        if (!folders.contains(folderOf(path)))
+            folders.append(folderOf(path));
+    }
+    return folders;
 }
 
 } // namespace
@@ -101,9 +143,27 @@ QString ImageDrive::displayPath(const QString& dosPath) const
     return QStringLiteral("%1 in %2").arg(dosPath.toUpper(), m_path);
 }
 
-std::optional<QByteArray> ImageDrive::read(const QString& dosPath, qint64 maxBytes) const
+std::vector<DriveFile> ImageDrive::readFiles(const QStringList& dosPaths, qint64 maxBytes) const
 {
-    return volume().read(volumePath(dosPath), displayPath(dosPath), maxBytes);
+    const MtoolsVolume fat = volume();
+    QStringList paths;
+    for (const QString& dosPath : dosPaths)
+        paths.append(volumePath(dosPath));
+    // mcopy copies a folder as the files in it: the listing says first what each name is.
+    const auto listed = fat.list(foldersOf(paths));
+    std::vector<DriveFile> files;
+    for (const QString& path : paths) {
+        DriveFile& file = files.emplace_back();
+        const Kind kind = kindOf(listed.at(folderOf(path)), path);
+        file.isFolder = kind == Kind::Folder;
+        if (kind != Kind::File)
+            continue;
+        file.bytes = fat.read(path, fat.shown(path), maxBytes);
+        if (!file.bytes)
+            fail(QStringLiteral("read"), fat.shown(path),
+                 QStringLiteral("its folder lists it, but mtools finds no such file"));
+    }
+    return files;
 }
 
 std::optional<QString> ImageDrive::whyNotWritable() const
@@ -125,30 +185,54 @@ std::optional<QString> ImageDrive::whyNotWritable() const
     return std::nullopt;
 }
 
-std::vector<MtoolsVolume::Entry> ImageDrive::checkedFolder(const MtoolsVolume& fat,
-                                                           const QString& path,
-                                                           const QString& shownAs) const
+ImageDrive::Listed
+ImageDrive::checkedFolders(const MtoolsVolume& fat,
+                           const std::vector<std::pair<QString, FileChange>>& changes) const
 {
+    QStringList paths;
+    for (const auto& [dosPath, change] : changes)
+        paths.append(volumePath(dosPath));
+    if (paths.isEmpty())
+        return {};
     if (const std::optional<QString> why = whyNotWritable())
-        fail(QStringLiteral("write"), shownAs, *why);
-    std::optional<std::vector<MtoolsVolume::Entry>> entries = fat.list(folderOf(path), shownAs);
-    if (!entries) {
-        QString folder = folderOf(path);
-        folder.replace(QLatin1String("::/"), QLatin1String("C:\\"));
-        fail(QStringLiteral("write"), shownAs,
-             QStringLiteral("the image has no folder %1")
-                 .arg(folder.replace(QLatin1Char('/'), QLatin1Char('\\'))));
+        fail(QStringLiteral("write"), displayPath(changes.front().first), *why);
+    Listed listed = fat.list(foldersOf(paths));
+    for (size_t i = 0; i < changes.size(); ++i) {
+        const QString& path = paths[qsizetype(i)];
+        const bool replacing = changes[i].second == FileChange::Replace;
+        const QString operation = replacing ? QStringLiteral("write") : QStringLiteral("remove");
+        const std::optional<std::vector<MtoolsVolume::Entry>>& entries = listed.at(folderOf(path));
+        if (!entries && replacing)
+            fail(operation, fat.shown(path),
+                 QStringLiteral("the image has no folder %1").arg(dosPathOf(folderOf(path))));
+        // A folder of the user's where the file or its temporary names would be is never
+        // written into, renamed or removed. Removing the file leaves the temporary names alone.
+        QStringList inTheWay{path};
+        if (replacing)
+            inTheWay << temporaryPath(path, beingWritten) << temporaryPath(path, whole);
+        for (const QString& name : inTheWay) {
+            if (kindOf(entries, name) == Kind::Folder)
+                fail(operation, fat.shown(name),
+                     name == path
+                         ? QStringLiteral("a folder stands where the file would be; Bootvane "
+                                          "never changes a folder, and nothing was changed")
+                         : QStringLiteral("a folder of that name is in the way of writing %1; "
+                                          "Bootvane never changes a folder, and nothing was "
+                                          "changed")
+                               .arg(nameOf(path)));
+        }
     }
-    for (const MtoolsVolume::Entry& entry : *entries) {
-        if (entry.isFolder && entry.name.compare(nameOf(path), Qt::CaseInsensitive) == 0)
-            fail(QStringLiteral("write"), shownAs, systemReason(EISDIR));
-    }
-    return *entries;
+    return listed;
 }
 
-void ImageDrive::checkChange(const QString& dosPath, FileChange) const
+void ImageDrive::checkChange(const QString& dosPath, FileChange change) const
 {
-    (void)checkedFolder(volume(), volumePath(dosPath), displayPath(dosPath));
+    checkChanges({{dosPath, change}});
+}
+
+void ImageDrive::checkChanges(const std::vector<std::pair<QString, FileChange>>& changes) const
+{
+    (void)checkedFolders(volume(), changes);
 }
 
 void ImageDrive::replace(const QString& dosPath, const QByteArray& bytes)
@@ -156,13 +240,15 @@ void ImageDrive::replace(const QString& dosPath, const QByteArray& bytes)
     const MtoolsVolume fat = volume();
     const QString path = volumePath(dosPath);
     const QString shownAs = displayPath(dosPath);
-    const std::vector<MtoolsVolume::Entry> entries = checkedFolder(fat, path, shownAs);
+    const Listed listed = checkedFolders(fat, {{dosPath, FileChange::Replace}});
+    const std::optional<std::vector<MtoolsVolume::Entry>>& entries = listed.at(folderOf(path));
     const QString written = temporaryPath(path, beingWritten);
     const QString ready = temporaryPath(path, whole);
 
-    const std::optional<QString> attributes =
-        hasEntry(entries, nameOf(path)) ? fat.attributes(path, shownAs) : std::nullopt;
-    if (hasEntry(entries, nameOf(ready)))
+    const std::optional<QString> attributes = kindOf(entries, path) == Kind::File
+                                                  ? std::optional(fat.attributes(path, shownAs))
+                                                  : std::nullopt;
+    if (kindOf(entries, ready) == Kind::File)
         fat.remove(ready, shownAs);
     try {
         fat.write(written, bytes, shownAs);
@@ -185,17 +271,16 @@ void ImageDrive::cleanUpAfterFailedWrite(const MtoolsVolume& fat, const QString&
     // is there, what was written of the new one goes. Where it is gone (the last step failed
     // half-way), the whole new file is put in its place, or left for the next start to.
     try {
-        const std::vector<MtoolsVolume::Entry> entries =
-            fat.list(folderOf(path), shownAs).value_or(std::vector<MtoolsVolume::Entry>());
+        const std::optional<std::vector<MtoolsVolume::Entry>> entries = fat.list(folderOf(path));
         const QString written = temporaryPath(path, beingWritten);
         const QString ready = temporaryPath(path, whole);
-        if (hasEntry(entries, nameOf(written)))
+        if (kindOf(entries, written) == Kind::File)
             fat.remove(written, shownAs);
-        if (!hasEntry(entries, nameOf(ready)))
+        if (kindOf(entries, ready) != Kind::File)
             return;
-        if (hasEntry(entries, nameOf(path)))
+        if (kindOf(entries, path) == Kind::File)
             fat.remove(ready, shownAs);
-        else
+        else if (kindOf(entries, path) == Kind::Absent)
             fat.rename(ready, path, shownAs);
     } catch (const Error&) {
     }
@@ -203,45 +288,48 @@ void ImageDrive::cleanUpAfterFailedWrite(const MtoolsVolume& fat, const QString&
 
 void ImageDrive::remove(const QString& dosPath)
 {
-    checkChange(dosPath, FileChange::Remove);
     const MtoolsVolume fat = volume();
     const QString path = volumePath(dosPath);
+    const QString shownAs = displayPath(dosPath);
+    const Listed listed = checkedFolders(fat, {{dosPath, FileChange::Remove}});
+    const std::optional<std::vector<MtoolsVolume::Entry>>& entries = listed.at(folderOf(path));
     // A dead copy's whole new file would otherwise be put in the removed file's place by the
     // next start.
-    fat.remove(temporaryPath(path, whole), displayPath(dosPath));
-    fat.remove(temporaryPath(path, beingWritten), displayPath(dosPath));
-    fat.remove(path, displayPath(dosPath));
+    for (const QString& name :
+         {temporaryPath(path, whole), temporaryPath(path, beingWritten), path}) {
+        if (kindOf(entries, name) == Kind::File)
+            fat.remove(name, shownAs);
+    }
 }
 
 void ImageDrive::removeAbandonedWork(const QStringList& dosPaths)
 {
     const MtoolsVolume fat = volume();
-    QStringList folders;
-    for (const QString& dosPath : dosPaths) {
-        if (!folders.contains(folderOf(volumePath(dosPath))))
-            folders.append(folderOf(volumePath(dosPath)));
-    }
-    const QString shownAs = m_path;
-    const auto listed = fat.list(folders, shownAs);
-    for (const QString& dosPath : dosPaths) {
-        const QString path = volumePath(dosPath);
-        const std::vector<MtoolsVolume::Entry> entries =
-            listed.at(folderOf(path)).value_or(std::vector<MtoolsVolume::Entry>());
+    QStringList paths;
+    for (const QString& dosPath : dosPaths)
+        paths.append(volumePath(dosPath));
+    const auto listed = fat.list(foldersOf(paths));
+    for (const QString& path : paths) {
+        const std::optional<std::vector<MtoolsVolume::Entry>>& entries = listed.at(folderOf(path));
         const QString written = temporaryPath(path, beingWritten);
         const QString ready = temporaryPath(path, whole);
-        const bool left = hasEntry(entries, nameOf(written)) || hasEntry(entries, nameOf(ready));
+        // Only files that Bootvane wrote: it writes none beside a folder of the system file's
+        // name, and a folder of a temporary name is the user's.
+        const Kind target = kindOf(entries, path);
+        const bool left =
+            kindOf(entries, written) == Kind::File || kindOf(entries, ready) == Kind::File;
         // Nothing is written to an image in use; the next start tries again.
-        if (!left || whyNotWritable())
+        if (!left || target == Kind::Folder || whyNotWritable())
             continue;
-        if (hasEntry(entries, nameOf(written)))
-            fat.remove(written, displayPath(dosPath));
-        if (!hasEntry(entries, nameOf(ready)))
+        if (kindOf(entries, written) == Kind::File)
+            fat.remove(written, fat.shown(written));
+        if (kindOf(entries, ready) != Kind::File)
             continue;
         // A whole new file: the old one was removed already, or is about to be.
-        if (hasEntry(entries, nameOf(path)))
-            fat.remove(ready, displayPath(dosPath));
+        if (target == Kind::File)
+            fat.remove(ready, fat.shown(ready));
         else
-            fat.rename(ready, path, displayPath(dosPath));
+            fat.rename(ready, path, fat.shown(path));
     }
 }
 

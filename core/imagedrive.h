@@ -15,8 +15,9 @@ namespace bootvane {
 // fails: the new bytes go to a temporary 8.3 name in the same folder (NAME.BVW while they are
 // written, renamed NAME.BVN once whole), then the old entry is removed and NAME.BVN renamed
 // over it, keeping its DOS attributes. A start that finds NAME.BVN finishes the job, one that
-// finds NAME.BVW removes it. Nothing is written while another program (an emulator still
-// running) has the image open for writing; reading is allowed.
+// finds NAME.BVW removes it; a folder of either name is the user's and stays. Nothing is written
+// while another program (an emulator still running) has the image open for writing; reading is
+// allowed.
 class ImageDrive final : public Drive {
 public:
     // Opens the image at path, which must hold drive C; throws saying what it holds instead.
@@ -30,9 +31,10 @@ public:
     // same drive; the real path only where the volume has neither.
     QString identity() const override;
     QString place() const override;
-    std::optional<QByteArray> read(const QString& dosPath, qint64 maxBytes) const override;
+    std::vector<DriveFile> readFiles(const QStringList& dosPaths, qint64 maxBytes) const override;
     QString displayPath(const QString& dosPath) const override;
     void checkChange(const QString& dosPath, FileChange change) const override;
+    void checkChanges(const std::vector<std::pair<QString, FileChange>>& changes) const override;
     void replace(const QString& dosPath, const QByteArray& bytes) override;
     void remove(const QString& dosPath) override;
     void removeAbandonedWork(const QStringList& dosPaths) override;
@@ -43,11 +45,12 @@ private:
     MtoolsVolume volume() const;
     // Why nothing may be written to the image now, or nothing.
     std::optional<QString> whyNotWritable() const;
-    // The entries of the folder that the file at path (on the volume) is in, once it is clear
-    // that the file may be written: the image is not in use, the folder is there and the file
-    // is no folder. Throws saying why not.
-    std::vector<MtoolsVolume::Entry> checkedFolder(const MtoolsVolume& fat, const QString& path,
-                                                   const QString& shownAs) const;
+    using Listed = std::map<QString, std::optional<std::vector<MtoolsVolume::Entry>>>;
+    // The listings of the folders the files of changes are in, once it is clear that each
+    // change may be made: the image is not in use, a file to write has its folder, and no
+    // folder stands where the file or its temporary names would be. Throws saying why not.
+    Listed checkedFolders(const MtoolsVolume& fat,
+                          const std::vector<std::pair<QString, FileChange>>& changes) const;
     // Leaves no temporary file of a write that failed at the file at path, and the file itself
     // old or new.
     void cleanUpAfterFailedWrite(const MtoolsVolume& fat, const QString& path,

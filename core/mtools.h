@@ -14,6 +14,7 @@ namespace bootvane {
 // arguments are a list, never a shell line; a command that fails becomes an Error naming
 // the file and what mtools said. A command once started always runs to its end, even when
 // Bootvane itself is killed meanwhile: killing one half-way could leave the FAT half-updated.
+// No setting of the user's or the system's changes what a command reads, writes or prints.
 class MtoolsVolume {
 public:
     MtoolsVolume(QString image, qint64 offset) : m_image(std::move(image)), m_offset(offset) {}
@@ -23,20 +24,20 @@ public:
     struct Entry {
         QString name;
         bool isFolder = false;
-        qint64 size = 0;
     };
 
-    // The bytes of the file at path ("::/WINDOWS/LOGOW.SYS"), or nothing when there is no such
-    // file; one larger than maxBytes is refused. shownAs names the file in errors.
+    // The bytes of the file at path ("::/WINDOWS/LOGOW.SYS"), or nothing when mtools finds no
+    // such file; one larger than maxBytes is refused. A folder at path would be read as the
+    // files in it: only a path that a listing shows to be a file is read. shownAs names the
+    // file in errors.
     std::optional<QByteArray> read(const QString& path, const QString& shownAs,
                                    qint64 maxBytes) const;
     // The entries of the folder at path, "." and ".." aside; nothing when there is no such folder.
-    std::optional<std::vector<Entry>> list(const QString& path, const QString& shownAs) const;
+    std::optional<std::vector<Entry>> list(const QString& path) const;
     // The same for several folders at once, with one command where they all are there.
-    std::map<QString, std::optional<std::vector<Entry>>> list(const QStringList& paths,
-                                                              const QString& shownAs) const;
-    // The DOS attributes of the file at path as mattrib letters ("AHR"), nothing when absent.
-    std::optional<QString> attributes(const QString& path, const QString& shownAs) const;
+    std::map<QString, std::optional<std::vector<Entry>>> list(const QStringList& paths) const;
+    // The DOS attributes of the file at path as mattrib letters ("AHR").
+    QString attributes(const QString& path, const QString& shownAs) const;
 
     // Writes bytes as a new file at path, replacing one of that name, and makes sure all of
     // them are there.
@@ -46,13 +47,21 @@ public:
     // replacing is set, in the one command; otherwise the rename fails.
     void rename(const QString& from, const QString& to, const QString& shownAs,
                 bool replacing = false) const;
-    // Removes the file at path; a file that is absent is fine.
+    // Removes the file at path, which a listing showed to be there.
     void remove(const QString& path, const QString& shownAs) const;
 
-    // What mdir printed for one folder or more, as the entries of each, in the order listed.
-    static std::vector<std::vector<Entry>> parseListing(const QByteArray& mdirOutput);
+    // What mdir -w printed for the folders at paths, asked for in that order: the entries of
+    // each, or the first folder whose part of it is not exactly as mdir prints a listing.
+    struct Listing {
+        std::vector<std::vector<Entry>> folders;
+        QString unreadable;
+    };
+    static Listing parseListing(const QByteArray& mdirOutput, const QStringList& paths);
     // What mattrib printed for one file, as its letters.
     static QString parseAttributes(const QByteArray& mattribOutput);
+
+    // How messages name the file or folder at path: "C:\\WINDOWS in /vms/win95.img".
+    QString shown(const QString& path) const;
 
 private:
     struct Result {
@@ -69,7 +78,14 @@ private:
     qint64 m_offset;
 };
 
-// Whether what mtools said means only that the file or folder is not there.
+// The DOS path of the file or folder at path on the volume: "::/WINDOWS" is "C:\\WINDOWS".
+QString dosPathOf(const QString& path);
+
+// Whether what mtools said means only that it found no file or folder of that name.
 bool saysNotFound(const QByteArray& mtoolsError);
+
+// Where mtools is told to look for its settings instead of the user's home folder: a folder of
+// this process's own, made at the first call and removed at exit. Throws when it cannot be made.
+QString mtoolsHome();
 
 } // namespace bootvane

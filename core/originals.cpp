@@ -184,9 +184,12 @@ std::optional<Originals> Originals::of(const QString& base, const Drive& drive)
 
 ScreensInUse readScreensInUse(const Drive& drive)
 {
+    // Read together: a disk image's folders are listed once. A folder where a file would be
+    // is no screen, and is kept as an absent file.
+    const std::vector<DriveFile> files = drive.readFiles(systemFiles(drive));
     ScreensInUse screens;
     for (int i = 0; i < slotCount; ++i)
-        screens[size_t(i)] = drive.read(drive.systemFile(screenSlots[size_t(i)]));
+        screens[size_t(i)] = files[size_t(i)].bytes;
     return screens;
 }
 

@@ -195,10 +195,16 @@ QString describeScreen(const QImage& picture, const ScreenSlot& slot, ScreenPlac
 {
     if (picture.isNull())
         return {};
-    if (isBuiltInScreen(picture))
-        return QStringLiteral("No %1: %2")
+    if (isBuiltInScreen(picture)) {
+        const QString folder = folderInPlace(picture);
+        return QStringLiteral("No %1: %2%3")
             .arg(QLatin1String(slot.setFileName),
+                 folder.isEmpty()
+                     ? QString()
+                     : QStringLiteral("a folder, %1, stands where the file would be, and ")
+                           .arg(folder),
                  QString::fromLatin1(slot.builtInBehaviour).arg(windows));
+    }
 
     const int colours = colourCount(picture, windowsPaletteSize);
     const QSize size = pictureSize(picture);

@@ -5,6 +5,7 @@
 #include "filesystem.h"
 #include "picture.h"
 #include "setstore.h"
+#include "systemscreens.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -99,9 +100,10 @@ SetSources chosenSources(const std::array<QString, slotCount>& files)
 SetSources sourcesInUse(const Drive& drive, const QString& windows)
 {
     SetSources sources;
+    const std::vector<DriveFile> files = drive.readFiles(systemFiles(drive));
     for (int i = 0; i < slotCount; ++i) {
         const QString dosPath = drive.systemFile(screenSlots[i]);
-        const std::optional<QByteArray> bytes = drive.read(dosPath);
+        const std::optional<QByteArray>& bytes = files[size_t(i)].bytes;
         sources[i] = bytes ? ScreenSource::contents(*bytes, drive.displayPath(dosPath))
                            : ScreenSource::missing(
                                  noFileFor(screenSlots[i], QStringLiteral("drive C"), windows));

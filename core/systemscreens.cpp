@@ -23,9 +23,16 @@ bool recordedAsAbsent(const QString& path)
 
 QImage loadSystemScreen(const Drive& drive, const ScreenSlot& slot, const QString& windows)
 {
+    return systemScreen(drive, drive.readFiles({drive.systemFile(slot)}).front(), slot, windows);
+}
+
+QImage systemScreen(const Drive& drive, const DriveFile& file, const ScreenSlot& slot,
+                    const QString& windows)
+{
     const QString dosPath = drive.systemFile(slot);
-    const std::optional<QByteArray> bytes = drive.read(dosPath);
-    return bytes ? decodePicture(*bytes, drive.displayPath(dosPath)) : builtInScreen(slot, windows);
+    if (file.bytes)
+        return decodePicture(*file.bytes, drive.displayPath(dosPath));
+    return builtInScreen(slot, windows, file.isFolder ? dosPath.toUpper() : QString());
 }
 
 QImage loadSetScreen(const QString& path, const ScreenSlot& slot, bool recordedAbsent,
@@ -57,11 +64,13 @@ ScreenUpdate prepareScreenUpdate(const QString& path, const ScreenSlot& slot, bo
 
 void checkScreenChanges(const Drive& drive, const std::array<ScreenUpdate, slotCount>& updates)
 {
+    std::vector<std::pair<QString, FileChange>> changes;
     for (int i = 0; i < slotCount; ++i) {
-        drive.checkChange(drive.systemFile(screenSlots[size_t(i)]), updates[size_t(i)].removesFile
-                                                                        ? FileChange::Remove
-                                                                        : FileChange::Replace);
+        changes.emplace_back(drive.systemFile(screenSlots[size_t(i)]),
+                             updates[size_t(i)].removesFile ? FileChange::Remove
+                                                            : FileChange::Replace);
     }
+    drive.checkChanges(changes);
 }
 
 void installScreens(Drive& drive, const std::array<ScreenUpdate, slotCount>& updates)

@@ -12,10 +12,13 @@
 namespace bootvane {
 
 // The screen in use for slot: its system file on drive C, or the built-in placeholder when
-// there is no such file. Throws when the file is there but is no picture that can be read.
-// windows names the Windows the placeholder speaks of.
+// there is no such file, which says so when a folder stands there. Throws when the file is
+// there but is no picture that can be read. windows names the Windows the placeholder speaks of.
 QImage loadSystemScreen(const Drive& drive, const ScreenSlot& slot,
                         const QString& windows = QLatin1String(defaultWindows));
+// The same from what readFiles gave for the slot's system file on drive.
+QImage systemScreen(const Drive& drive, const DriveFile& file, const ScreenSlot& slot,
+                    const QString& windows = QLatin1String(defaultWindows));
 
 // A screen file of a set. When the set records that the drive had no such file (originals
 // do), recordedAbsent gives the placeholder for an absent file; otherwise an absent file is

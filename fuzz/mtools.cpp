@@ -1,5 +1,5 @@
-// What mdir and mattrib print. A disk image from the internet decides the names and sizes
-// mdir lists, and so any line it prints.
+// What mdir and mattrib print. A disk image from the internet decides the names mdir lists,
+// and so, through a name holding control characters, any line it prints.
 
 #include "mtools.h"
 
@@ -10,11 +10,21 @@ using namespace bootvane;
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     const QByteArray output = fuzz::inputBytes(data, size);
-    for (const std::vector<MtoolsVolume::Entry>& folder : MtoolsVolume::parseListing(output)) {
-        for (const MtoolsVolume::Entry& entry : folder) {
-            // An 8.3 name, compared with the one a system file has.
-            FUZZ_REQUIRE(!entry.name.isEmpty() && entry.name.size() <= 12);
-            FUZZ_REQUIRE(!entry.isFolder || entry.size == 0);
+    for (const QStringList& paths :
+         {QStringList{QStringLiteral("::/"), QStringLiteral("::/WINDOWS")},
+          QStringList{QStringLiteral("::/WINDOWS")}}) {
+        const MtoolsVolume::Listing listing = MtoolsVolume::parseListing(output, paths);
+        // Every folder asked for, or the one that could not be read: never a part of them.
+        FUZZ_REQUIRE(listing.unreadable.isEmpty()
+                         ? listing.folders.size() == size_t(paths.size())
+                         : listing.folders.empty() && paths.contains(listing.unreadable));
+        for (const std::vector<MtoolsVolume::Entry>& folder : listing.folders) {
+            for (const MtoolsVolume::Entry& entry : folder) {
+                // An 8.3 name of printable characters, as the C locale prints one.
+                FUZZ_REQUIRE(!entry.name.isEmpty() && entry.name.size() <= 12);
+                for (const QChar c : entry.name)
+                    FUZZ_REQUIRE(c >= QLatin1Char(' ') && c <= QLatin1Char('~'));
+            }
         }
     }
     const QString letters = MtoolsVolume::parseAttributes(output);

@@ -319,19 +319,32 @@ void msdosSysSeeds()
 
 void mtoolsSeeds()
 {
+    // What mdir -a -f -w prints, in the C locale.
+    const QByteArray volume =
+        " Volume in drive : is DRIVE_C    \n Volume Serial Number is 60AE-EBC8\n";
     write("mtools", "mdir-two-folders.txt",
-          " Volume in drive : has no label\n Volume Serial Number is E18F-21BE\n"
-          "Directory for ::/\n\nWINDOWS      <DIR>     2024-12-07  16:26 \n"
-          "LOGO     SYS    129078 2024-12-07  16:26 \n        2 files"
-          "             129 078 bytes\n\nDirectory for ::/WINDOWS\n\n"
-          ".            <DIR>     2024-12-07  16:26 \n"
-          "..           <DIR>     2024-12-07  16:26 \n"
-          "LOGOW    SYS    129078 2024-12-07  16:26 \n"
-          "LOGOS    SYS         5 2024-12-07  16:26 \n"
-          "        4 files             129 083 bytes\n\nTotal files listed:\n"
-          "        6 files             258 161 bytes\n");
+          volume + "Directory for ::/\n\n[WINDOWS]       LOGO.SYS       \n"
+                   "        2 files                   7 bytes\n\nDirectory for ::/WINDOWS\n\n"
+                   "[.]             [..]            LOGOW.SYS       LOGOS.SYS      \n"
+                   "        4 files                  14 bytes\n\nTotal files listed:\n"
+                   "        6 files                  21 bytes\n");
+    // A long name is never printed: this one holds a line break, which would make a line.
+    write("mtools", "mdir-long-name-with-a-line-break.txt",
+          volume + "Directory for ::/\n\n[WINDOWS]       LOGO.SYS       \n"
+                   "        2 files                   7 bytes\n\nDirectory for ::/WINDOWS\n\n"
+                   "[.]             [..]            LOGOW.SYS       LOGOS.SYS       AQLOGO~1  "
+                   "     \n        5 files                  26 bytes\n\nTotal files listed:\n"
+                   "        7 files                  33 bytes\n");
+    write("mtools", "mdir-a-folder-of-a-temporary-name-on-two-lines.txt",
+          " Volume in drive : has no label\n Volume Serial Number is 6152-EBC1\n"
+          "Directory for ::/WINDOWS\n\n"
+          "[.]             [..]            LOGOW.SYS       F1.TXT          [LOGOW.BVN]    \n"
+          "F3.TXT          F4.TXT          F5.TXT          F6.TXT         \n"
+          "        9 files                  49 bytes\n");
     write("mtools", "mdir-empty.txt",
-          " Volume in drive : is DRIVE C\r\nDirectory for ::/WINDOWS\r\n\r\nNo files\r\n");
+          volume + "Directory for ::/\n\nNo files\n\nDirectory for ::/WINDOWS\n\n"
+                   "[.]             [..]           \n        2 files                   0 bytes\n\n"
+                   "Total files listed:\n        2 files                   0 bytes\n");
     write("mtools", "mattrib-hidden.txt", "  A   HR     ::/LOGO.SYS\n");
     write("mtools", "mattrib-none.txt", "             ::/WINDOWS/LOGOW.SYS\n");
 }

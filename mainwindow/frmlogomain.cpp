@@ -371,9 +371,7 @@ void frmLogoMain::loadDrive()
     // A screen that cannot be shown is reported on its own, and the other screens and the
     // backup go on: the backup copies bytes and needs no picture, and without it the first
     // "Set as Current" would overwrite the user's screens with no copy anywhere.
-    for (int i = 0; i < slotCount; ++i) {
-        runHandler(this, [this, i] { m_slots[i].imgCur->setPicture(currentScreenFile(i)); });
-    }
+    showScreensInUse(true);
     for (const SlotControls& controls : m_slots)
         controls.imgNew->setPicture(loadPicture(QString()));
     saveOriginalsIfMissing();
@@ -572,11 +570,28 @@ void frmLogoMain::installScreens(const std::function<ScreenUpdate(int)>& prepare
     }
 }
 
-void frmLogoMain::showScreensInUse()
+void frmLogoMain::showScreensInUse(bool reportEach)
 {
+    // Read together, a disk image's folders are listed once for the three. Should that fail,
+    // each is read again on its own: one that cannot be read keeps no other from showing.
+    std::vector<DriveFile> files;
+    try {
+        files = m_drive->readFiles(systemFiles(*m_drive));
+    } catch (const Error&) {
+    }
     for (int i = 0; i < slotCount; ++i) {
+        const auto show = [this, i, &files] {
+            m_slots[i].imgCur->setPicture(
+                files.empty()
+                    ? currentScreenFile(i)
+                    : systemScreen(*m_drive, files[size_t(i)], screenSlots[i], m_msdosSys.windows));
+        };
+        if (reportEach) {
+            runHandler(this, show);
+            continue;
+        }
         try {
-            m_slots[i].imgCur->setPicture(currentScreenFile(i));
+            show();
         } catch (const Error&) {
             // Reported already, by whatever failed first; an unreadable screen shows nothing.
             m_slots[i].imgCur->setPicture(QImage());

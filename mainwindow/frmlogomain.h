@@ -110,8 +110,9 @@ private:
     void treeNodeChosen();
     // Greys out each command that would do nothing now, with a tooltip that says why.
     void updateCommands();
-    // Reads the three screens in use from drive C again and shows them.
-    void showScreensInUse();
+    // Reads the three screens in use from drive C again and shows them. reportEach: a screen
+    // that cannot be read is reported, else it shows nothing: what failed was reported already.
+    void showScreensInUse(bool reportEach = false);
     // What start-up does with drive C, and switching to another drive does again: the
     // window's title, the work dead copies left, the screens in use, a blank preview, the
     // first-start backup.

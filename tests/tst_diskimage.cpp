@@ -2,8 +2,10 @@
 // layout Bootvane opens, the images it refuses with what to do, an image in use, and the
 // round of a new user on an image: first start, backup, apply, restore.
 
+#include "builtinscreen.h"
 #include "drivechoice.h"
 #include "error.h"
+#include "filesystem.h"
 #include "frmlogomain.h"
 #include "imagedrive.h"
 #include "picture.h"
@@ -13,6 +15,7 @@
 
 #include <QFile>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QSettings>
 #include <QTest>
 #include <QtEndian>
@@ -64,6 +67,7 @@ private slots:
     void anImageInUseIsReadButNotWritten();
     void aWriteThatCannotBeDoneLeavesTheImageAsItWas_data();
     void aWriteThatCannotBeDoneLeavesTheImageAsItWas();
+    void aNewUserOnAnImage_data();
     void aNewUserOnAnImage();
     void aCopyOfAnImageKeepsItsOwnScreens_data();
     void aCopyOfAnImageKeepsItsOwnScreens();
@@ -85,8 +89,22 @@ void TestDiskImage::everyLayoutIsReadAndWrittenInPlace()
     TempImage image(layout);
     image.writeSystemScreens();
     image.put(otherFile, "not a screen");
-    image.mtools(QStringLiteral("mattrib"),
-                 {QStringLiteral("+h"), QStringLiteral("+r"), systemFileOnImage(1)});
+    image.mtools(QStringLiteral("mattrib"), {QStringLiteral("+h"), QStringLiteral("+r"),
+                                             QStringLiteral("+s"), systemFileOnImage(1)});
+    // The user's own mtools settings, in ~/.mtoolsrc, in MTOOLSRC and in the environment,
+    // change nothing.
+    const QByteArray home = qgetenv("HOME");
+    const auto restore = qScopeGuard([&] {
+        qputenv("HOME", home);
+        for (const char* name : {"MTOOLSRC", "MTOOLS_DOTTED_DIR", "MTOOLS_LOWER_CASE"})
+            qunsetenv(name);
+    });
+    const QString settings = image.drive.root() + QStringLiteral("/.mtoolsrc");
+    writeFile(settings, "MTOOLS_DOTTED_DIR=1\nmtools_lower_case=1\n");
+    qputenv("HOME", QFile::encodeName(image.drive.root()));
+    qputenv("MTOOLSRC", QFile::encodeName(settings));
+    qputenv("MTOOLS_DOTTED_DIR", "1");
+    qputenv("MTOOLS_LOWER_CASE", "1");
     const QByteArray attributes = image.mtools(QStringLiteral("mattrib"), {systemFileOnImage(1)});
     // What a copy of Bootvane killed while writing leaves: a whole new Startup Screen not yet
     // in place of the old one, and half of a new Waiting Screen.
@@ -204,13 +222,20 @@ void TestDiskImage::aWriteThatCannotBeDoneLeavesTheImageAsItWas_data()
     QTest::addColumn<QString>("fault");
     QTest::newRow("a full volume") << "full";
     QTest::newRow("no WINDOWS folder") << "no folder";
+    QTest::newRow("a file WINDOWS") << "no folder, a file";
     QTest::newRow("the image gone") << "vanished";
     QTest::newRow("a read-only image file") << "read-only";
+    // A folder of the user's is never read, written into, renamed or removed, not even at
+    // start, and the error names it.
+    QTest::newRow("a folder LOGOW.SYS") << "folder LOGOW.SYS";
+    QTest::newRow("a folder LOGOW.BVW") << "folder LOGOW.BVW";
+    QTest::newRow("a folder LOGOW.BVN") << "folder LOGOW.BVN";
 }
 
 void TestDiskImage::aWriteThatCannotBeDoneLeavesTheImageAsItWas()
 {
     QFETCH(QString, fault);
+    const QString named = fault.startsWith(QLatin1String("folder ")) ? fault.mid(7) : QString();
     if (fault == QLatin1String("read-only") && ::geteuid() == 0)
         QSKIP("root writes a read-only file all the same");
     TempImage image(TempImage::Layout::BareFat12);
@@ -218,30 +243,60 @@ void TestDiskImage::aWriteThatCannotBeDoneLeavesTheImageAsItWas()
     std::unique_ptr<Drive> drive = openDrive(image.path());
     if (fault == QLatin1String("full"))
         image.put(QStringLiteral("::/FILLER.BIN"), QByteArray(1000 * 1024, 'f'));
-    else if (fault == QLatin1String("no folder"))
+    else if (fault.startsWith(QLatin1String("no folder")))
         image.mtools(QStringLiteral("mdeltree"), {QStringLiteral("::/WINDOWS")});
     else if (fault == QLatin1String("read-only"))
         QVERIFY(QFile::setPermissions(image.path(), QFile::ReadOwner));
-    const QByteArray listing =
-        image.mtools(QStringLiteral("mdir"), {QStringLiteral("-a"), QStringLiteral("::/")});
+    if (fault == QLatin1String("no folder, a file"))
+        image.put(QStringLiteral("::/WINDOWS"), "a file where the folder was");
+    if (!named.isEmpty()) {
+        if (named.endsWith(QLatin1String("SYS")))
+            image.mtools(QStringLiteral("mdel"), {systemFileOnImage(1)});
+        image.mtools(QStringLiteral("mmd"), {QStringLiteral("::/WINDOWS/") + named});
+        image.put(QStringLiteral("::/WINDOWS/") + named + QStringLiteral("/LOGOW.SYS"),
+                  encodeBmp(screenPicture(7)));
+    }
+    const QStringList everything{QStringLiteral("-a"), QStringLiteral("-/"), QStringLiteral("::/")};
+    const QByteArray listing = image.mtools(QStringLiteral("mdir"), everything);
+    drive->removeAbandonedWork({systemDosPath(0), systemDosPath(1), systemDosPath(2)});
     if (fault == QLatin1String("vanished"))
         QVERIFY(QFile::remove(image.path()));
 
-    QVERIFY_THROWS_EXCEPTION(Error, drive->replace(systemDosPath(1), encodeBmp(screenPicture(1))));
+    try {
+        drive->replace(systemDosPath(1), encodeBmp(screenPicture(1)));
+        QFAIL("the image was written");
+    } catch (const Error& error) {
+        QVERIFY2(error.path().contains(named), qPrintable(error.message()));
+    }
     if (fault == QLatin1String("vanished"))
         return;
-    QCOMPARE(image.mtools(QStringLiteral("mdir"), {QStringLiteral("-a"), QStringLiteral("::/")}),
-             listing);
-    if (fault != QLatin1String("no folder"))
+    QCOMPARE(drive->readFiles({systemDosPath(1)}).front().isFolder,
+             named.endsWith(QLatin1String("SYS")));
+    if (named.endsWith(QLatin1String("SYS")))
+        QVERIFY_THROWS_EXCEPTION(Error, drive->remove(systemDosPath(1)));
+    QCOMPARE(image.mtools(QStringLiteral("mdir"), everything), listing);
+    if (!fault.startsWith(QLatin1String("no folder")) && !named.endsWith(QLatin1String("SYS")))
         QCOMPARE(image.get(systemFileOnImage(1)), encodeBmp(screenPicture(101)));
     QCOMPARE(image.fsckProblems(), QString());
 }
 
 // The round a new user makes: Bootvane started on Wine's drive in an empty folder, the image
 // opened from the Drive menu, its screens saved and shown, a set of photos applied and the
-// originals restored; the next start opens the image again.
+// originals restored; the next start opens the image again. Also on the images users have: a
+// folder of theirs where the Startup Screen would be, which is never touched, and a long name
+// holding a line break, made with a disk editor.
+void TestDiskImage::aNewUserOnAnImage_data()
+{
+    QTest::addColumn<QString>("setup");
+    QTest::newRow("a plain image") << "";
+    QTest::newRow("a folder LOGO.SYS") << "folder";
+    QTest::newRow("a long name holding a line break") << "long name";
+}
+
 void TestDiskImage::aNewUserOnAnImage()
 {
+    QFETCH(QString, setup);
+    const bool folder = setup == QLatin1String("folder");
     TempImage image;
     image.writeSystemScreens();
     image.put(otherFile, "not a screen");
@@ -254,9 +309,21 @@ void TestDiskImage::aNewUserOnAnImage()
                 photos[slot].setPixel(x, y, qRgb(x % 256, y % 256, (x * y + slot * 90) % 256));
     }
     image.drive.makeSet(QStringLiteral("Photos"), photos, "JPG");
-    QList<QByteArray> own;
+    if (folder) {
+        image.mtools(QStringLiteral("mdel"), {systemFileOnImage(0)});
+        image.mtools(QStringLiteral("mmd"), {systemFileOnImage(0)});
+        image.put(QStringLiteral("::/LOGO.SYS/LOGO.SYS"), encodeBmp(screenPicture(7)));
+    }
+    if (setup == QLatin1String("long name")) {
+        // The line break, once listed, would begin a line that makes LOGOW.SYS a folder.
+        image.put(QStringLiteral("::/WINDOWS/aqLOGOW    SYS kDIRj"), "a long name");
+        image.editLongName(QStringLiteral("aqLOG"), QStringLiteral("qkj"), QStringLiteral("\n<>"));
+        QCOMPARE(image.fsckProblems(), QString());
+    }
+    QList<std::optional<QByteArray>> own;
     for (int slot = 0; slot < 3; ++slot)
-        own.append(*image.get(systemFileOnImage(slot)));
+        own.append(folder && slot == 0 ? std::nullopt : image.get(systemFileOnImage(slot)));
+    const QByteArray imageBefore = fileBytes(image.path());
 
     ScriptedDialogs dialogs;
     {
@@ -268,28 +335,42 @@ void TestDiskImage::aNewUserOnAnImage()
 
         QCOMPARE(window.windowTitle(), QStringLiteral("Bootvane - win95.img"));
         QCOMPARE(dialogs.boxes.size(), 1); // the first-start notice, for this drive
-        for (int slot = 0; slot < 3; ++slot)
-            QVERIFY(samePixels(imgCur(window, slot)->picture(), screenPicture(100 + slot)));
+        for (int slot = 0; slot < 3; ++slot) {
+            if (folder && slot == 0)
+                QVERIFY(isBuiltInScreen(imgCur(window, slot)->picture()) &&
+                        imgCur(window, slot)->toolTip().contains(QLatin1String("C:\\LOGO.SYS")));
+            else
+                QVERIFY(samePixels(imgCur(window, slot)->picture(), screenPicture(100 + slot)));
+        }
         clickNode(window, QStringLiteral("Originals"));
         for (int slot = 0; slot < 3; ++slot)
-            QCOMPARE(fileBytes(window.newPath(slot)), own[slot]);
+            QCOMPARE(readSmallFile(window.newPath(slot), Drive::largestRead), own[slot]);
 
         clickNode(window, QStringLiteral("Photos"));
         clickButton(&window, "cmdSetCur");
-        for (int slot = 0; slot < 3; ++slot)
-            QCOMPARE(image.get(systemFileOnImage(slot))->size(), 129078);
+        if (!folder) {
+            for (int slot = 0; slot < 3; ++slot)
+                QCOMPARE(image.get(systemFileOnImage(slot))->size(), 129078);
+        }
         QCOMPARE(image.fsckProblems(), QString());
         clickButton(&window, "cmdRestore");
-        QCOMPARE(dialogs.boxes.size(), 1);
+        // Each refused before anything changed, naming the folder.
+        QCOMPARE(dialogs.boxes.size(), folder ? 3 : 1);
+        for (const ScriptedDialogs::Box& box : dialogs.boxes.mid(1))
+            QVERIFY2(box.text.contains(QLatin1String("C:\\LOGO.SYS")), qPrintable(box.text));
     }
-    for (int slot = 0; slot < 3; ++slot)
-        QCOMPARE(*image.get(systemFileOnImage(slot)), own[slot]);
+    if (folder)
+        QCOMPARE(fileBytes(image.path()), imageBefore);
+    for (int slot = folder ? 1 : 0; slot < 3; ++slot)
+        QCOMPARE(image.get(systemFileOnImage(slot)), own[slot]);
     QCOMPARE(image.get(otherFile), QByteArray("not a screen"));
+    if (setup == QLatin1String("long name"))
+        QCOMPARE(image.get(QStringLiteral("::/WINDOWS/AQ*")), QByteArray("a long name"));
     QCOMPARE(image.fsckProblems(), QString());
 
     std::unique_ptr<frmLogoMain> again = frmLogoMain::start(QString());
     QCOMPARE(again->windowTitle(), QStringLiteral("Bootvane - win95.img"));
-    QCOMPARE(dialogs.boxes.size(), 1);
+    QCOMPARE(dialogs.boxes.size(), folder ? 3 : 1);
 }
 
 void TestDiskImage::aCopyOfAnImageKeepsItsOwnScreens_data()

@@ -23,6 +23,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <cstdio>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace bootvane;
@@ -386,12 +387,12 @@ void tst_MainWindow::failedBackupLeavesNothingAndIsRetried()
     const QString system = drive.systemFile(failingSlot);
     const QByteArray kept = fileBytes(system);
     {
-        // The screens have been read; while the notice is open the file turns into a
-        // folder, which no copy can read, also not as root.
+        // The screens have been read; while the notice is open the file turns into a socket,
+        // which is never read, also not as root.
         NoticeDialogs dialogs;
         dialogs.whileNoticeOpen = [&] {
             QVERIFY(QFile::remove(system));
-            QVERIFY(QDir().mkdir(system));
+            QVERIFY(::mknod(QFile::encodeName(system).constData(), S_IFSOCK | 0600, 0) == 0);
         };
         frmLogoMain window;
 
@@ -402,7 +403,7 @@ void tst_MainWindow::failedBackupLeavesNothingAndIsRetried()
         QVERIFY(showsSystemScreens(window));
     }
 
-    QVERIFY(QDir().rmdir(system));
+    QVERIFY(QFile::remove(system));
     writeFile(system, kept);
     ScriptedDialogs dialogs;
     frmLogoMain again;
@@ -420,7 +421,9 @@ void tst_MainWindow::eachStateOfASystemFile_data()
     QTest::newRow("all three present") << 0 << "present";
     QTest::newRow("no logo.sys, as on a plain Windows 95") << 0 << "absent";
     QTest::newRow("no logos.sys, Originals applied from the tree") << 2 << "absent";
-    QTest::newRow("logow.sys unreadable (a folder)") << 1 << "unreadable";
+    QTest::newRow("logow.sys unreadable (a socket)") << 1 << "unreadable";
+    // The user's: Windows finds no file there, and Bootvane changes nothing of it.
+    QTest::newRow("logow.sys a folder") << 1 << "folder";
     QTest::newRow("logos.sys no picture") << 2 << "text";
 }
 
@@ -436,12 +439,16 @@ void tst_MainWindow::eachStateOfASystemFile()
     const QString file = drive.systemFile(slot);
     if (state != QLatin1String("present"))
         QVERIFY(QFile::remove(file));
+    const bool folder = state == QLatin1String("folder");
     if (state == QLatin1String("unreadable"))
+        QVERIFY(::mknod(QFile::encodeName(file).constData(), S_IFSOCK | 0600, 0) == 0);
+    else if (folder)
         QVERIFY(QDir().mkdir(file));
     else if (state == QLatin1String("text"))
         writeFile(file, "these are not pixels");
     const QList<QByteArray> before = systemBytes(drive);
-    const bool showable = state == QLatin1String("present") || state == QLatin1String("absent");
+    const bool showable =
+        state == QLatin1String("present") || state == QLatin1String("absent") || folder;
     auto only = [](QList<ScriptedDialogs::Box> boxes, ScriptedDialogs::Box::Kind kind) {
         boxes.removeIf([kind](const auto& box) { return box.kind != kind; });
         return boxes;
@@ -466,10 +473,11 @@ void tst_MainWindow::eachStateOfASystemFile()
         if (other != slot || state == QLatin1String("present"))
             QVERIFY(samePixels(shown, screenPicture(100 + other)));
         else
-            QCOMPARE(isBuiltInScreen(shown), state == QLatin1String("absent"));
+            QCOMPARE(isBuiltInScreen(shown), state == QLatin1String("absent") || folder);
     }
+    QCOMPARE(imgCur(window, slot)->toolTip().contains(QLatin1String("folder")), folder);
     QStringList saved{"logo.sys", "logos.sys", "logow.sys"};
-    if (state == QLatin1String("absent"))
+    if (state == QLatin1String("absent") || folder)
         saved.removeOne(QLatin1String(setFileNames[slot]));
     const QString originals = drive.workDir() + QStringLiteral("/Originals");
     QCOMPARE(filesOf(originals), state == QLatin1String("unreadable") ? QStringList() : saved);
@@ -477,11 +485,13 @@ void tst_MainWindow::eachStateOfASystemFile()
     dialogs.boxes.clear();
     clickNode(window, QStringLiteral("Sunset"));
     clickButton(&window, "cmdSetCur");
-    if (state == QLatin1String("unreadable")) {
-        // Nothing is overwritten while the user's own screens have no copy anywhere.
-        QCOMPARE(errors(dialogs.boxes).size(), 1);
+    if (state == QLatin1String("unreadable") || folder) {
+        // Nothing is overwritten while the user's own screens have no copy anywhere, nor
+        // anything at all while a folder stands where a file would be written.
+        VERIFY_ONE_ERROR_NAMING(errors(dialogs.boxes), resolvedSystemFile(drive, slot));
         QCOMPARE(systemBytes(drive), before);
-        QVERIFY(!QFileInfo::exists(originals));
+        QCOMPARE(QFileInfo(file).isDir(), folder);
+        QCOMPARE(QFileInfo::exists(originals), folder);
         return;
     }
     QCOMPARE(errors(dialogs.boxes).size(), 0);
@@ -1270,8 +1280,8 @@ void tst_MainWindow::applyStopsAtASystemFileThatCannotBeWritten()
         const QImage shown = imgCur(desk.main(), slot)->picture();
         if (file.isFile())
             QVERIFY(samePixels(shown, loadPicture(file.filePath())));
-        else // no picture where a folder is, Windows' own screen where nothing is
-            QCOMPARE(isBuiltInScreen(shown), !file.isDir());
+        else // Windows' own screen, where there is no file
+            QVERIFY(isBuiltInScreen(shown));
     }
     // A file that can be neither kept nor written stops the apply before anything changes,
     // and so there is nothing to undo.

@@ -173,8 +173,8 @@ void TestSetStore::aFailedBackupLeavesNothing_data()
     QTest::addColumn<QString>("reason");
     for (int slot = 0; slot < slotCount; ++slot) {
         const QByteArray name = screenSlots[slot].systemFileWritten;
-        QTest::newRow(name + " is a folder") << slot << "folder"
-                                             << "Is a directory";
+        QTest::newRow(name + " is a socket") << slot << "socket"
+                                             << "device";
     }
     QTest::newRow("drive C not mapped") << 0 << "unmapped"
                                         << "not mapped";
@@ -189,9 +189,9 @@ void TestSetStore::aFailedBackupLeavesNothing()
     drive.writeSystemScreens();
     const QString link = drive.root() + QStringLiteral("/prefix/dosdevices/c:");
     QString failing = drive.systemFile(slot);
-    if (kind == QLatin1String("folder")) {
+    if (kind == QLatin1String("socket")) {
         QVERIFY(QFile::remove(failing));
-        QVERIFY(QDir().mkdir(failing));
+        QVERIFY(::mknod(QFile::encodeName(failing).constData(), S_IFSOCK | 0600, 0) == 0);
     } else {
         QVERIFY(QFile::rename(link, link + QStringLiteral(".away")));
         failing = link;
@@ -211,8 +211,8 @@ void TestSetStore::aFailedBackupLeavesNothing()
     if (kind == QLatin1String("unmapped")) {
         QVERIFY(QFile::rename(link + QStringLiteral(".away"), link));
     } else {
-        if (kind == QLatin1String("folder"))
-            QVERIFY(QDir().rmdir(failing));
+        if (kind == QLatin1String("socket"))
+            QVERIFY(QFile::remove(failing));
         drive.writeSystemScreen(slot, screenPicture(100 + slot));
     }
     backUpDriveC();

@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QTemporaryDir>
 #include <QtEndian>
 #include <stdexcept>
 
@@ -25,8 +26,15 @@ void makeFileOfSize(const QString& path, qint64 size)
 
 QByteArray runTool(const QString& program, const QStringList& arguments, const QByteArray& input)
 {
+    // The test's own settings, whatever a test gives the program's.
+    static const QTemporaryDir home;
     QProcess process;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const QString& name : environment.keys()) {
+        if (name.startsWith(QLatin1String("MTOOLS")))
+            environment.remove(name);
+    }
+    environment.insert(QStringLiteral("HOME"), home.path());
     environment.insert(QStringLiteral("MTOOLSRC"), QStringLiteral("/dev/null"));
     environment.insert(QStringLiteral("MTOOLS_NO_VFAT"), QStringLiteral("1"));
     process.setProcessEnvironment(environment);
@@ -123,6 +131,27 @@ std::optional<QByteArray> TempImage::get(const QString& dosPath) const
             return std::nullopt;
         throw;
     }
+}
+
+void TempImage::editLongName(const QString& start, const QString& from, const QString& to) const
+{
+    // The name's first entry (order 1) holds its start; the others stand before it, each of
+    // attribute 0x0f, with characters at bytes 1, 14 and 28 on.
+    QByteArray bytes = fileBytes(m_path);
+    const QByteArray first =
+        QByteArray("\x01", 1) + QByteArray(reinterpret_cast<const char*>(start.utf16()), 10);
+    qsizetype entry = bytes.indexOf(first);
+    if (entry < 0)
+        throw std::runtime_error("no such long name");
+    for (; entry >= 0 && bytes[entry + 11] == 0x0f; entry -= 32) {
+        for (const int at : {1, 3, 5, 7, 9, 14, 16, 18, 20, 22, 24, 28, 30}) {
+            const qsizetype which =
+                from.indexOf(QChar(qFromLittleEndian<char16_t>(bytes.constData() + entry + at)));
+            if (which >= 0)
+                qToLittleEndian<char16_t>(to[which].unicode(), bytes.data() + entry + at);
+        }
+    }
+    writeFile(m_path, bytes);
 }
 
 void TempImage::writeSystemScreens() const

@@ -33,6 +33,9 @@ public:
     void put(const QString& dosPath, const QByteArray& bytes) const;
     // The bytes of the file at dosPath, or nothing when it is absent.
     std::optional<QByteArray> get(const QString& dosPath) const;
+    // Changes each character of from to the one at its place in to, in the long name that
+    // begins with start (five characters): as a disk editor would, leaving the volume sound.
+    void editLongName(const QString& start, const QString& from, const QString& to) const;
     // Writes the three system screens, screenPicture(100 + slot), as BMP files.
     void writeSystemScreens() const;
     // What fsck.fat -n says of drive C when it finds a fault, else "".
