@@ -486,6 +486,8 @@ void frmLogoMain::TreeView1_NodeClick()
         }
         for (int i = 0; i < slotCount; ++i) {
             m_slots[i].imgNew->setOwner(QStringLiteral("set \"%1\"").arg(selected->text(0)));
+            m_slots[i].imgNew->setPlace(m_previewedOriginals ? ScreenPlace::InOriginals
+                                                             : ScreenPlace::InSet);
             m_slots[i].imgNew->setPicture(previewFile(i));
         }
     }
@@ -505,12 +507,13 @@ void frmLogoMain::cmdSetCur_Click()
             return;
     }
     // The originals record the system files the drive did not have, so applying them is
-    // restoring, removals included.
+    // restoring, byte for byte and removals included.
     if (m_previewedOriginals)
         m_previewedOriginals->checkComplete();
     installScreens([this](int i) {
-        return prepareScreenUpdate(strNew(i), screenSlots[i], recordedAbsent(i),
-                                   m_msdosSys.windows);
+        return prepareScreenUpdate(strNew(i), screenSlots[i], recordedAbsent(i), m_msdosSys.windows,
+                                   m_previewedOriginals ? Writing::ByteForByte
+                                                        : Writing::ForWindows);
     });
 }
 
@@ -520,7 +523,8 @@ void frmLogoMain::cmdRestore_Click()
     originals.checkComplete();
     installScreens([this, &originals](int i) {
         return prepareScreenUpdate(originals.filePath(screenSlots[i]), screenSlots[i],
-                                   originals.recordsAbsent(i), m_msdosSys.windows);
+                                   originals.recordsAbsent(i), m_msdosSys.windows,
+                                   Writing::ByteForByte);
     });
 }
 

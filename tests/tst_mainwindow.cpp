@@ -91,6 +91,19 @@ QImage photoPicture(QSize size, int seed)
     return picture;
 }
 
+// A 320 x 400 screen of 256 colours run-length coded, as some tools store it, cycling from
+// entry 236.
+QByteArray runLengthScreen(int seed)
+{
+    // Compression 1, run-length coded 8 bits, no length given for the code.
+    QByteArray bytes = encodeBmp(screenPicture(seed)).left(54 + 1024);
+    bytes.replace(30, 8, QByteArray("\1\0\0\0\0\0\0\0", 8)).replace(50, 1, "\xec", 1);
+    for (int y = 0; y < 400; ++y)
+        bytes +=
+            QByteArray(1, char(160)) + char(seed + y) + char(160) + char(seed * y) + '\0' + '\0';
+    return bytes + QByteArray("\0\1", 2);
+}
+
 bool showsSystemScreens(const frmLogoMain& window, int firstSeed = 100)
 {
     for (int slot = 0; slot < 3; ++slot) {
@@ -1321,15 +1334,36 @@ void tst_MainWindow::restorePutsBackWhatOriginalsHolds_data()
     QTest::newRow("Originals/logow.sys a folder") << 1 << "folder";
     QTest::newRow("Originals/logos.sys no picture") << 2 << "text";
     QTest::newRow("no Originals folder") << 0 << "no folder";
+    // Run-length coded on the drive, and in the set: applying re-encodes, restoring does not.
+    QTest::newRow("a run-length original, restored") << 1 << "run-length";
+    QTest::newRow("a run-length original, Set as Current on Originals") << 0 << "run-length set";
 }
 
 void tst_MainWindow::restorePutsBackWhatOriginalsHolds()
 {
     QFETCH(int, slot);
     QFETCH(QString, fault);
-    Desk desk;
+    const bool runLength = fault.startsWith(QLatin1String("run-length"));
+    Desk desk([&](TempDrive& drive) {
+        if (runLength)
+            writeFile(drive.systemFile(slot), runLengthScreen(slot));
+    });
+    if (runLength)
+        writeFile(desk.setFile(QStringLiteral("Sunset"), slot), runLengthScreen(slot + 7));
     clickNode(desk.main(), QStringLiteral("Sunset"));
+    QStringList tips{imgNew(desk.main(), slot)->toolTip()};
     clickButton(desk.window.get(), "cmdSetCur");
+    if (runLength) {
+        clickNode(desk.main(), QStringLiteral("Originals"));
+        tips << imgNew(desk.main(), slot)->toolTip();
+        clickButton(desk.window.get(),
+                    fault.endsWith(QLatin1String("set")) ? "cmdSetCur" : "cmdRestore");
+        QCOMPARE(fileBytes(desk.drive.systemFile(slot)), runLengthScreen(slot));
+        for (const QString& tip : tips << imgCur(desk.main(), slot)->toolTip())
+            QVERIFY2(!tip.contains(QLatin1String("as it is")), qPrintable(tip));
+        QCOMPARE(desk.dialogs.boxes.size(), 0);
+        return;
+    }
     const QString original = originalsFile(desk.drive, slot);
     if (fault == QLatin1String("no folder")) {
         QVERIFY(QDir(desk.drive.workDir() + QStringLiteral("/Originals")).removeRecursively());
