@@ -460,9 +460,17 @@ void frmLogoMain::updateCommands()
     else if (!node->parent())
         notASet = QStringLiteral("\"%1\" holds your own screens, which are kept as they are.")
                       .arg(originalsName);
+    // A folder of the user's own among the sets can be looked at, not deleted or renamed.
+    QString notOnlyScreens = notASet;
+    if (notASet.isEmpty()) {
+        if (const std::optional<QString> why = whyNotASet(strAppPath, nodeName(node)))
+            notOnlyScreens = why->at(0).toUpper() + why->mid(1) + QLatin1Char('.');
+    }
     for (QAction* action : {mnuDeleteSet, mnuRenameSet, mnuOpenSetFolder, mnuExportSet}) {
-        action->setEnabled(notASet.isEmpty());
-        action->setToolTip(notASet.isEmpty() ? action->text().remove(QLatin1Char('&')) : notASet);
+        const QString& whyNot =
+            action == mnuDeleteSet || action == mnuRenameSet ? notOnlyScreens : notASet;
+        action->setEnabled(whyNot.isEmpty());
+        action->setToolTip(whyNot.isEmpty() ? action->text().remove(QLatin1Char('&')) : whyNot);
     }
 }
 
@@ -669,6 +677,7 @@ void frmLogoMain::mnuDeleteSet_Click()
     if (!node)
         return;
     const QString name = nodeName(node);
+    requireASet(strAppPath, name, QStringLiteral("move to the trash"));
     // The trash can give it back, so Return says yes.
     if (!userDialogs().question(
             this, QStringLiteral("Move the set \"%1\" to the trash?").arg(displayFileName(name)),
@@ -688,6 +697,7 @@ void frmLogoMain::mnuRenameSet_Click()
     QTreeWidgetItem* node = chosenSetNode();
     if (!node)
         return;
+    requireASet(strAppPath, nodeName(node), QStringLiteral("rename"));
     // Flags first: changing them is a change of the node, which must not pass for the rename.
     node->setFlags(node->flags() | Qt::ItemIsEditable);
     m_renaming = node;

@@ -1419,6 +1419,9 @@ void tst_MainWindow::setCommandsKeepWhatTheUserHad_data()
     QTest::newRow("Del on the originals does nothing") << "originals";
     QTest::newRow("a zip dropped on the tree becomes a set") << "drop";
     QTest::newRow("a right-click previews the node it is on") << "right-click";
+    // A folder of the user's that happens to lie among the sets, documents and all.
+    QTest::newRow("Del on a folder of documents keeps it") << "documents, delete";
+    QTest::newRow("F2 on a folder of documents keeps it") << "documents, rename";
 }
 
 void tst_MainWindow::setCommandsKeepWhatTheUserHad()
@@ -1431,7 +1434,23 @@ void tst_MainWindow::setCommandsKeepWhatTheUserHad()
     QTreeWidget* view = tree(desk.main());
     view->setFocus();
 
-    if (command == QLatin1String("delete")) {
+    if (command.startsWith(QLatin1String("documents"))) {
+        const QString thesis = desk.drive.workDir() + QStringLiteral("/Documents/thesis.txt");
+        QVERIFY(QDir().mkdir(QFileInfo(thesis).path()));
+        writeFile(thesis, "chapter 1");
+        desk.main().Form_Activate();
+        clickNode(desk.main(), QStringLiteral("Documents"));
+        desk.dialogs.boxes.clear(); // its preview, which finds no screens
+        auto action = [&](const char* name) { return control<QAction>(desk.window.get(), name); };
+        QVERIFY(action("mnuDeleteSet")->toolTip().contains(QLatin1String("thesis.txt")));
+        QVERIFY(!action("mnuDeleteSet")->isEnabled() && !action("mnuRenameSet")->isEnabled() &&
+                action("mnuOpenSetFolder")->isEnabled());
+        QTest::keyClick(view,
+                        command.endsWith(QLatin1String("delete")) ? Qt::Key_Delete : Qt::Key_F2);
+        QCOMPARE(fileBytes(thesis), QByteArray("chapter 1"));
+        VERIFY_ONE_ERROR_NAMING(desk.dialogs.boxes, QStringLiteral("thesis.txt"));
+        return;
+    } else if (command == QLatin1String("delete")) {
         QTest::keyClick(view, Qt::Key_Delete);
         QVERIFY(!QFileInfo::exists(sunset));
         // In the desktop's trash, from where the user can get it back.
