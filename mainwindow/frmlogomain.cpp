@@ -5,6 +5,7 @@
 #include "error.h"
 #include "filenames.h"
 #include "filesystem.h"
+#include "firststartnotice.h"
 #include "frmmovingband.h"
 #include "frmnewset.h"
 #include "frmwin95view.h"
@@ -80,8 +81,9 @@ QTreeWidgetItem* makeNode(const QString& name, const QString& key, int image, co
 
 } // namespace
 
-frmLogoMain::frmLogoMain(std::unique_ptr<Drive> drive, QWidget* parent)
-    : QMainWindow(parent), m_drive(drive ? std::move(drive) : defaultDrive())
+frmLogoMain::frmLogoMain(std::unique_ptr<Drive> drive, QWidget* parent, SetsFolder setsFolder)
+    : QMainWindow(parent), m_drive(drive ? std::move(drive) : defaultDrive()),
+      m_setsFolder(setsFolder)
 {
     setObjectName(QStringLiteral("frmLogoMain"));
     setWindowTitle(QStringLiteral("Bootvane"));
@@ -103,15 +105,21 @@ frmLogoMain::frmLogoMain(std::unique_ptr<Drive> drive, QWidget* parent)
 
 frmLogoMain::~frmLogoMain() = default;
 
-std::unique_ptr<frmLogoMain> frmLogoMain::start(const QString& drivePath)
+std::unique_ptr<frmLogoMain> frmLogoMain::start(const QString& drivePath, const QString& setsPath)
 {
     std::unique_ptr<Drive> drive;
+    SetsFolder sets;
     bool opened = true;
+    bool inSetsFolder = false;
     runHandler(nullptr, [&] {
         try {
-            if (!drivePath.isEmpty()) {
+            // A drive named on the command line is found from the folder Bootvane was started
+            // in, before the sets folder takes its place.
+            if (!drivePath.isEmpty())
                 drive = openDrive(drivePath);
-            } else {
+            sets = enterSetsFolder(setsPath);
+            inSetsFolder = true;
+            if (drivePath.isEmpty()) {
                 QSettings settings;
                 drive = recallDrive(settings, basePath());
             }
@@ -121,9 +129,9 @@ std::unique_ptr<frmLogoMain> frmLogoMain::start(const QString& drivePath)
             throw;
         }
     });
-    if (!opened && !drivePath.isEmpty())
+    if (!inSetsFolder || (!opened && !drivePath.isEmpty()))
         return nullptr;
-    return std::make_unique<frmLogoMain>(std::move(drive));
+    return std::make_unique<frmLogoMain>(std::move(drive), nullptr, sets);
 }
 
 void frmLogoMain::buildMenu()
@@ -365,10 +373,9 @@ void frmLogoMain::saveOriginalsIfMissing()
     claimOlderOriginals(strAppPath, *m_drive);
     if (Originals::of(strAppPath, *m_drive))
         return;
-    userDialogs().information(
-        isVisible() ? this : nullptr,
-        QStringLiteral("Your current screen settings will be saved as your original set."),
-        QStringLiteral("Original Screen Settings"));
+    userDialogs().information(isVisible() ? this : nullptr,
+                              firstStartNotice({strAppPath, m_setsFolder}),
+                              QStringLiteral("Original Screen Settings"));
     backupOriginals(strAppPath, *m_drive);
     // Nothing may overwrite the user's screens unless their copy can be found again.
     (void)Originals::required(strAppPath, *m_drive);

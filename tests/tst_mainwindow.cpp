@@ -165,8 +165,9 @@ void verifyFirstStartNotice(const QList<ScriptedDialogs::Box>& boxes)
 {
     QCOMPARE(boxes.size(), 1);
     QCOMPARE(boxes[0].kind, ScriptedDialogs::Box::Information);
-    QCOMPARE(boxes[0].text,
+    QCOMPARE(boxes[0].text.section(QStringLiteral("\n\n"), 0, 0),
              QStringLiteral("Your current screen settings will be saved as your original set."));
+    QVERIFY2(boxes[0].text.contains(QDir::currentPath()), qPrintable(boxes[0].text));
     QCOMPARE(boxes[0].title, QStringLiteral("Original Screen Settings"));
 }
 
@@ -1419,6 +1420,7 @@ void tst_MainWindow::setCommandsKeepWhatTheUserHad_data()
     QTest::newRow("Del on the originals does nothing") << "originals";
     QTest::newRow("a zip dropped on the tree becomes a set") << "drop";
     QTest::newRow("a right-click previews the node it is on") << "right-click";
+    QTest::newRow("started in the home folder, the sets are kept apart") << "home";
     // A folder of the user's that happens to lie among the sets, documents and all.
     QTest::newRow("Del on a folder of documents keeps it") << "documents, delete";
     QTest::newRow("F2 on a folder of documents keeps it") << "documents, rename";
@@ -1434,7 +1436,18 @@ void tst_MainWindow::setCommandsKeepWhatTheUserHad()
     QTreeWidget* view = tree(desk.main());
     view->setFocus();
 
-    if (command.startsWith(QLatin1String("documents"))) {
+    if (command == QLatin1String("home")) {
+        // Typed in a terminal in the home folder, which holds the user's own folders.
+        const QString home = desk.drive.root() + QStringLiteral("/home");
+        const auto restore = qScopeGuard([old = qgetenv("HOME")] { qputenv("HOME", old); });
+        qputenv("HOME", QFile::encodeName(home));
+        QVERIFY(QDir().mkpath(home + QStringLiteral("/Documents")) && QDir::setCurrent(home));
+        QVERIFY(frmLogoMain::start(QStringLiteral("../prefix/drive_c")));
+        QCOMPARE(entriesOf(home), (QStringList{"Bootvane", "Documents"}));
+        verifyFirstStartNotice(desk.dialogs.boxes);
+        QVERIFY(!frmLogoMain::start({}, home + QStringLiteral("/Bootvane/Originals/logo.sys")));
+        return;
+    } else if (command.startsWith(QLatin1String("documents"))) {
         const QString thesis = desk.drive.workDir() + QStringLiteral("/Documents/thesis.txt");
         QVERIFY(QDir().mkdir(QFileInfo(thesis).path()));
         writeFile(thesis, "chapter 1");
