@@ -21,7 +21,8 @@ int main(int argc, char* argv[])
     if (command.exits)
         return command.exitCode;
 
-    std::unique_ptr<bootvane::frmLogoMain> window = bootvane::frmLogoMain::start(command.drive);
+    std::unique_ptr<bootvane::frmLogoMain> window =
+        bootvane::frmLogoMain::start(command.drive, command.sets);
     if (!window)
         return 1;
     window->show();

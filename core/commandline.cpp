@@ -19,15 +19,23 @@ struct Parser {
                              QStringLiteral("Drive C is in <path>: a disk image of an emulator "
                                             "(raw, or a fixed VHD), or a folder that is the root "
                                             "of a Windows drive C. Without it, the drive last "
-                                            "used in this folder, else Wine's drive C."),
+                                            "used with the sets folder, else Wine's drive C."),
                              QStringLiteral("path")};
+    QCommandLineOption sets{QStringLiteral("sets"),
+                            QStringLiteral("Keeps the sets in <folder>, made if missing. Without "
+                                           "it, the sets are kept in the folder Bootvane is "
+                                           "started in; started in the home folder, in the one "
+                                           "the menu entry uses: Bootvane in the documents "
+                                           "folder (~/Documents/Bootvane), else ~/Bootvane."),
+                            QStringLiteral("folder")};
 
     Parser()
     {
         parser.setApplicationDescription(
-            QStringLiteral("Keeps sets of the Windows 95 start-up and shutdown screens in the "
-                           "folder it is started in, and puts one in use on drive C."));
+            QStringLiteral("Keeps sets of the Windows 95 start-up and shutdown screens in a "
+                           "folder (see --sets), and puts one in use on drive C."));
         parser.addOption(drive);
+        parser.addOption(sets);
         // "-platform", as Qt spells its own options, is one option, not eight.
         parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     }
@@ -110,6 +118,9 @@ CommandLine readCommandLine(const QStringList& arguments)
     if (wrong.isEmpty() && options.parser.isSet(options.drive) &&
         options.parser.value(options.drive).isEmpty())
         wrong = QStringLiteral("--drive needs the path of a disk image or folder.");
+    if (wrong.isEmpty() && options.parser.isSet(options.sets) &&
+        options.parser.value(options.sets).isEmpty())
+        wrong = QStringLiteral("--sets needs the path of a folder.");
     if (!wrong.isEmpty()) {
         print(stderr, QStringLiteral("bootvane: %1\nTry 'bootvane --help' for more.\n").arg(wrong));
         command.exits = true;
@@ -117,6 +128,7 @@ CommandLine readCommandLine(const QStringList& arguments)
         return command;
     }
     command.drive = options.parser.value(options.drive);
+    command.sets = options.parser.value(options.sets);
     return command;
 }
 

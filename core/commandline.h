@@ -7,12 +7,15 @@
 namespace bootvane {
 
 // What Bootvane is asked to do by its command line:
-//   bootvane [--drive PATH]     start, with drive C in PATH: a disk image file or a folder
+//   bootvane [--drive PATH] [--sets FOLDER]
+//                               start, with drive C in PATH (a disk image file or a folder),
+//                               keeping the sets in FOLDER
 //   bootvane --help | --version print and exit
 struct CommandLine {
     bool exits = false; // printed what was asked, or what is wrong, and is done
     int exitCode = 0;
-    QString drive; // empty: the drive remembered for the working folder, else Wine's
+    QString drive; // empty: the drive remembered for the sets folder, else Wine's
+    QString sets;  // empty: the folder Bootvane is started in, unless that is the home folder
 };
 
 // Answers, before anything starts (no display needed, no folder touched), what needs no

@@ -2,8 +2,11 @@
 
 #include "error.h"
 #include "filenames.h"
+#include "filesystem.h"
 
 #include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
 #include <cerrno>
 
 #ifndef Q_OS_WIN
@@ -43,6 +46,26 @@ QString lostFolderName()
 }
 #endif
 
+// The path with every link resolved, or as it is when it leads nowhere.
+QString realPath(const QString& path)
+{
+    const QString real = QFileInfo(path).canonicalFilePath();
+    return real.isEmpty() ? path : real;
+}
+
+// Makes the folder at path and those on the way to it that are missing.
+void makeFolders(QString path)
+{
+    while (path.size() > 1 && path.endsWith(pathSeparator()))
+        path.chop(1);
+    if (fileAttributesIfPresent(path))
+        return;
+    const QString parent = QFileInfo(path).path();
+    if (parent != path)
+        makeFolders(parent);
+    makeFolder(path);
+}
+
 } // namespace
 
 QString pathSeparator()
@@ -69,6 +92,64 @@ QString basePath()
 QString setFilePath(const QString& base, const QString& setName, const ScreenSlot& slot)
 {
     return base + setName + pathSeparator() + QLatin1String(slot.setFileName);
+}
+
+QString menuSetsFolder()
+{
+    // The settings are read as the launcher reads them when xdg-user-dir is missing: the last
+    // XDG_DOCUMENTS_DIR="..." line, "$HOME" at its start standing for the home folder. Only an
+    // absolute path counts.
+    const QString home = QDir::homePath();
+    QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
+    if (config.isEmpty())
+        config = home + QStringLiteral("/.config");
+    const QString settings =
+        decodeFileName(readSmallFile(config + QStringLiteral("/user-dirs.dirs"), 64 * 1024)
+                           .value_or(QByteArray()));
+    static const QRegularExpression documentsLine(
+        QStringLiteral("^XDG_DOCUMENTS_DIR=\"(.*)\"[ \t]*$"), QRegularExpression::MultilineOption);
+    QString documents;
+    for (auto lines = documentsLine.globalMatch(settings); lines.hasNext();)
+        documents = lines.next().captured(1);
+    if (documents.startsWith(QLatin1String("$HOME")))
+        documents = home + documents.mid(5);
+    if (!documents.startsWith(QLatin1Char('/')))
+        documents = home;
+    if (documents.endsWith(QLatin1Char('/')))
+        documents.chop(1);
+    return documents + QStringLiteral("/Bootvane");
+}
+
+SetsFolder enterSetsFolder(const QString& asked)
+{
+    const QString operation = QStringLiteral("keep the sets in");
+    const QString started = basePath();
+    SetsFolder sets;
+    QString folder = asked;
+    if (folder.isEmpty()) {
+        // Compared as real paths: the home folder may be reached through a link.
+        if (realPath(started) != realPath(QDir::homePath()))
+            return sets;
+        folder = menuSetsFolder();
+        sets.apartFromHome = true;
+    } else if (QDir::isRelativePath(folder)) {
+        folder = started + folder;
+    }
+    const std::optional<int> attributes = fileAttributesIfPresent(folder);
+    if (attributes && !(*attributes & attributeFolder))
+        fail(operation, folder, QStringLiteral("it is a file, not a folder"));
+    if (!attributes) {
+        makeFolders(folder);
+        sets.made = true;
+    }
+#ifdef Q_OS_WIN
+    if (!QDir::setCurrent(folder))
+        fail(operation, folder, QStringLiteral("it cannot be made the working folder"));
+#else
+    if (::chdir(encodeFileName(folder).constData()) != 0)
+        fail(operation, folder, systemReason(errno));
+#endif
+    return sets;
 }
 
 } // namespace bootvane

@@ -21,4 +21,21 @@ QString basePath();
 // base & set & separator & the slot's file name
 QString setFilePath(const QString& base, const QString& setName, const ScreenSlot& slot);
 
+// Why the sets are kept where they are, as start-up chose the folder.
+struct SetsFolder {
+    bool apartFromHome = false; // started in the home folder, whose own folders are no sets
+    bool made = false;          // made for the sets at this start
+};
+
+// The folder the desktop's menu entry starts Bootvane in, as its launcher finds it: "Bootvane"
+// in the documents folder that the XDG user-dirs settings name, else in the home folder.
+QString menuSetsFolder();
+
+// Makes the folder of the sets the working folder. It is asked, when given (relative to the
+// folder Bootvane was started in), else that folder itself, unless it is the home folder,
+// which would list Documents, Music and the rest as sets: then it is menuSetsFolder(). A
+// missing folder is made. Throws, naming the folder, when it is a file or cannot be made or
+// entered.
+SetsFolder enterSetsFolder(const QString& asked);
+
 } // namespace bootvane

@@ -471,6 +471,7 @@ QImage readWithQt(QIODevice& file, const QString& path)
 
     QImage picture = reader.read();
     if (!picture.isNull()) {
+        picture.setText(QLatin1String(storedFormKey), QString::fromLatin1(reader.format()));
         picture.setText(QLatin1String(decodedFromKey),
                         decoded == size
                             ? QString()
@@ -528,6 +529,12 @@ QImage decode(QIODevice& file, const QString& path, QByteArray* bytesAsTheyAre)
     } else {
         picture = readWithQt(file, path);
     }
+    if (bmp) {
+        picture.setText(QLatin1String(storedFormKey),
+                        QLatin1String(isPlainScreenBmp(*bmp, file.size()) ? screenBmpForm
+                                      : isRunLengthCoded(*bmp)            ? runLengthForm
+                                                                          : "bmp"));
+    }
     // Only a BMP has the field; what another format's own text says is not taken for it.
     const QString key = QLatin1String(bmpImportantColoursKey);
     if (bmp && bmp->importantColours)
@@ -563,6 +570,17 @@ QImage decodePicture(const QByteArray& bytes, const QString& name, QByteArray* b
     buffer.setData(bytes);
     buffer.open(QIODevice::ReadOnly);
     return decode(buffer, name, bytesAsTheyAre);
+}
+
+QImage loadPictureWithBytes(const QString& path, QByteArray& bytes)
+{
+    QFile file;
+    openPlainFile(file, path, readOperation,
+                  QStringLiteral("it is a device, pipe or socket, not a picture file"));
+    bytes = file.readAll();
+    if (readFailed(file))
+        fail(readOperation, path, file.errorString());
+    return decodePicture(bytes, path);
 }
 
 void savePicture(const QImage& picture, const QString& path)

@@ -20,6 +20,10 @@ QImage loadPicture(const QString& path, QByteArray* bytesAsTheyAre = nullptr);
 QImage decodePicture(const QByteArray& bytes, const QString& name,
                      QByteArray* bytesAsTheyAre = nullptr);
 
+// Reads the whole file at path into bytes, whatever it holds, and the picture they make, as
+// loadPicture reads it; throws as loadPicture does.
+QImage loadPictureWithBytes(const QString& path, QByteArray& bytes);
+
 // Encodes a picture as a BMP that Windows 95 can show as a screen: up to 256 colours as
 // 8 bits per pixel with a full 256-entry palette (an indexed picture keeps its palette order
 // and pixel indexes), more colours as 24 bits per pixel. The colour-cycling field that
@@ -38,6 +42,13 @@ qint64 pictureHandle(const QImage& picture);
 
 // The key under which a picture read from a BMP remembers its biClrImportant field.
 inline constexpr char bmpImportantColoursKey[] = "Bootvane.BmpClrImportant";
+// The key under which a picture read from a file or bytes keeps how they hold it: screenBmpForm
+// for the BMP that goes over a system file byte for byte, runLengthForm for a run-length coded
+// BMP, else the format's name as Qt gives it ("bmp", "png", "jpeg"). A picture made in memory
+// has none.
+inline constexpr char storedFormKey[] = "Bootvane.StoredForm";
+inline constexpr char screenBmpForm[] = "screen";
+inline constexpr char runLengthForm[] = "run-length";
 // The key under which a picture decoded at a reduced scale keeps its file's size, "8000x6000".
 inline constexpr char decodedFromKey[] = "Bootvane.DecodedFrom";
 

@@ -214,17 +214,34 @@ QString describeScreen(const QImage& picture, const ScreenSlot& slot, ScreenPlac
     else
         text +=
             colours == 1 ? QStringLiteral("1 colour") : QStringLiteral("%1 colours").arg(colours);
-    if (!showableAsIs(picture) && place == ScreenPlace::OnDrive)
-        return text + QStringLiteral(": %1 cannot show the file on the drive").arg(windows);
-    if (!showableAsIs(picture)) {
-        return text + QStringLiteral(": converted to %1 x %2, %3 colours when applied")
-                          .arg(windowsScreenSize.width())
-                          .arg(windowsScreenSize.height())
-                          .arg(windowsPaletteSize);
-    }
-    if (slot.cyclesColours && cyclingStart(picture) != 0)
+    // A picture of the right size and colours still goes over a system file as it is only
+    // when its file is the BMP Windows reads: any other is written anew when applied.
+    const QString form = picture.text(QLatin1String(storedFormKey));
+    const bool bytesAsTheyAre = form.isEmpty() || form == QLatin1String(screenBmpForm);
+    const bool bmp = form == QLatin1String("bmp") || form == QLatin1String(runLengthForm);
+    if (form == QLatin1String(runLengthForm))
+        text += QStringLiteral(", run-length coded");
+    else if (!bytesAsTheyAre && !bmp)
+        text += QStringLiteral(", ") + form.toUpper();
+    const bool showable = showableAsIs(picture);
+    if (showable && slot.cyclesColours && cyclingStart(picture) != 0)
         text += QStringLiteral(", colours cycle from entry %1").arg(cyclingStart(picture));
-    return text + QStringLiteral(": %1 shows it as it is").arg(windows);
+
+    if (showable && bytesAsTheyAre)
+        return text + QStringLiteral(": %1 shows it as it is").arg(windows);
+    if (place == ScreenPlace::InOriginals)
+        return text + QStringLiteral(": restored byte for byte, as the drive had it");
+    // Only a BMP can be a screen, and what Windows makes of another kind of BMP is not known.
+    if (place == ScreenPlace::OnDrive)
+        return text + (showable && bmp ? QStringLiteral(": %1 may not show this kind of BMP")
+                                       : QStringLiteral(": %1 cannot show the file on the drive"))
+                          .arg(windows);
+    if (showable)
+        return text + QStringLiteral(": written anew as an uncompressed 8-bit BMP when applied");
+    return text + QStringLiteral(": converted to %1 x %2, %3 colours when applied")
+                      .arg(windowsScreenSize.width())
+                      .arg(windowsScreenSize.height())
+                      .arg(windowsPaletteSize);
 }
 
 } // namespace bootvane

@@ -41,12 +41,15 @@ int cyclingStart(const QImage& picture);
 // transparency; an opaque picture comes back as it is.
 QImage overBlack(const QImage& picture);
 
-// Where a screen described to the user is: in a set, which applying converts where needed,
-// or the file in use on drive C, which Windows shows as it is or not at all.
-enum class ScreenPlace { InSet, OnDrive };
+// Where a screen described to the user is: in a set, which applying converts where needed;
+// the file in use on drive C, which Windows shows as it is or not at all; or among the
+// user's originals, which restoring writes back byte for byte.
+enum class ScreenPlace { InSet, OnDrive, InOriginals };
 
 // One line for the user: the picture's size and colours, and what windows (the Windows that
-// shows it) makes of it in this slot. Empty for the empty picture.
+// shows it) makes of it in this slot, judged from the file it was read from where that is
+// known (storedFormKey): only the screen BMP goes over a system file as it is. Empty for the
+// empty picture.
 QString describeScreen(const QImage& picture, const ScreenSlot& slot,
                        ScreenPlace place = ScreenPlace::InSet,
                        const QString& windows = QLatin1String(defaultWindows));

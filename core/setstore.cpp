@@ -162,6 +162,36 @@ std::optional<QString> refusalOfSetName(const QString& base, const QString& name
     return std::nullopt;
 }
 
+std::optional<QString> whyNotASet(const QString& base, const QString& name)
+{
+    const QString folder = base + name;
+    const QDir set(folder);
+    if (!set.isReadable())
+        return QStringLiteral("its files cannot be listed");
+    // Hidden entries too: a file the user hid is theirs all the same.
+    for (const QFileInfo& entry :
+         set.entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)) {
+        const QString entryName = entry.fileName();
+        if (entryName.startsWith(QLatin1String(".bootvane-")))
+            continue;
+        const bool screenName =
+            std::any_of(screenSlots.begin(), screenSlots.end(), [&](const ScreenSlot& slot) {
+                return entryName.compare(QLatin1String(slot.setFileName), Qt::CaseInsensitive) == 0;
+            });
+        if (!screenName || (entry.isDir() && !entry.isSymLink()))
+            return QStringLiteral("it holds other files than a set's screens, such as \"%1\"; "
+                                  "\"Open Set Folder\" shows them")
+                .arg(displayFileName(entryName));
+    }
+    return std::nullopt;
+}
+
+void requireASet(const QString& base, const QString& name, const QString& operation)
+{
+    if (const std::optional<QString> reason = whyNotASet(base, name))
+        fail(operation, base + name, *reason);
+}
+
 void moveSetToTrash(const QString& base, const QString& name)
 {
     const QString path = base + name;
@@ -170,6 +200,7 @@ void moveSetToTrash(const QString& base, const QString& name)
              QStringLiteral("it holds your own screens, which are kept as they are"));
     if (!(fileAttributesIfPresent(path).value_or(0) & attributeFolder))
         fail(QStringLiteral("move to the trash"), path, systemReason(ENOENT));
+    requireASet(base, name, QStringLiteral("move to the trash"));
     // Where Qt finds no trash folder it can make, it takes the current folder, the working
     // folder, as the trash; a relative XDG_DATA_HOME, which the desktop's rules ignore, Qt
     // takes as a folder of the current one too. The user's trash folder is made first, and a
@@ -203,6 +234,8 @@ void renameSet(const QString& base, const QString& from, const QString& to)
     if (from == originalsName)
         fail(QStringLiteral("rename"), base + from,
              QStringLiteral("it holds your own screens, which are kept as they are"));
+    if (fileAttributesIfPresent(base + from).value_or(0) & attributeFolder)
+        requireASet(base, from, QStringLiteral("rename"));
     renameWithoutReplacing(base + from, base + to);
 }
 

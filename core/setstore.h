@@ -42,11 +42,22 @@ std::optional<QString> refusalOfSetName(const QString& base, const QString& name
 // Whether name can be the name of a new set: a plain folder name, and not a reserved one.
 bool isValidSetName(const QString& name);
 
+// Why Delete Set and Rename Set leave the folder name of base alone, in the user's words
+// ("it holds other files ..."), or nothing when they may act on it. They act only on a folder
+// that holds nothing but the three screen files, named in any case, and Bootvane's own hidden
+// files (".bootvane-..."): any other is the user's, such as their documents when the sets
+// folder was chosen badly.
+std::optional<QString> whyNotASet(const QString& base, const QString& name);
+
+// Fails, as operation on the folder, when whyNotASet gives a reason.
+void requireASet(const QString& base, const QString& name, const QString& operation);
+
 // Moves the set name of base to the desktop's trash, from where the user can get it back.
-// "Originals" is never moved.
+// "Originals" and a folder that is no set are never moved.
 void moveSetToTrash(const QString& base, const QString& name);
 
-// Renames the set from to to in base, all or nothing; never over anything already there.
+// Renames the set from to to in base, all or nothing; never over anything already there,
+// never a folder that is no set.
 void renameSet(const QString& base, const QString& from, const QString& to);
 
 // Replaces the set file setFile of the working folder base with the bytes of source, whole or

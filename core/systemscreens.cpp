@@ -44,10 +44,15 @@ QImage loadSetScreen(const QString& path, const ScreenSlot& slot, bool recordedA
 }
 
 ScreenUpdate prepareScreenUpdate(const QString& path, const ScreenSlot& slot, bool recordedAbsent,
-                                 const QString& windows)
+                                 const QString& windows, Writing writing)
 {
     if (recordedAbsent && recordedAsAbsent(path))
         return {builtInScreen(slot, windows), {}, true};
+    if (writing == Writing::ByteForByte) {
+        QByteArray bytes;
+        const QImage picture = loadPictureWithBytes(path, bytes);
+        return {picture, bytes};
+    }
 
     QByteArray bytesAsTheyAre;
     const QImage picture = loadPicture(path, &bytesAsTheyAre);
@@ -59,7 +64,9 @@ ScreenUpdate prepareScreenUpdate(const QString& path, const ScreenSlot& slot, bo
     } catch (const Error& error) {
         fail(error.operation(), path, error.reason());
     }
-    return {written, encodeBmp(written)};
+    // Read back, so that what the screen in use says of its file is true of what was written.
+    const QByteArray bytes = encodeBmp(written);
+    return {decodePicture(bytes, path), bytes};
 }
 
 void checkScreenChanges(const Drive& drive, const std::array<ScreenUpdate, slotCount>& updates)

@@ -35,11 +35,17 @@ struct ScreenUpdate {
     bool removesFile = false;
 };
 
-// Reads the screen file at path and prepares what goes over the slot's system file. A BMP
-// that Windows already shows as it is goes over it byte for byte; anything else is encoded,
-// converted first where Windows could not show it.
+// How a screen file goes over its system file. A set's goes as Windows can show it: byte for
+// byte when Windows shows it as it is, else encoded anew, converted first where Windows could
+// not show it. The user's originals go byte for byte whatever they hold: restoring gives back
+// what the drive had, as Undo does.
+enum class Writing { ForWindows, ByteForByte };
+
+// Reads the screen file at path and prepares what goes over the slot's system file, written
+// as writing says. The picture shown is read from the very bytes written.
 ScreenUpdate prepareScreenUpdate(const QString& path, const ScreenSlot& slot, bool recordedAbsent,
-                                 const QString& windows = QLatin1String(defaultWindows));
+                                 const QString& windows = QLatin1String(defaultWindows),
+                                 Writing writing = Writing::ForWindows);
 
 // Fails, naming the file, when one of updates could not be written on drive.
 void checkScreenChanges(const Drive& drive, const std::array<ScreenUpdate, slotCount>& updates);

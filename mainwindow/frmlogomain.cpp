@@ -5,6 +5,7 @@
 #include "error.h"
 #include "filenames.h"
 #include "filesystem.h"
+#include "firststartnotice.h"
 #include "frmmovingband.h"
 #include "frmnewset.h"
 #include "frmwin95view.h"
@@ -81,8 +82,9 @@ QTreeWidgetItem* makeNode(const QString& name, const QString& key, int image, co
 
 } // namespace
 
-frmLogoMain::frmLogoMain(std::unique_ptr<Drive> drive, QWidget* parent)
-    : QMainWindow(parent), m_drive(drive ? std::move(drive) : defaultDrive())
+frmLogoMain::frmLogoMain(std::unique_ptr<Drive> drive, QWidget* parent, SetsFolder setsFolder)
+    : QMainWindow(parent), m_drive(drive ? std::move(drive) : defaultDrive()),
+      m_setsFolder(setsFolder)
 {
     setObjectName(QStringLiteral("frmLogoMain"));
     setWindowTitle(QStringLiteral("Bootvane"));
@@ -104,15 +106,21 @@ frmLogoMain::frmLogoMain(std::unique_ptr<Drive> drive, QWidget* parent)
 
 frmLogoMain::~frmLogoMain() = default;
 
-std::unique_ptr<frmLogoMain> frmLogoMain::start(const QString& drivePath)
+std::unique_ptr<frmLogoMain> frmLogoMain::start(const QString& drivePath, const QString& setsPath)
 {
     std::unique_ptr<Drive> drive;
+    SetsFolder sets;
     bool opened = true;
+    bool inSetsFolder = false;
     runHandler(nullptr, [&] {
         try {
-            if (!drivePath.isEmpty()) {
+            // A drive named on the command line is found from the folder Bootvane was started
+            // in, before the sets folder takes its place.
+            if (!drivePath.isEmpty())
                 drive = openDrive(drivePath);
-            } else {
+            sets = enterSetsFolder(setsPath);
+            inSetsFolder = true;
+            if (drivePath.isEmpty()) {
                 QSettings settings;
                 drive = recallDrive(settings, basePath());
             }
@@ -122,9 +130,9 @@ std::unique_ptr<frmLogoMain> frmLogoMain::start(const QString& drivePath)
             throw;
         }
     });
-    if (!opened && !drivePath.isEmpty())
+    if (!inSetsFolder || (!opened && !drivePath.isEmpty()))
         return nullptr;
-    return std::make_unique<frmLogoMain>(std::move(drive));
+    return std::make_unique<frmLogoMain>(std::move(drive), nullptr, sets);
 }
 
 void frmLogoMain::buildMenu()
@@ -364,7 +372,7 @@ void frmLogoMain::loadDrive()
             const DriveRecognition recognition = recognizeDrive(strAppPath, *m_drive, *screens);
             m_copyOf = recognition.copyOf;
             if (recognition.keptApart)
-                userDialogs().information(isVisible() ? this : nullptr, copyNotice(),
+                userDialogs().information(isVisible() ? this : nullptr, copyNotice(m_copyOf),
                                           QStringLiteral("Original Screen Settings"));
         });
     }
@@ -382,22 +390,12 @@ void frmLogoMain::saveOriginalsIfMissing()
     claimOlderOriginals(strAppPath, *m_drive);
     if (Originals::of(strAppPath, *m_drive))
         return;
-    QString notice =
-        QStringLiteral("Your current screen settings will be saved as your original set.");
-    if (!m_copyOf.isEmpty())
-        notice += QStringLiteral("\n\n") + copyNotice();
-    userDialogs().information(isVisible() ? this : nullptr, notice,
+    userDialogs().information(isVisible() ? this : nullptr,
+                              firstStartNotice({strAppPath, m_setsFolder, m_copyOf}),
                               QStringLiteral("Original Screen Settings"));
     backupOriginals(strAppPath, *m_drive);
     // Nothing may overwrite the user's screens unless their copy can be found again.
     (void)Originals::required(strAppPath, *m_drive);
-}
-
-QString frmLogoMain::copyNotice() const
-{
-    return QStringLiteral("This drive C is a copy of \"%1\", and their screens now differ: from "
-                          "now on Bootvane keeps the originals and the Undo history of each apart.")
-        .arg(QDir::toNativeSeparators(displayFileName(m_copyOf)));
 }
 
 void frmLogoMain::readMsdosSys()
@@ -486,9 +484,17 @@ void frmLogoMain::updateCommands()
     else if (!node->parent())
         notASet = QStringLiteral("\"%1\" holds your own screens, which are kept as they are.")
                       .arg(originalsName);
+    // A folder of the user's own among the sets can be looked at, not deleted or renamed.
+    QString notOnlyScreens = notASet;
+    if (notASet.isEmpty()) {
+        if (const std::optional<QString> why = whyNotASet(strAppPath, nodeName(node)))
+            notOnlyScreens = why->at(0).toUpper() + why->mid(1) + QLatin1Char('.');
+    }
     for (QAction* action : {mnuDeleteSet, mnuRenameSet, mnuOpenSetFolder, mnuExportSet}) {
-        action->setEnabled(notASet.isEmpty());
-        action->setToolTip(notASet.isEmpty() ? action->text().remove(QLatin1Char('&')) : notASet);
+        const QString& whyNot =
+            action == mnuDeleteSet || action == mnuRenameSet ? notOnlyScreens : notASet;
+        action->setEnabled(whyNot.isEmpty());
+        action->setToolTip(whyNot.isEmpty() ? action->text().remove(QLatin1Char('&')) : whyNot);
     }
 }
 
@@ -512,6 +518,8 @@ void frmLogoMain::TreeView1_NodeClick()
         }
         for (int i = 0; i < slotCount; ++i) {
             m_slots[i].imgNew->setOwner(QStringLiteral("set \"%1\"").arg(selected->text(0)));
+            m_slots[i].imgNew->setPlace(m_previewedOriginals ? ScreenPlace::InOriginals
+                                                             : ScreenPlace::InSet);
             m_slots[i].imgNew->setPicture(previewFile(i));
         }
     }
@@ -531,12 +539,13 @@ void frmLogoMain::cmdSetCur_Click()
             return;
     }
     // The originals record the system files the drive did not have, so applying them is
-    // restoring, removals included.
+    // restoring, byte for byte and removals included.
     if (m_previewedOriginals)
         m_previewedOriginals->checkComplete();
     installScreens([this](int i) {
-        return prepareScreenUpdate(strNew(i), screenSlots[i], recordedAbsent(i),
-                                   m_msdosSys.windows);
+        return prepareScreenUpdate(strNew(i), screenSlots[i], recordedAbsent(i), m_msdosSys.windows,
+                                   m_previewedOriginals ? Writing::ByteForByte
+                                                        : Writing::ForWindows);
     });
 }
 
@@ -546,7 +555,8 @@ void frmLogoMain::cmdRestore_Click()
     originals.checkComplete();
     installScreens([this, &originals](int i) {
         return prepareScreenUpdate(originals.filePath(screenSlots[i]), screenSlots[i],
-                                   originals.recordsAbsent(i), m_msdosSys.windows);
+                                   originals.recordsAbsent(i), m_msdosSys.windows,
+                                   Writing::ByteForByte);
     });
 }
 
@@ -708,6 +718,7 @@ void frmLogoMain::mnuDeleteSet_Click()
     if (!node)
         return;
     const QString name = nodeName(node);
+    requireASet(strAppPath, name, QStringLiteral("move to the trash"));
     // The trash can give it back, so Return says yes.
     if (!userDialogs().question(
             this, QStringLiteral("Move the set \"%1\" to the trash?").arg(displayFileName(name)),
@@ -727,6 +738,7 @@ void frmLogoMain::mnuRenameSet_Click()
     QTreeWidgetItem* node = chosenSetNode();
     if (!node)
         return;
+    requireASet(strAppPath, nodeName(node), QStringLiteral("rename"));
     // Flags first: changing them is a change of the node, which must not pass for the rename.
     node->setFlags(node->flags() | Qt::ItemIsEditable);
     m_renaming = node;

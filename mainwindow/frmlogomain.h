@@ -2,6 +2,7 @@
 
 #include "drive.h"
 #include "originals.h"
+#include "paths.h"
 #include "screenslots.h"
 #include "systemscreens.h"
 
@@ -36,14 +37,18 @@ public:
     // Builds the window and runs its start-up on drive C (Wine's when none is given): the
     // screens in use are shown and, the first time this working directory meets the drive,
     // the user's own screens are saved.
-    explicit frmLogoMain(std::unique_ptr<Drive> drive = nullptr, QWidget* parent = nullptr);
+    // setsFolder says why the working folder holds the sets, for the first-start notice.
+    explicit frmLogoMain(std::unique_ptr<Drive> drive = nullptr, QWidget* parent = nullptr,
+                         SetsFolder setsFolder = {});
     ~frmLogoMain() override;
 
     // The window on the drive the program starts with: the image or folder at drivePath, else
-    // the drive last used in the working folder, else Wine's drive C. A drive that cannot be
-    // opened is reported; given on the command line it gives no window, remembered it gives
-    // way to Wine's drive C.
-    static std::unique_ptr<frmLogoMain> start(const QString& drivePath);
+    // the drive last used with the sets folder, else Wine's drive C. The sets folder is
+    // setsPath, or as enterSetsFolder chooses it. A drive that cannot be opened is reported;
+    // given on the command line it gives no window, remembered it gives way to Wine's drive
+    // C. A sets folder that cannot be used gives no window.
+    static std::unique_ptr<frmLogoMain> start(const QString& drivePath,
+                                              const QString& setsPath = QString());
 
     // The drive in use, for what looks at the window from outside (tests).
     const Drive& drive() const { return *m_drive; }
@@ -96,8 +101,6 @@ private:
     // Saves the user's own screens as the drive's originals, telling the user first, unless
     // they are saved already.
     void saveOriginalsIfMissing();
-    // What the user is told of a drive just told apart from the one it was copied from.
-    QString copyNotice() const;
     // Writes the three screens that prepare(slot) gives over the system files; what they
     // replace is kept in the drive's history first.
     void installScreens(const std::function<ScreenUpdate(int)>& prepare);
@@ -185,6 +188,7 @@ private:
     QString strNewLogos;
     QString strSetName;
     std::unique_ptr<Drive> m_drive;
+    SetsFolder m_setsFolder;
     MsdosSys m_msdosSys;
     bool m_msdosSysFresh = false; // read by the drive's loading, for the activation after it
     // Where the drive in use was copied from, when its loading told it apart from that drive.

@@ -92,6 +92,19 @@ QImage photoPicture(QSize size, int seed)
     return picture;
 }
 
+// A 320 x 400 screen of 256 colours run-length coded, as some tools store it, cycling from
+// entry 236.
+QByteArray runLengthScreen(int seed)
+{
+    // Compression 1, run-length coded 8 bits, no length given for the code.
+    QByteArray bytes = encodeBmp(screenPicture(seed)).left(54 + 1024);
+    bytes.replace(30, 8, QByteArray("\1\0\0\0\0\0\0\0", 8)).replace(50, 1, "\xec", 1);
+    for (int y = 0; y < 400; ++y)
+        bytes +=
+            QByteArray(1, char(160)) + char(seed + y) + char(160) + char(seed * y) + '\0' + '\0';
+    return bytes + QByteArray("\0\1", 2);
+}
+
 bool showsSystemScreens(const frmLogoMain& window, int firstSeed = 100)
 {
     for (int slot = 0; slot < 3; ++slot) {
@@ -153,8 +166,9 @@ void verifyFirstStartNotice(const QList<ScriptedDialogs::Box>& boxes)
 {
     QCOMPARE(boxes.size(), 1);
     QCOMPARE(boxes[0].kind, ScriptedDialogs::Box::Information);
-    QCOMPARE(boxes[0].text,
+    QCOMPARE(boxes[0].text.section(QStringLiteral("\n\n"), 0, 0),
              QStringLiteral("Your current screen settings will be saved as your original set."));
+    QVERIFY2(boxes[0].text.contains(QDir::currentPath()), qPrintable(boxes[0].text));
     QCOMPARE(boxes[0].title, QStringLiteral("Original Screen Settings"));
 }
 
@@ -1331,15 +1345,36 @@ void tst_MainWindow::restorePutsBackWhatOriginalsHolds_data()
     QTest::newRow("Originals/logow.sys a folder") << 1 << "folder";
     QTest::newRow("Originals/logos.sys no picture") << 2 << "text";
     QTest::newRow("no Originals folder") << 0 << "no folder";
+    // Run-length coded on the drive, and in the set: applying re-encodes, restoring does not.
+    QTest::newRow("a run-length original, restored") << 1 << "run-length";
+    QTest::newRow("a run-length original, Set as Current on Originals") << 0 << "run-length set";
 }
 
 void tst_MainWindow::restorePutsBackWhatOriginalsHolds()
 {
     QFETCH(int, slot);
     QFETCH(QString, fault);
-    Desk desk;
+    const bool runLength = fault.startsWith(QLatin1String("run-length"));
+    Desk desk([&](TempDrive& drive) {
+        if (runLength)
+            writeFile(drive.systemFile(slot), runLengthScreen(slot));
+    });
+    if (runLength)
+        writeFile(desk.setFile(QStringLiteral("Sunset"), slot), runLengthScreen(slot + 7));
     clickNode(desk.main(), QStringLiteral("Sunset"));
+    QStringList tips{imgNew(desk.main(), slot)->toolTip()};
     clickButton(desk.window.get(), "cmdSetCur");
+    if (runLength) {
+        clickNode(desk.main(), QStringLiteral("Originals"));
+        tips << imgNew(desk.main(), slot)->toolTip();
+        clickButton(desk.window.get(),
+                    fault.endsWith(QLatin1String("set")) ? "cmdSetCur" : "cmdRestore");
+        QCOMPARE(fileBytes(desk.drive.systemFile(slot)), runLengthScreen(slot));
+        for (const QString& tip : tips << imgCur(desk.main(), slot)->toolTip())
+            QVERIFY2(!tip.contains(QLatin1String("as it is")), qPrintable(tip));
+        QCOMPARE(desk.dialogs.boxes.size(), 0);
+        return;
+    }
     const QString original = originalsFile(desk.drive, slot);
     if (fault == QLatin1String("no folder")) {
         QVERIFY(QDir(desk.drive.workDir() + QStringLiteral("/Originals")).removeRecursively());
@@ -1402,6 +1437,10 @@ void tst_MainWindow::setCommandsKeepWhatTheUserHad_data()
     // A downloaded Wine prefix may hold links to anything.
     QTest::newRow("Set as Current refuses a screen linked outside drive C") << "outside file";
     QTest::newRow("Set as Current refuses a folder linked outside drive C") << "outside folder";
+    QTest::newRow("started in the home folder, the sets are kept apart") << "home";
+    // A folder of the user's that happens to lie among the sets, documents and all.
+    QTest::newRow("Del on a folder of documents keeps it") << "documents, delete";
+    QTest::newRow("F2 on a folder of documents keeps it") << "documents, rename";
 }
 
 void tst_MainWindow::setCommandsKeepWhatTheUserHad()
@@ -1414,7 +1453,34 @@ void tst_MainWindow::setCommandsKeepWhatTheUserHad()
     QTreeWidget* view = tree(desk.main());
     view->setFocus();
 
-    if (command == QLatin1String("delete")) {
+    if (command == QLatin1String("home")) {
+        // Typed in a terminal in the home folder, which holds the user's own folders.
+        const QString home = desk.drive.root() + QStringLiteral("/home");
+        const auto restore = qScopeGuard([old = qgetenv("HOME")] { qputenv("HOME", old); });
+        qputenv("HOME", QFile::encodeName(home));
+        QVERIFY(QDir().mkpath(home + QStringLiteral("/Documents")) && QDir::setCurrent(home));
+        QVERIFY(frmLogoMain::start(QStringLiteral("../prefix/drive_c")));
+        QCOMPARE(entriesOf(home), (QStringList{"Bootvane", "Documents"}));
+        verifyFirstStartNotice(desk.dialogs.boxes);
+        QVERIFY(!frmLogoMain::start({}, home + QStringLiteral("/Bootvane/Originals/logo.sys")));
+        return;
+    } else if (command.startsWith(QLatin1String("documents"))) {
+        const QString thesis = desk.drive.workDir() + QStringLiteral("/Documents/thesis.txt");
+        QVERIFY(QDir().mkdir(QFileInfo(thesis).path()));
+        writeFile(thesis, "chapter 1");
+        desk.main().Form_Activate();
+        clickNode(desk.main(), QStringLiteral("Documents"));
+        desk.dialogs.boxes.clear(); // its preview, which finds no screens
+        auto action = [&](const char* name) { return control<QAction>(desk.window.get(), name); };
+        QVERIFY(action("mnuDeleteSet")->toolTip().contains(QLatin1String("thesis.txt")));
+        QVERIFY(!action("mnuDeleteSet")->isEnabled() && !action("mnuRenameSet")->isEnabled() &&
+                action("mnuOpenSetFolder")->isEnabled());
+        QTest::keyClick(view,
+                        command.endsWith(QLatin1String("delete")) ? Qt::Key_Delete : Qt::Key_F2);
+        QCOMPARE(fileBytes(thesis), QByteArray("chapter 1"));
+        VERIFY_ONE_ERROR_NAMING(desk.dialogs.boxes, QStringLiteral("thesis.txt"));
+        return;
+    } else if (command == QLatin1String("delete")) {
         QTest::keyClick(view, Qt::Key_Delete);
         QVERIFY(!QFileInfo::exists(sunset));
         // In the desktop's trash, from where the user can get it back.

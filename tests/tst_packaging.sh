@@ -56,8 +56,11 @@ zcat "$prefix/share/doc/bootvane/changelog.gz" | head -n 1 | grep -q "^bootvane 
 
 # Help, the version and a wrong option are answered with no display and no folder touched.
 (
-    cd "$work" && env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$prefix/bin/bootvane" --help |
-        grep -q -- '--drive' || fail "bootvane --help does not tell of --drive"
+    cd "$work"
+    help=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$prefix/bin/bootvane" --help)
+    for option in --drive --sets; do
+        grep -q -- "$option" <<<"$help" || fail "bootvane --help does not tell of $option"
+    done
     [[ $(env -u DISPLAY "$prefix/bin/bootvane" --version) == "Bootvane $version" ]] ||
         fail "bootvane --version does not print the version"
     status=0

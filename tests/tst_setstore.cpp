@@ -111,6 +111,8 @@ private slots:
     void aFailedMakeSetLeavesNothing();
     void makeSetDoesNotReplace_data();
     void makeSetDoesNotReplace();
+    void onlyAFolderOfScreensIsDeletedOrRenamed_data();
+    void onlyAFolderOfScreensIsDeletedOrRenamed();
     void isPlainFolderName_data();
     void isPlainFolderName();
     void pathsAreJoinedAsTheyAre();
@@ -440,6 +442,32 @@ void TestSetStore::makeSetDoesNotReplace()
         QCOMPARE(entries(existing), QStringList{QStringLiteral("logo.sys")});
         QCOMPARE(fileBytes(existing + QStringLiteral("/logo.sys")), QByteArray("old"));
     }
+}
+
+void TestSetStore::onlyAFolderOfScreensIsDeletedOrRenamed_data()
+{
+    QTest::addColumn<QStringList>("files"); // a name ending in "/" is a folder
+    QTest::addColumn<bool>("aSet");
+    QTest::newRow("screens in capitals, Bootvane's own file")
+        << QStringList{"LOGO.SYS", "Logow.Sys", "logos.sys", ".bootvane-new-x1"} << true;
+    QTest::newRow("a document") << QStringList{"logo.sys", "thesis.txt"} << false;
+    QTest::newRow("a hidden file") << QStringList{".directory"} << false;
+    QTest::newRow("a folder named as a screen") << QStringList{"logow.sys/"} << false;
+}
+
+void TestSetStore::onlyAFolderOfScreensIsDeletedOrRenamed()
+{
+    QFETCH(QStringList, files);
+    QFETCH(bool, aSet);
+    TempDrive drive;
+    const QString folder = drive.workDir() + QStringLiteral("/Set/");
+    QVERIFY(QDir().mkdir(folder));
+    for (const QString& file : files)
+        file.endsWith(QLatin1Char('/')) ? (void)QDir().mkdir(folder + file)
+                                        : writeFile(folder + file, "x");
+    QCOMPARE(!whyNotASet(basePath(), QStringLiteral("Set")), aSet);
+    if (!aSet) // refused again when the folder has changed since the command was offered
+        QVERIFY_THROWS_EXCEPTION(Error, moveSetToTrash(basePath(), QStringLiteral("Set")));
 }
 
 void TestSetStore::isPlainFolderName_data()

@@ -41,6 +41,12 @@ void ImageBox::setPicture(const QImage& picture)
     update();
 }
 
+void ImageBox::setPlace(ScreenPlace place)
+{
+    m_place = place;
+    describe();
+}
+
 void ImageBox::setNote(const QString& note)
 {
     m_note = note;

@@ -22,8 +22,10 @@ class ImageBox : public QFrame {
     Q_OBJECT
 public:
     // place tells what the tooltip says of a picture Windows cannot show as it is: a set's is
-    // converted when applied, a file on the drive is not shown at all.
+    // converted when applied, a file on the drive is not shown at all, an original is restored
+    // byte for byte.
     explicit ImageBox(int slot, QWidget* parent = nullptr, ScreenPlace place = ScreenPlace::InSet);
+    void setPlace(ScreenPlace place);
 
     void setPicture(const QImage& picture);
     const QImage& picture() const { return m_picture; }
