@@ -955,7 +955,7 @@ bool StagingFolder::commitAs(const QString& destination)
 }
 
 // Without a lock nothing tells a dead owner's staging folder from a live one's.
-void removeAbandonedWork(const QString&) {}
+void removeAbandonedWork(const QString&, AbandonedWork) {}
 
 #else
 
@@ -1022,8 +1022,9 @@ bool StagingFolder::commitAs(const QString& destination)
     return true;
 }
 
-void removeAbandonedWork(const QString& folder)
+void removeAbandonedWork(const QString& folder, AbandonedWork kinds)
 {
+    const bool filesOnly = kinds == AbandonedWork::TemporaryFilesOnly;
     const QByteArray encoded = encodeFileName(folder);
     DIR* dir = ::opendir(encoded.constData());
     if (!dir)
@@ -1032,7 +1033,7 @@ void removeAbandonedWork(const QString& folder)
     std::vector<QByteArray> names;
     while (const dirent* entry = ::readdir(dir)) {
         const QByteArray name(entry->d_name);
-        if (name.startsWith(stagingPrefix) || name.startsWith(temporaryFilePrefix))
+        if ((!filesOnly && name.startsWith(stagingPrefix)) || name.startsWith(temporaryFilePrefix))
             names.push_back(name);
     }
     for (const QByteArray& name : names) {
@@ -1050,6 +1051,8 @@ void removeAbandonedWork(const QString& folder)
         if (::fstat(fd.get(), &locked) != 0 ||
             ::fstatat(dirFd, name.constData(), &named, AT_SYMLINK_NOFOLLOW) != 0 ||
             locked.st_dev != named.st_dev || locked.st_ino != named.st_ino)
+            continue;
+        if (filesOnly && !S_ISREG(locked.st_mode))
             continue;
         if (S_ISDIR(locked.st_mode)) {
             if (removeContents(fd.get()))

@@ -137,7 +137,10 @@ private:
 
 // Removes from folder the staging folders and temporary files that a Bootvane killed while
 // writing left behind, and nothing that a running one still holds. What cannot be removed
-// stays: it is hidden and harms nothing.
-void removeAbandonedWork(const QString& folder);
+// stays: it is hidden and harms nothing. Beside the system files on drive C Bootvane only ever
+// makes temporary files, so there (TemporaryFilesOnly) a folder is the user's, whatever its name.
+enum class AbandonedWork { StagingFoldersAndFiles, TemporaryFilesOnly };
+void removeAbandonedWork(const QString& folder,
+                         AbandonedWork kinds = AbandonedWork::StagingFoldersAndFiles);
 
 } // namespace bootvane

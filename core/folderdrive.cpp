@@ -369,7 +369,7 @@ void FolderDrive::removeAbandonedWork(const QStringList& dosPaths)
         }
     }
     for (const QString& folder : folders)
-        bootvane::removeAbandonedWork(folder);
+        bootvane::removeAbandonedWork(folder, AbandonedWork::TemporaryFilesOnly);
 }
 
 } // namespace bootvane

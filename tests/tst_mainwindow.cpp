@@ -1561,8 +1561,12 @@ void tst_MainWindow::setCommandsKeepWhatTheUserHad()
         if (forgotten) {
             QVERIFY(QDir().rename(steps + first,
                                   steps + QStringLiteral(".bootvane-forgotten-5678-") + first));
+            // On drive C a folder is the user's, whatever its name.
+            const QString own = desk.drive.driveC() + QStringLiteral("/windows/.bootvane-new-1");
+            QVERIFY(QDir().mkpath(own));
             desk.window = std::make_unique<frmLogoMain>();
             QCOMPARE(entriesOf(steps), QStringList{QFileInfo(link).fileName()});
+            QVERIFY(QFileInfo(own).isDir());
         }
         // Applies until the first step is forgotten, with any step older than it.
         for (int i = 0; i < 40 && QFileInfo::exists(steps + first); ++i) {
