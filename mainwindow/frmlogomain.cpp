@@ -78,6 +78,20 @@ QTreeWidgetItem* makeNode(const QString& name, const QString& key, int image, co
     return node;
 }
 
+// Import and Export start in the folder the user last took a set from or put one in.
+const QString sharingFolderKey = QStringLiteral("sharing/folder");
+
+QString sharingFolder()
+{
+    const QString folder = QSettings().value(sharingFolderKey).toString();
+    return !folder.isEmpty() && QFileInfo(folder).isDir() ? folder : QDir::homePath();
+}
+
+void rememberSharingFolder(const QString& file)
+{
+    QSettings().setValue(sharingFolderKey, QFileInfo(file).absolutePath());
+}
+
 } // namespace
 
 frmLogoMain::frmLogoMain(std::unique_ptr<Drive> drive, QWidget* parent)
@@ -576,7 +590,7 @@ void frmLogoMain::mnuOpenImage_Click()
           {QStringLiteral("*.img"), QStringLiteral("*.ima"), QStringLiteral("*.hdd"),
            QStringLiteral("*.raw"), QStringLiteral("*.vhd")}},
          {QStringLiteral("All Files (*)"), {QStringLiteral("*")}}},
-        filterIndex);
+        filterIndex, QString());
     if (!path.isEmpty())
         switchDrive(openDrive(path));
 }
@@ -749,9 +763,11 @@ void frmLogoMain::mnuImportSet_Click()
         this, QStringLiteral("Import Set"),
         {{QStringLiteral("Zip Files (*.zip)"), {QStringLiteral("*.zip")}},
          {QStringLiteral("All Files (*)"), {QStringLiteral("*")}}},
-        filterIndex);
-    if (!path.isEmpty())
-        importSet(path);
+        filterIndex, sharingFolder());
+    if (path.isEmpty())
+        return;
+    rememberSharingFolder(path);
+    importSet(path);
 }
 
 void frmLogoMain::mnuExportSet_Click()
@@ -763,9 +779,10 @@ void frmLogoMain::mnuExportSet_Click()
     QString path = userDialogs().saveFileName(
         this, QStringLiteral("Export Set"),
         {{QStringLiteral("Zip Files (*.zip)"), {QStringLiteral("*.zip")}}},
-        QDir::homePath() + QLatin1Char('/') + displayFileName(name) + QStringLiteral(".zip"));
+        sharingFolder() + QLatin1Char('/') + displayFileName(name) + QStringLiteral(".zip"));
     if (path.isEmpty())
         return;
+    rememberSharingFolder(path);
     // The dialog asked about the name as typed; a zip of that name is asked about here.
     if (QFileInfo(path).suffix().isEmpty()) {
         path += QStringLiteral(".zip");
@@ -795,7 +812,7 @@ void frmLogoMain::imgNew_ReplaceScreen(int slot)
     int filterIndex = 0;
     const QString chosen =
         userDialogs().openFileName(this, QLatin1String(screenSlots[slot].selectTitle),
-                                   frmNewSet::selectableFilters(), filterIndex);
+                                   frmNewSet::selectableFilters(), filterIndex, QString());
     if (chosen.isEmpty())
         return;
     (void)loadPicture(chosen); // what is no picture is refused before the set changes

@@ -114,7 +114,8 @@ public:
     {
         boxes.append({ScriptedDialogs::Box::Critical, text, title});
     }
-    QString openFileName(QWidget*, const QString&, const QList<FileFilter>&, int&) override
+    QString openFileName(QWidget*, const QString&, const QList<FileFilter>&, int&,
+                         const QString&) override
     {
         throw std::logic_error("no file dialog expected");
     }
