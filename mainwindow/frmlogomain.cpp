@@ -738,30 +738,55 @@ void frmLogoMain::mnuOpenSetFolder_Click()
 
 void frmLogoMain::importSet(const QString& path)
 {
-    // Everything is checked, and the screens read, before the user is asked for a name.
-    const SetScreens screens = readSharedSet(path);
+    // Everything is checked, and the screens read, before the user is asked for a name; those
+    // the import lacks are copies of the screens in use, read once.
+    const SharedSet shared = readSharedSet(path);
+    const bool lacksAScreen = std::any_of(shared.screens.begin(), shared.screens.end(),
+                                          [](const auto& screen) { return !screen; });
+    const ScreensInUse inUse = lacksAScreen ? readScreensInUse(*m_drive) : ScreensInUse();
+    // Only a role the user gives a picture can make up for a screen that neither has.
+    if (!shared.roleOpen)
+        (void)completedSet(shared, inUse, *m_drive, path);
+
     const QFileInfo source(path);
-    const std::optional<QString> name =
-        SetNameDialog::ask(this, QStringLiteral("Import Set"), strAppPath,
-                           source.isDir() ? source.fileName() : source.completeBaseName());
-    if (!name) {
+    ScreenOrigins origins;
+    origins.roleOpen = shared.roleOpen;
+    for (int i = 0; i < slotCount; ++i) {
+        origins.inUse[i] = inUse[i].has_value();
+        const QString name = displayFileName(shared.names[i]);
+        if (shared.screens[i])
+            origins.shared[i] = shared.names[i] == source.fileName()
+                                    ? name
+                                    : QStringLiteral("%1, from %2").arg(name, source.fileName());
+    }
+    const QString proposed = !shared.folder.isEmpty() ? displayFileName(shared.folder)
+                             : source.isDir()         ? source.fileName()
+                                                      : source.completeBaseName();
+    const std::optional<SetNameDialog::Answer> answer =
+        SetNameDialog::askForImport(this, strAppPath, proposed, origins);
+    if (!answer) {
         Form_Activate();
         return;
     }
-    if (!makeSetFromScreens(strAppPath, *name, screens)) {
+    const SetScreens screens = completedSet(shared.withRole(answer->role), inUse, *m_drive, path);
+    if (!makeSetFromScreens(strAppPath, answer->name, screens)) {
         userDialogs().information(this, setNameTaken, QStringLiteral("Import Set"));
         Form_Activate();
         return;
     }
-    showSet(*name);
+    showSet(answer->name);
 }
 
 void frmLogoMain::mnuImportSet_Click()
 {
+    QStringList shared{QStringLiteral("*.zip")};
+    for (const QString& suffix : screenFileSuffixes())
+        shared.append(QStringLiteral("*.") + suffix);
     int filterIndex = 0;
     const QString path = userDialogs().openFileName(
         this, QStringLiteral("Import Set"),
-        {{QStringLiteral("Zip Files (*.zip)"), {QStringLiteral("*.zip")}},
+        {{QStringLiteral("Shared Sets and Pictures"), shared},
+         {QStringLiteral("Zip Files (*.zip)"), {QStringLiteral("*.zip")}},
          {QStringLiteral("All Files (*)"), {QStringLiteral("*")}}},
         filterIndex, sharingFolder());
     if (path.isEmpty())

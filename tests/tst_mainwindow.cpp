@@ -12,6 +12,7 @@
 #include "tempdrive.h"
 #include "windowdriver.h"
 
+#include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
 #include <QLabel>
@@ -156,6 +157,17 @@ void verifyFirstStartNotice(const QList<ScriptedDialogs::Box>& boxes)
     QCOMPARE(boxes[0].text,
              QStringLiteral("Your current screen settings will be saved as your original set."));
     QCOMPARE(boxes[0].title, QStringLiteral("Original Screen Settings"));
+}
+
+// One file dragged onto target and dropped there, as a file manager does it.
+void dropOn(QWidget* target, const QString& path)
+{
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(path)});
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, {});
+    QApplication::sendEvent(target, &enter);
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, {});
+    QApplication::sendEvent(target, &drop);
 }
 
 void openAndCloseAboutBox(frmLogoMain& window)
@@ -1385,6 +1397,7 @@ void tst_MainWindow::setCommandsKeepWhatTheUserHad_data()
     QTest::newRow("Undo keeps a screen changed since the apply") << "changed";
     QTest::newRow("Del on the originals does nothing") << "originals";
     QTest::newRow("a zip dropped on the tree becomes a set") << "drop";
+    QTest::newRow("a picture dropped on the tree, given another role") << "drop picture";
     QTest::newRow("a right-click previews the node it is on") << "right-click";
 }
 
@@ -1473,22 +1486,35 @@ void tst_MainWindow::setCommandsKeepWhatTheUserHad()
             view->visualItemRect(node(desk.main(), QStringLiteral("Originals")));
         QTest::mouseClick(view->viewport(), Qt::RightButton, {}, originals.center());
         QCOMPARE(desk.main().setName(), QStringLiteral("Originals"));
-    } else if (command == QLatin1String("drop")) {
-        const QString zip = desk.drive.root() + QStringLiteral("/Sunset.zip");
-        exportSet(desk.main().appPath(), QStringLiteral("Sunset"), zip);
-        QMimeData data;
-        data.setUrls({QUrl::fromLocalFile(zip)});
-        ModalVisit visit([](QWidget* modal) {
+    } else if (command.startsWith(QLatin1String("drop"))) {
+        // A picture's role is chosen, and the screens it lacks are copies of those in use.
+        const bool picture = command == QLatin1String("drop picture");
+        const QString dropped = desk.drive.root() + (picture ? QStringLiteral("/sunrise.png")
+                                                             : QStringLiteral("/Sunset.zip"));
+        if (picture)
+            QVERIFY(screenPicture(88).save(dropped));
+        else
+            exportSet(desk.main().appPath(), QStringLiteral("Sunset"), dropped);
+        QString origins;
+        ModalVisit visit([&](QWidget* modal) {
             auto* name = modal->findChild<QLineEdit*>();
+            if (picture)
+                modal->findChild<QComboBox*>()->setCurrentIndex(1);
+            origins = control<QLabel>(modal, "lblFromLogo")->text() +
+                      control<QLabel>(modal, "lblFromLogow")->text();
             name->setText(QStringLiteral("Shared"));
             QTest::keyClick(name, Qt::Key_Return);
         });
-        QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, {});
-        QApplication::sendEvent(view->viewport(), &enter);
-        QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, {});
-        QApplication::sendEvent(view->viewport(), &drop);
+        dropOn(view->viewport(), dropped);
         QCOMPARE(visit.opened, 1);
-        QCOMPARE(fileBytes(desk.drive.workDir() + QStringLiteral("/Shared/logo.sys")), logo);
+        QVERIFY(origins.contains(QFileInfo(dropped).fileName()));
+        QCOMPARE(origins.contains(QStringLiteral("C:\\logo.sys"), Qt::CaseInsensitive), picture);
+        for (int slot = 0; slot < 3; ++slot) {
+            QCOMPARE(fileBytes(desk.setFile(QStringLiteral("Shared"), slot)),
+                     !picture    ? fileBytes(desk.setFile(QStringLiteral("Sunset"), slot))
+                     : slot == 1 ? fileBytes(dropped)
+                                 : fileBytes(desk.drive.systemFile(slot)));
+        }
         QCOMPARE(desk.main().setName(), QStringLiteral("Shared"));
     } else {
         const QList<QByteArray> before = desk.systemBytes();
