@@ -5,6 +5,7 @@
 #include "filesystem.h"
 #include "paths.h"
 #include "picture.h"
+#include "systemscreens.h"
 
 #include <QDir>
 #include <QFile>
@@ -387,21 +388,41 @@ bool makeSetFromScreens(const QString& base, const QString& name, const SetScree
     }
 }
 
+namespace {
+
+// Where each file goes, for whoever copies them to drive C without Bootvane: plain DOS text.
+QByteArray readmeText()
+{
+    QStringList lines{
+        QStringLiteral("The three screens Windows 95 shows as it starts and shuts down, as"),
+        QStringLiteral("Windows takes them. Copy each file over the one on drive C:"), QString()};
+    for (const ScreenSlot& slot : screenSlots)
+        lines.append(QStringLiteral("  %1  to  %2  (the %3)")
+                         .arg(QLatin1String(slot.setFileName), -9)
+                         .arg(QString::fromLatin1(slot.systemFileWritten).toUpper(), -20)
+                         .arg(QLatin1String(slot.uiName)));
+    lines << QString()
+          << QStringLiteral("Windows may live in another folder than C:\\WINDOWS: the line WinDir=")
+          << QStringLiteral("in C:\\MSDOS.SYS names it. Windows 98 and ME use the same files.")
+          << QString();
+    return lines.join(QStringLiteral("\r\n")).toLatin1();
+}
+
+} // namespace
+
 void exportSet(const QString& base, const QString& name, const QString& path)
 {
     const QString operation = QStringLiteral("export the set to");
-    SetScreens screens;
+    // What Set as Current would write: whoever copies the files by hand gets the same screens.
+    std::array<QByteArray, slotCount + 1> contents;
+    std::array<const char*, slotCount + 1> names{};
     for (int i = 0; i < slotCount; ++i) {
-        const QString file = setFilePath(base, name, screenSlots[size_t(i)]);
-        QFile in;
-        openPlainFile(in, file, QStringLiteral("read"),
-                      QStringLiteral("it is a device, pipe or socket, not a file"));
-        if (in.size() > largestSharedScreen)
-            fail(operation, path,
-                 QStringLiteral("its %1 is over 16 MB, more than a shared set may hold")
-                     .arg(QLatin1String(screenSlots[size_t(i)].setFileName)));
-        screens[size_t(i)] = in.readAll();
+        const ScreenSlot& slot = screenSlots[size_t(i)];
+        contents[size_t(i)] = prepareScreenUpdate(setFilePath(base, name, slot), slot, false).bytes;
+        names[size_t(i)] = slot.setFileName;
     }
+    contents[slotCount] = readmeText();
+    names[slotCount] = "README.TXT";
     // libzip writes the whole archive to a temporary file beside path and renames it over
     // path when it closes: path holds the old file or the new one, never part of one.
     int code = 0;
@@ -413,11 +434,10 @@ void exportSet(const QString& base, const QString& name, const QString& path)
         zip_error_fini(&error);
         fail(operation, path, reason);
     }
-    for (int i = 0; i < slotCount; ++i) {
-        zip_source_t* source = zip_source_buffer(archive, screens[size_t(i)].constData(),
-                                                 zip_uint64_t(screens[size_t(i)].size()), 0);
-        if (!source || zip_file_add(archive, screenSlots[size_t(i)].setFileName, source,
-                                    ZIP_FL_ENC_UTF_8) < 0) {
+    for (size_t i = 0; i < contents.size(); ++i) {
+        zip_source_t* source = zip_source_buffer(archive, contents[i].constData(),
+                                                 zip_uint64_t(contents[i].size()), 0);
+        if (!source || zip_file_add(archive, names[i], source, ZIP_FL_ENC_UTF_8) < 0) {
             const QString reason = zipReason(zip_get_error(archive));
             if (source)
                 zip_source_free(source);

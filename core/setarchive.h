@@ -72,8 +72,10 @@ SetScreens completedSet(const SharedSet& shared, const ScreensInUse& inUse, cons
 [[nodiscard]] bool makeSetFromScreens(const QString& base, const QString& name,
                                       const SetScreens& screens);
 
-// Writes the set name of base as a zip at path holding logo.sys, logow.sys and logos.sys,
-// byte for byte: the file at path is replaced whole, or stays as it was.
+// Writes the set name of base as a zip at path for anyone to copy to drive C by hand:
+// logo.sys, logow.sys and logos.sys as "Set as Current" would write them (a screen Windows
+// shows as it is byte for byte, any other converted), and a README.TXT that says where they
+// go. The file at path is replaced whole, or stays as it was.
 void exportSet(const QString& base, const QString& name, const QString& path);
 
 } // namespace bootvane

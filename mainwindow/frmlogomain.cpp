@@ -1,6 +1,7 @@
 #include "frmlogomain.h"
 
 #include "about.h"
+#include "busycursor.h"
 #include "drivechoice.h"
 #include "error.h"
 #include "filenames.h"
@@ -817,6 +818,7 @@ void frmLogoMain::mnuExportSet_Click()
                                     QStringLiteral("Export Set")))
             return;
     }
+    const BusyCursor busy; // a photo is converted as applying would convert it
     exportSet(strAppPath, name, path);
 }
 

@@ -8,6 +8,7 @@
 #include "picture.h"
 #include "setarchive.h"
 #include "setstore.h"
+#include "systemscreens.h"
 #include "tempdrive.h"
 
 #include <QBuffer>
@@ -492,7 +493,8 @@ void TestSetStore::isPlainFolderName()
 void TestSetStore::sharedSetsAreImportedWholeOrNotAtAll_data()
 {
     QTest::addColumn<QList<ZipEntry>>("zipEntries");
-    // "alone": the first entry is shared by itself.
+    // "alone": the first entry is shared by itself; "photos": the zip is exported from a set
+    // of photos.
     QTest::addColumn<QString>("damage"); // done to the zip's bytes after it is made
     QTest::addColumn<bool>("imported");
     const QByteArray screens[3] = {encodeBmp(screenPicture(51)), encodeBmp(screenPicture(52)),
@@ -506,6 +508,7 @@ void TestSetStore::sharedSetsAreImportedWholeOrNotAtAll_data()
     QTest::newRow("inside one folder") << set("Sunset/") << "" << true;
     QTest::newRow("as on drive C") << set("", "WINDOWS/") << "" << true;
     QTest::newRow("made by Export") << QList<ZipEntry>() << "" << true;
+    QTest::newRow("made by Export from photos") << QList<ZipEntry>() << "photos" << true;
     QTest::newRow("a screen missing") << set("").mid(0, 2) << "" << true;
     QTest::newRow("only LOGO.SYS") << QList<ZipEntry>{{"LOGO.SYS", screens[0]}} << "" << true;
     QTest::newRow("only LOGOW.SYS and LOGOS.SYS") << set("").mid(1) << "" << true;
@@ -558,9 +561,22 @@ void TestSetStore::sharedSetsAreImportedWholeOrNotAtAll()
         path = drive.root() + QLatin1Char('/') + QString::fromUtf8(zipEntries[0].name);
         zip = zipEntries[0].bytes;
     } else if (zipEntries.isEmpty()) {
-        drive.makeSet(QStringLiteral("Exported"));
+        const bool photos = damage == QLatin1String("photos");
+        const QSize size = photos ? QSize(800, 600) : QSize(320, 400);
+        const QImage pictures[3] = {screenPicture(61, size), screenPicture(62, size),
+                                    screenPicture(63, size)};
+        drive.makeSet(QStringLiteral("Exported"), pictures, photos ? "JPG" : "BMP");
         exportSet(basePath(), QStringLiteral("Exported"), path);
         zip = fileBytes(path);
+        // Where the files go, for those who copy them by hand, in DOS text.
+        zip_t* archive = zip_open(QFile::encodeName(path).constData(), ZIP_RDONLY, nullptr);
+        zip_file_t* readme = zip_fopen(archive, "README.TXT", 0);
+        QByteArray text(4096, '\0');
+        text.truncate(readme ? zip_fread(readme, text.data(), 4096) : 0);
+        zip_fclose(readme);
+        zip_discard(archive);
+        QVERIFY2(text.contains("C:\\WINDOWS\\LOGOW.SYS") && text.endsWith("\r\n"),
+                 text.constData());
     } else {
         zip = zipOf(zipEntries, path);
     }
@@ -596,8 +612,8 @@ void TestSetStore::sharedSetsAreImportedWholeOrNotAtAll()
         QCOMPARE(entries(drive.workDir()), before);
         return;
     }
-    // Byte for byte what was shared, under the set's own names; a screen not shared is a copy
-    // of the one in use.
+    // Byte for byte what was shared, under the set's own names, or what Set as Current writes
+    // of an exported set; a screen not shared is a copy of the one in use.
     for (int slot = 0; slot < slotCount; ++slot) {
         QByteArray expected = fileBytes(drive.systemFile(slot));
         for (const ZipEntry& entry : zipEntries) {
@@ -606,8 +622,10 @@ void TestSetStore::sharedSetsAreImportedWholeOrNotAtAll()
                 expected = entry.bytes;
         }
         if (zipEntries.isEmpty())
-            expected = fileBytes(drive.workDir() + QStringLiteral("/Exported/") +
-                                 QLatin1String(screenSlots[slot].setFileName));
+            expected = prepareScreenUpdate(
+                           setFilePath(basePath(), QStringLiteral("Exported"), screenSlots[slot]),
+                           screenSlots[slot], false)
+                           .bytes;
         QCOMPARE(fileBytes(drive.workDir() + QStringLiteral("/Imported/") +
                            QLatin1String(screenSlots[slot].setFileName)),
                  expected);
