@@ -275,12 +275,15 @@ void frmLogoMain::connectHandlers()
         m_slots[i].imgNew->addMenuItem(mnuReplaceScreen[i]);
         connect(mnuReplaceScreen[i], &QAction::triggered, this,
                 [this, i] { runHandler(this, [this, i] { imgNew_ReplaceScreen(i); }); });
-        // A set's screen, also one it lacks; never one of the user's own screens.
-        connect(m_slots[i].imgNew, &ImageBox::menuAboutToShow, this, [this, i] {
-            const QTreeWidgetItem* selected = TreeView1->currentItem();
-            mnuReplaceScreen[i]->setEnabled(!strSetName.isEmpty() && !m_previewedOriginals &&
-                                            selected && selected->text(0) != setsRootText);
+        connect(m_slots[i].imgNew, &ImageBox::menuAboutToShow, this,
+                [this, i] { mnuReplaceScreen[i]->setEnabled(whyScreenStays().isEmpty()); });
+        for (ImageBox* box : {m_slots[i].imgNew, m_slots[i].imgCur})
+            box->acceptFileDrops();
+        connect(m_slots[i].imgNew, &ImageBox::fileDropped, this, [this, i](const QString& path) {
+            runHandler(this, [this, i, &path] { imgNew_DragDrop(i, path); });
         });
+        connect(m_slots[i].imgCur, &ImageBox::fileDropped, this,
+                [this] { runHandler(this, [this] { imgCur_DragDrop(); }); });
     }
     connect(TreeView1, &QTreeWidget::itemClicked, this, &frmLogoMain::treeNodeChosen);
     // Whatever the two commands did, or failed to do, the buttons follow.
@@ -834,18 +837,60 @@ void frmLogoMain::mnuUndo_Click()
     updateCommands();
 }
 
+QString frmLogoMain::whyScreenStays() const
+{
+    const QTreeWidgetItem* selected = TreeView1->currentItem();
+    if (strSetName.isEmpty() || !selected || selected->text(0) == setsRootText)
+        return QStringLiteral("Choose a set in the tree first: a picture dropped on one of its "
+                              "screens replaces that screen.");
+    if (m_previewedOriginals)
+        return QStringLiteral("\"%1\" holds your own screens, which are kept as they are.")
+            .arg(originalsName);
+    return {};
+}
+
 void frmLogoMain::imgNew_ReplaceScreen(int slot)
 {
     int filterIndex = 0;
     const QString chosen =
         userDialogs().openFileName(this, QLatin1String(screenSlots[slot].selectTitle),
                                    frmNewSet::selectableFilters(), filterIndex, QString());
-    if (chosen.isEmpty())
-        return;
-    (void)loadPicture(chosen); // what is no picture is refused before the set changes
-    replaceSetScreen(strAppPath, strNew(slot), chosen);
+    if (!chosen.isEmpty())
+        replaceScreenWith(slot, chosen);
+}
+
+void frmLogoMain::replaceScreenWith(int slot, const QString& path)
+{
+    (void)loadPicture(path); // what is no picture is refused before the set changes
+    replaceSetScreen(strAppPath, strNew(slot), path);
     m_slots[slot].imgNew->setPicture(previewFile(slot));
     updateCommands();
+}
+
+void frmLogoMain::imgNew_DragDrop(int slot, const QString& path)
+{
+    const QString title = QStringLiteral("Replace Screen");
+    if (const QString whyNot = whyScreenStays(); !whyNot.isEmpty()) {
+        userDialogs().information(this, whyNot, title);
+        return;
+    }
+    if (userDialogs().question(this,
+                               QStringLiteral("Replace the %1 of the set \"%2\" with \"%3\"?")
+                                   .arg(QLatin1String(screenSlots[slot].uiName),
+                                        displayFileName(strSetName),
+                                        displayFileName(QFileInfo(path).fileName())),
+                               title))
+        replaceScreenWith(slot, path);
+}
+
+void frmLogoMain::imgCur_DragDrop()
+{
+    userDialogs().information(
+        this,
+        QStringLiteral("The screens in use change only with \"Set as Current\". Drop the picture "
+                       "on a screen of a set to replace it there, or on the tree to make a set "
+                       "of it."),
+        QStringLiteral("Replace Screen"));
 }
 
 void frmLogoMain::cmdNewSet_Click()

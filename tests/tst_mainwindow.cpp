@@ -1398,6 +1398,7 @@ void tst_MainWindow::setCommandsKeepWhatTheUserHad_data()
     QTest::newRow("Del on the originals does nothing") << "originals";
     QTest::newRow("a zip dropped on the tree becomes a set") << "drop";
     QTest::newRow("a picture dropped on the tree, given another role") << "drop picture";
+    QTest::newRow("a picture dropped on a screen replaces it, once asked") << "drop on screen";
     QTest::newRow("a right-click previews the node it is on") << "right-click";
 }
 
@@ -1486,6 +1487,24 @@ void tst_MainWindow::setCommandsKeepWhatTheUserHad()
             view->visualItemRect(node(desk.main(), QStringLiteral("Originals")));
         QTest::mouseClick(view->viewport(), Qt::RightButton, {}, originals.center());
         QCOMPARE(desk.main().setName(), QStringLiteral("Originals"));
+    } else if (command == QLatin1String("drop on screen")) {
+        // Once asked, on a screen of a set; refused, saying why, on a screen in use, on the
+        // originals and with no set chosen (the boxes keep the set's paths).
+        const QString picture = desk.drive.root() + QStringLiteral("/new.bmp");
+        writeFile(picture, encodeBmp(screenPicture(88)));
+        desk.dialogs.answerQuestion(false);
+        dropOn(imgNew(desk.main(), 0), picture);
+        dropOn(imgNew(desk.main(), 2), picture);
+        QCOMPARE(fileBytes(desk.setFile(QStringLiteral("Sunset"), 2)), fileBytes(picture));
+        dropOn(imgCur(desk.main(), 0), picture);
+        clickNode(desk.main(), QStringLiteral("Originals"));
+        dropOn(imgNew(desk.main(), 1), picture);
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, {},
+                          view->visualItemRect(view->topLevelItem(0)).center());
+        dropOn(imgNew(desk.main(), 0), picture);
+        QCOMPARE(fileBytes(desk.setFile(QStringLiteral("Sunset"), 0)), logo);
+        QCOMPARE(fileBytes(originalsFile(desk.drive, 1)), fileBytes(desk.drive.systemFile(1)));
+        QCOMPARE(desk.dialogs.boxes.size(), 5); // two questions, then three refusals
     } else if (command.startsWith(QLatin1String("drop"))) {
         // A picture's role is chosen, and the screens it lacks are copies of those in use.
         const bool picture = command == QLatin1String("drop picture");
