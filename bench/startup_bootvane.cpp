@@ -24,8 +24,8 @@ public:
         qWarning("%s", qPrintable(text));
         std::exit(1);
     }
-    QString openFileName(QWidget*, const QString&, const QList<bootvane::FileFilter>&,
-                         int&) override
+    QString openFileName(QWidget*, const QString&, const QList<bootvane::FileFilter>&, int&,
+                         const QString&) override
     {
         return {};
     }

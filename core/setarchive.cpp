@@ -5,10 +5,12 @@
 #include "filesystem.h"
 #include "paths.h"
 #include "picture.h"
+#include "systemscreens.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QImageReader>
 #include <memory>
 #include <optional>
 #include <sys/stat.h>
@@ -28,44 +30,68 @@ struct ZipCloser {
     void operator()(zip_file_t* file) const { zip_fclose(file); }
 };
 
-// Where a file of a shared set may lie, as the parts of its path: the slot's file at the top,
-// inside one folder, or in WINDOWS as on drive C (also inside one folder), in any case.
-bool isPlaceOf(const QStringList& parts, const ScreenSlot& slot)
+using FoundPaths = std::array<std::optional<QString>, slotCount>;
+
+bool isWindowsFolder(const QString& name)
 {
-    if (parts.isEmpty() || parts.size() > 3 ||
-        parts.constLast().compare(QLatin1String(slot.setFileName), Qt::CaseInsensitive) != 0)
-        return false;
-    if (parts.size() == 1 || parts.size() == 2)
-        return true;
-    const bool inWindows = parts[1].compare(QLatin1String("WINDOWS"), Qt::CaseInsensitive) == 0;
-    return inWindows && &slot != &screenSlots[0];
+    return name.compare(QLatin1String("WINDOWS"), Qt::CaseInsensitive) == 0;
 }
 
-// Which slot's file the path could be, for each slot; a second candidate is an error.
-void takeCandidate(std::array<std::optional<QString>, slotCount>& found, const QString& path,
-                   const QString& shownAs)
+// The slot whose screen a shared file is, from the parts of its path: a file named for it at
+// the top, inside one folder, or in WINDOWS as on drive C (also inside one folder).
+std::optional<int> screenAt(const QStringList& parts)
 {
-    const QStringList parts = path.split(QLatin1Char('/'), Qt::SkipEmptyParts);
-    for (int i = 0; i < slotCount; ++i) {
-        const ScreenSlot& slot = screenSlots[size_t(i)];
-        if (!isPlaceOf(parts, slot))
-            continue;
-        if (found[size_t(i)])
-            fail(importOperation, shownAs,
-                 QStringLiteral("it holds two files that could be its %1: \"%2\" and \"%3\"")
-                     .arg(QLatin1String(slot.setFileName), *found[size_t(i)], path));
-        found[size_t(i)] = path;
-    }
+    if (parts.isEmpty() || parts.size() > 3)
+        return std::nullopt;
+    const std::optional<int> slot = slotNamedBy(parts.constLast());
+    if (!slot || parts.size() < 3)
+        return slot;
+    return isWindowsFolder(parts[1]) && *slot != 0 ? slot : std::nullopt;
 }
 
-void requireAll(const std::array<std::optional<QString>, slotCount>& found, const QString& shownAs)
+// The folder a screen at parts lies in: none at the top, nor in WINDOWS as on drive C.
+QString folderOf(const QStringList& parts, int slot)
 {
+    if (parts.size() == 3 || (parts.size() == 2 && !(slot != 0 && isWindowsFolder(parts[0]))))
+        return parts[0];
+    return {};
+}
+
+// Takes path as the file of the screen its name says, if it is one; a second file for the
+// same screen is an error, since either could be the one meant.
+void takeCandidate(FoundPaths& found, const QString& path, const QString& shownAs)
+{
+    const std::optional<int> slot = screenAt(path.split(QLatin1Char('/'), Qt::SkipEmptyParts));
+    if (!slot)
+        return;
+    if (found[size_t(*slot)])
+        fail(importOperation, shownAs,
+             QStringLiteral("it holds two files that could be its %1: \"%2\" and \"%3\"")
+                 .arg(QLatin1String(screenSlots[size_t(*slot)].uiName), *found[size_t(*slot)],
+                      path));
+    found[size_t(*slot)] = path;
+}
+
+// The screens found, named, without their bytes yet, and the folder they share. Throws when
+// there is not one screen.
+SharedSet sharedLayout(const FoundPaths& found, const QString& shownAs)
+{
+    SharedSet set;
+    std::optional<QString> folder;
     for (int i = 0; i < slotCount; ++i) {
         if (!found[size_t(i)])
-            fail(importOperation, shownAs,
-                 QStringLiteral("it holds no %1, so it is no whole set")
-                     .arg(QLatin1String(screenSlots[size_t(i)].setFileName)));
+            continue;
+        set.names[size_t(i)] = *found[size_t(i)];
+        const QString at =
+            folderOf(found[size_t(i)]->split(QLatin1Char('/'), Qt::SkipEmptyParts), i);
+        folder = !folder || *folder == at ? at : QString();
     }
+    if (!folder)
+        fail(importOperation, shownAs,
+             QStringLiteral("it holds no screen: no logo, logow or logos file, as .sys, .bmp or "
+                            "another picture"));
+    set.folder = *folder;
+    return set;
 }
 
 QString zipReason(zip_error_t* error)
@@ -114,10 +140,10 @@ QByteArray readEntry(zip_t* archive, zip_uint64_t index, zip_uint64_t size, cons
     return bytes;
 }
 
-SetScreens readSetFolder(const QString& folder)
+SharedSet readSetFolder(const QString& folder)
 {
     // The same places as in a zip, three levels down at most; links are not followed.
-    std::array<std::optional<QString>, slotCount> found;
+    FoundPaths found;
     const QDir root(folder);
     std::vector<QString> pending{QString()};
     while (!pending.empty()) {
@@ -138,25 +164,26 @@ SetScreens readSetFolder(const QString& folder)
                 takeCandidate(found, path, folder);
         }
     }
-    requireAll(found, folder);
-    SetScreens screens;
+    SharedSet set = sharedLayout(found, folder);
     for (int i = 0; i < slotCount; ++i) {
+        if (!found[size_t(i)])
+            continue;
         const QString path = root.filePath(*found[size_t(i)]);
         QFile file;
         openPlainFile(file, path, importOperation,
                       QStringLiteral("it is a device, pipe or socket, not a file"));
         if (file.size() > largestSharedScreen)
             fail(importOperation, path, QStringLiteral("it is over 16 MB, too large for a screen"));
-        screens[size_t(i)] = file.readAll();
+        set.screens[size_t(i)] = file.readAll();
         if (file.error() != QFileDevice::NoError)
             fail(importOperation, path, file.errorString());
     }
-    return screens;
+    return set;
 }
 
 } // namespace
 
-SetScreens readSetArchive(const QByteArray& zip, const QString& shownAs)
+SharedSet readSetArchive(const QByteArray& zip, const QString& shownAs)
 {
     zip_error_t error;
     zip_error_init(&error);
@@ -182,7 +209,7 @@ SetScreens readSetArchive(const QByteArray& zip, const QString& shownAs)
                             "entries are read")
                  .arg(count)
                  .arg(mostArchiveEntries));
-    std::array<std::optional<QString>, slotCount> found;
+    FoundPaths found;
     std::array<std::pair<zip_uint64_t, zip_uint64_t>, slotCount> where{};
     for (zip_int64_t index = 0; index < count; ++index) {
         zip_stat_t status;
@@ -221,37 +248,94 @@ SetScreens readSetArchive(const QByteArray& zip, const QString& shownAs)
                 where[size_t(i)] = {zip_uint64_t(index), status.size};
         }
     }
-    requireAll(found, shownAs);
-    SetScreens screens;
-    for (int i = 0; i < slotCount; ++i)
-        screens[size_t(i)] = readEntry(archive.get(), where[size_t(i)].first,
-                                       where[size_t(i)].second, *found[size_t(i)], shownAs);
-    return screens;
+    SharedSet set = sharedLayout(found, shownAs);
+    for (int i = 0; i < slotCount; ++i) {
+        if (found[size_t(i)])
+            set.screens[size_t(i)] = readEntry(archive.get(), where[size_t(i)].first,
+                                               where[size_t(i)].second, *found[size_t(i)], shownAs);
+    }
+    return set;
 }
 
 namespace {
 
 // A set whose screen is no picture would be made whole and then fail at every preview and
 // apply: each screen must read as the picture it will be shown as.
-SetScreens picturesOnly(const SetScreens& screens, const QString& shownAs)
+SharedSet picturesOnly(const SharedSet& set, const QString& shownAs)
 {
     for (int i = 0; i < slotCount; ++i) {
-        const QString file = QLatin1String(screenSlots[size_t(i)].setFileName);
+        if (!set.screens[size_t(i)])
+            continue;
         try {
-            (void)decodePicture(screens[size_t(i)], file);
+            (void)decodePicture(*set.screens[size_t(i)], set.names[size_t(i)]);
         } catch (const Error& error) {
             fail(importOperation, shownAs,
-                 QStringLiteral("its %1 is no picture Bootvane can show (%2)")
-                     .arg(file, error.reason()));
+                 QStringLiteral("its \"%1\" is no picture Bootvane can show (%2)")
+                     .arg(displayFileName(set.names[size_t(i)]), error.reason()));
         }
     }
-    return screens;
+    return set;
 }
 
-SetScreens readSharedSetAsItIs(const QString& path)
+// One picture shared alone: the screen its name says, else the Startup Screen for the user
+// to change.
+SharedSet singlePicture(const QByteArray& bytes, const QString& path)
+{
+    if (bytes.size() > largestSharedScreen)
+        fail(importOperation, path, QStringLiteral("it is over 16 MB, too large for a screen"));
+    try {
+        (void)decodePicture(bytes, path);
+    } catch (const Error& error) {
+        fail(importOperation, path,
+             QStringLiteral("it is neither a zip nor a picture Bootvane can show (%1)")
+                 .arg(error.reason()));
+    }
+    SharedSet set;
+    const QString name = QFileInfo(path).fileName();
+    const std::optional<int> slot = slotNamedBy(name);
+    set.screens[size_t(slot.value_or(0))] = bytes;
+    set.names[size_t(slot.value_or(0))] = name;
+    set.roleOpen = !slot;
+    return set;
+}
+
+} // namespace
+
+QStringList screenFileSuffixes()
+{
+    QStringList suffixes{QStringLiteral("sys")};
+    for (const QByteArray& format : QImageReader::supportedImageFormats())
+        suffixes.append(QString::fromLatin1(format).toLower());
+    suffixes.removeDuplicates();
+    return suffixes;
+}
+
+std::optional<int> slotNamedBy(const QString& fileName)
+{
+    const qsizetype dot = fileName.lastIndexOf(QLatin1Char('.'));
+    if (dot <= 0 || !screenFileSuffixes().contains(fileName.mid(dot + 1).toLower()))
+        return std::nullopt;
+    for (int i = 0; i < slotCount; ++i) {
+        const QString stem =
+            QString::fromLatin1(screenSlots[size_t(i)].setFileName).section('.', 0, 0);
+        if (fileName.left(dot).compare(stem, Qt::CaseInsensitive) == 0)
+            return i;
+    }
+    return std::nullopt;
+}
+
+SharedSet SharedSet::withRole(int slot) const
+{
+    SharedSet moved = *this;
+    std::swap(moved.screens[0], moved.screens[size_t(slot)]);
+    std::swap(moved.names[0], moved.names[size_t(slot)]);
+    return moved;
+}
+
+SharedSet readSharedSet(const QString& path)
 {
     if (fileAttributesIfPresent(path).value_or(0) & attributeFolder)
-        return readSetFolder(path);
+        return picturesOnly(readSetFolder(path), path);
     QFile file;
     openPlainFile(file, path, importOperation,
                   QStringLiteral("it is a device, pipe or socket, not a zip file"));
@@ -260,14 +344,34 @@ SetScreens readSharedSetAsItIs(const QString& path)
     const QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
         fail(importOperation, path, file.errorString());
-    return readSetArchive(bytes, path);
+    // Told by its content, as pictures are: every zip starts with a "PK" signature, and no
+    // picture format does.
+    if (bytes.startsWith("PK"))
+        return picturesOnly(readSetArchive(bytes, path), path);
+    return singlePicture(bytes, path);
 }
 
-} // namespace
-
-SetScreens readSharedSet(const QString& path)
+SetScreens completedSet(const SharedSet& shared, const ScreensInUse& inUse, const Drive& drive,
+                        const QString& shownAs)
 {
-    return picturesOnly(readSharedSetAsItIs(path), path);
+    SetScreens screens;
+    for (int i = 0; i < slotCount; ++i) {
+        const ScreenSlot& slot = screenSlots[size_t(i)];
+        if (shared.screens[size_t(i)]) {
+            screens[size_t(i)] = *shared.screens[size_t(i)];
+            continue;
+        }
+        // A set needs a file for each screen, and Windows' own screen is no file.
+        if (!inUse[size_t(i)])
+            fail(importOperation, shownAs,
+                 QStringLiteral("it holds no %1, and drive C has no %2 to copy: Windows shows "
+                                "its own there. Choose the three screens in Create New Set")
+                     .arg(QLatin1String(slot.uiName), QLatin1String(slot.systemFileWritten)));
+        (void)decodePicture(*inUse[size_t(i)],
+                            drive.displayPath(QLatin1String(slot.systemFileWritten)));
+        screens[size_t(i)] = *inUse[size_t(i)];
+    }
+    return screens;
 }
 
 bool makeSetFromScreens(const QString& base, const QString& name, const SetScreens& screens)
@@ -284,21 +388,41 @@ bool makeSetFromScreens(const QString& base, const QString& name, const SetScree
     }
 }
 
+namespace {
+
+// Where each file goes, for whoever copies them to drive C without Bootvane: plain DOS text.
+QByteArray readmeText()
+{
+    QStringList lines{
+        QStringLiteral("The three screens Windows 95 shows as it starts and shuts down, as"),
+        QStringLiteral("Windows takes them. Copy each file over the one on drive C:"), QString()};
+    for (const ScreenSlot& slot : screenSlots)
+        lines.append(QStringLiteral("  %1  to  %2  (the %3)")
+                         .arg(QLatin1String(slot.setFileName), -9)
+                         .arg(QString::fromLatin1(slot.systemFileWritten).toUpper(), -20)
+                         .arg(QLatin1String(slot.uiName)));
+    lines << QString()
+          << QStringLiteral("Windows may live in another folder than C:\\WINDOWS: the line WinDir=")
+          << QStringLiteral("in C:\\MSDOS.SYS names it. Windows 98 and ME use the same files.")
+          << QString();
+    return lines.join(QStringLiteral("\r\n")).toLatin1();
+}
+
+} // namespace
+
 void exportSet(const QString& base, const QString& name, const QString& path)
 {
     const QString operation = QStringLiteral("export the set to");
-    SetScreens screens;
+    // What Set as Current would write: whoever copies the files by hand gets the same screens.
+    std::array<QByteArray, slotCount + 1> contents;
+    std::array<const char*, slotCount + 1> names{};
     for (int i = 0; i < slotCount; ++i) {
-        const QString file = setFilePath(base, name, screenSlots[size_t(i)]);
-        QFile in;
-        openPlainFile(in, file, QStringLiteral("read"),
-                      QStringLiteral("it is a device, pipe or socket, not a file"));
-        if (in.size() > largestSharedScreen)
-            fail(operation, path,
-                 QStringLiteral("its %1 is over 16 MB, more than a shared set may hold")
-                     .arg(QLatin1String(screenSlots[size_t(i)].setFileName)));
-        screens[size_t(i)] = in.readAll();
+        const ScreenSlot& slot = screenSlots[size_t(i)];
+        contents[size_t(i)] = prepareScreenUpdate(setFilePath(base, name, slot), slot, false).bytes;
+        names[size_t(i)] = slot.setFileName;
     }
+    contents[slotCount] = readmeText();
+    names[slotCount] = "README.TXT";
     // libzip writes the whole archive to a temporary file beside path and renames it over
     // path when it closes: path holds the old file or the new one, never part of one.
     int code = 0;
@@ -310,11 +434,10 @@ void exportSet(const QString& base, const QString& name, const QString& path)
         zip_error_fini(&error);
         fail(operation, path, reason);
     }
-    for (int i = 0; i < slotCount; ++i) {
-        zip_source_t* source = zip_source_buffer(archive, screens[size_t(i)].constData(),
-                                                 zip_uint64_t(screens[size_t(i)].size()), 0);
-        if (!source || zip_file_add(archive, screenSlots[size_t(i)].setFileName, source,
-                                    ZIP_FL_ENC_UTF_8) < 0) {
+    for (size_t i = 0; i < contents.size(); ++i) {
+        zip_source_t* source = zip_source_buffer(archive, contents[i].constData(),
+                                                 zip_uint64_t(contents[i].size()), 0);
+        if (!source || zip_file_add(archive, names[i], source, ZIP_FL_ENC_UTF_8) < 0) {
             const QString reason = zipReason(zip_get_error(archive));
             if (source)
                 zip_source_free(source);

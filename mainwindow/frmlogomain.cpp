@@ -1,6 +1,7 @@
 #include "frmlogomain.h"
 
 #include "about.h"
+#include "busycursor.h"
 #include "drivechoice.h"
 #include "error.h"
 #include "filenames.h"
@@ -78,6 +79,20 @@ QTreeWidgetItem* makeNode(const QString& name, const QString& key, int image, co
     node->setData(0, frmLogoMain::nodeImageRole, image);
     node->setIcon(0, icon);
     return node;
+}
+
+// Import and Export start in the folder the user last took a set from or put one in.
+const QString sharingFolderKey = QStringLiteral("sharing/folder");
+
+QString sharingFolder()
+{
+    const QString folder = QSettings().value(sharingFolderKey).toString();
+    return !folder.isEmpty() && QFileInfo(folder).isDir() ? folder : QDir::homePath();
+}
+
+void rememberSharingFolder(const QString& file)
+{
+    QSettings().setValue(sharingFolderKey, QFileInfo(file).absolutePath());
 }
 
 } // namespace
@@ -269,12 +284,15 @@ void frmLogoMain::connectHandlers()
         m_slots[i].imgNew->addMenuItem(mnuReplaceScreen[i]);
         connect(mnuReplaceScreen[i], &QAction::triggered, this,
                 [this, i] { runHandler(this, [this, i] { imgNew_ReplaceScreen(i); }); });
-        // A set's screen, also one it lacks; never one of the user's own screens.
-        connect(m_slots[i].imgNew, &ImageBox::menuAboutToShow, this, [this, i] {
-            const QTreeWidgetItem* selected = TreeView1->currentItem();
-            mnuReplaceScreen[i]->setEnabled(!strSetName.isEmpty() && !m_previewedOriginals &&
-                                            selected && selected->text(0) != setsRootText);
+        connect(m_slots[i].imgNew, &ImageBox::menuAboutToShow, this,
+                [this, i] { mnuReplaceScreen[i]->setEnabled(whyScreenStays().isEmpty()); });
+        for (ImageBox* box : {m_slots[i].imgNew, m_slots[i].imgCur})
+            box->acceptFileDrops();
+        connect(m_slots[i].imgNew, &ImageBox::fileDropped, this, [this, i](const QString& path) {
+            runHandler(this, [this, i, &path] { imgNew_DragDrop(i, path); });
         });
+        connect(m_slots[i].imgCur, &ImageBox::fileDropped, this,
+                [this] { runHandler(this, [this] { imgCur_DragDrop(); }); });
     }
     connect(TreeView1, &QTreeWidget::itemClicked, this, &frmLogoMain::treeNodeChosen);
     // Whatever the two commands did, or failed to do, the buttons follow.
@@ -629,7 +647,7 @@ void frmLogoMain::mnuOpenImage_Click()
           {QStringLiteral("*.img"), QStringLiteral("*.ima"), QStringLiteral("*.hdd"),
            QStringLiteral("*.raw"), QStringLiteral("*.vhd")}},
          {QStringLiteral("All Files (*)"), {QStringLiteral("*")}}},
-        filterIndex);
+        filterIndex, QString());
     if (!path.isEmpty())
         switchDrive(openDrive(path));
 }
@@ -779,34 +797,61 @@ void frmLogoMain::mnuOpenSetFolder_Click()
 
 void frmLogoMain::importSet(const QString& path)
 {
-    // Everything is checked, and the screens read, before the user is asked for a name.
-    const SetScreens screens = readSharedSet(path);
+    // Everything is checked, and the screens read, before the user is asked for a name; those
+    // the import lacks are copies of the screens in use, read once.
+    const SharedSet shared = readSharedSet(path);
+    const bool lacksAScreen = std::any_of(shared.screens.begin(), shared.screens.end(),
+                                          [](const auto& screen) { return !screen; });
+    const ScreensInUse inUse = lacksAScreen ? readScreensInUse(*m_drive) : ScreensInUse();
+    // Only a role the user gives a picture can make up for a screen that neither has.
+    if (!shared.roleOpen)
+        (void)completedSet(shared, inUse, *m_drive, path);
+
     const QFileInfo source(path);
-    const std::optional<QString> name =
-        SetNameDialog::ask(this, QStringLiteral("Import Set"), strAppPath,
-                           source.isDir() ? source.fileName() : source.completeBaseName());
-    if (!name) {
+    ScreenOrigins origins;
+    origins.roleOpen = shared.roleOpen;
+    for (int i = 0; i < slotCount; ++i) {
+        origins.inUse[i] = inUse[i].has_value();
+        const QString name = displayFileName(shared.names[i]);
+        if (shared.screens[i])
+            origins.shared[i] = shared.names[i] == source.fileName()
+                                    ? name
+                                    : QStringLiteral("%1, from %2").arg(name, source.fileName());
+    }
+    const QString proposed = !shared.folder.isEmpty() ? displayFileName(shared.folder)
+                             : source.isDir()         ? source.fileName()
+                                                      : source.completeBaseName();
+    const std::optional<SetNameDialog::Answer> answer =
+        SetNameDialog::askForImport(this, strAppPath, proposed, origins);
+    if (!answer) {
         Form_Activate();
         return;
     }
-    if (!makeSetFromScreens(strAppPath, *name, screens)) {
+    const SetScreens screens = completedSet(shared.withRole(answer->role), inUse, *m_drive, path);
+    if (!makeSetFromScreens(strAppPath, answer->name, screens)) {
         userDialogs().information(this, setNameTaken, QStringLiteral("Import Set"));
         Form_Activate();
         return;
     }
-    showSet(*name);
+    showSet(answer->name);
 }
 
 void frmLogoMain::mnuImportSet_Click()
 {
+    QStringList shared{QStringLiteral("*.zip")};
+    for (const QString& suffix : screenFileSuffixes())
+        shared.append(QStringLiteral("*.") + suffix);
     int filterIndex = 0;
     const QString path = userDialogs().openFileName(
         this, QStringLiteral("Import Set"),
-        {{QStringLiteral("Zip Files (*.zip)"), {QStringLiteral("*.zip")}},
+        {{QStringLiteral("Shared Sets and Pictures"), shared},
+         {QStringLiteral("Zip Files (*.zip)"), {QStringLiteral("*.zip")}},
          {QStringLiteral("All Files (*)"), {QStringLiteral("*")}}},
-        filterIndex);
-    if (!path.isEmpty())
-        importSet(path);
+        filterIndex, sharingFolder());
+    if (path.isEmpty())
+        return;
+    rememberSharingFolder(path);
+    importSet(path);
 }
 
 void frmLogoMain::mnuExportSet_Click()
@@ -818,9 +863,10 @@ void frmLogoMain::mnuExportSet_Click()
     QString path = userDialogs().saveFileName(
         this, QStringLiteral("Export Set"),
         {{QStringLiteral("Zip Files (*.zip)"), {QStringLiteral("*.zip")}}},
-        QDir::homePath() + QLatin1Char('/') + displayFileName(name) + QStringLiteral(".zip"));
+        sharingFolder() + QLatin1Char('/') + displayFileName(name) + QStringLiteral(".zip"));
     if (path.isEmpty())
         return;
+    rememberSharingFolder(path);
     // The dialog asked about the name as typed; a zip of that name is asked about here.
     if (QFileInfo(path).suffix().isEmpty()) {
         path += QStringLiteral(".zip");
@@ -830,6 +876,7 @@ void frmLogoMain::mnuExportSet_Click()
                                     QStringLiteral("Export Set")))
             return;
     }
+    const BusyCursor busy; // a photo is converted as applying would convert it
     exportSet(strAppPath, name, path);
 }
 
@@ -845,18 +892,60 @@ void frmLogoMain::mnuUndo_Click()
     updateCommands();
 }
 
+QString frmLogoMain::whyScreenStays() const
+{
+    const QTreeWidgetItem* selected = TreeView1->currentItem();
+    if (strSetName.isEmpty() || !selected || selected->text(0) == setsRootText)
+        return QStringLiteral("Choose a set in the tree first: a picture dropped on one of its "
+                              "screens replaces that screen.");
+    if (m_previewedOriginals)
+        return QStringLiteral("\"%1\" holds your own screens, which are kept as they are.")
+            .arg(originalsName);
+    return {};
+}
+
 void frmLogoMain::imgNew_ReplaceScreen(int slot)
 {
     int filterIndex = 0;
     const QString chosen =
         userDialogs().openFileName(this, QLatin1String(screenSlots[slot].selectTitle),
-                                   frmNewSet::selectableFilters(), filterIndex);
-    if (chosen.isEmpty())
-        return;
-    (void)loadPicture(chosen); // what is no picture is refused before the set changes
-    replaceSetScreen(strAppPath, strNew(slot), chosen);
+                                   frmNewSet::selectableFilters(), filterIndex, QString());
+    if (!chosen.isEmpty())
+        replaceScreenWith(slot, chosen);
+}
+
+void frmLogoMain::replaceScreenWith(int slot, const QString& path)
+{
+    (void)loadPicture(path); // what is no picture is refused before the set changes
+    replaceSetScreen(strAppPath, strNew(slot), path);
     m_slots[slot].imgNew->setPicture(previewFile(slot));
     updateCommands();
+}
+
+void frmLogoMain::imgNew_DragDrop(int slot, const QString& path)
+{
+    const QString title = QStringLiteral("Replace Screen");
+    if (const QString whyNot = whyScreenStays(); !whyNot.isEmpty()) {
+        userDialogs().information(this, whyNot, title);
+        return;
+    }
+    if (userDialogs().question(this,
+                               QStringLiteral("Replace the %1 of the set \"%2\" with \"%3\"?")
+                                   .arg(QLatin1String(screenSlots[slot].uiName),
+                                        displayFileName(strSetName),
+                                        displayFileName(QFileInfo(path).fileName())),
+                               title))
+        replaceScreenWith(slot, path);
+}
+
+void frmLogoMain::imgCur_DragDrop()
+{
+    userDialogs().information(
+        this,
+        QStringLiteral("The screens in use change only with \"Set as Current\". Drop the picture "
+                       "on a screen of a set to replace it there, or on the tree to make a set "
+                       "of it."),
+        QStringLiteral("Replace Screen"));
 }
 
 void frmLogoMain::cmdNewSet_Click()

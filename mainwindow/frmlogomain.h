@@ -144,7 +144,16 @@ private:
     void mnuUndo_Click();
     // The node whose set is from was given the name to in place.
     void TreeView1_Renamed(const QString& from, const QString& to);
+    // Why the screens of the set previewed cannot be replaced now, in the user's words; ""
+    // when they can: a set's screen can, also one it lacks, never one of the user's own.
+    QString whyScreenStays() const;
     void imgNew_ReplaceScreen(int slot);
+    // Writes the picture at path as the screen of the set previewed, and shows it.
+    void replaceScreenWith(int slot, const QString& path);
+    // A picture dropped on a screen of the set previewed replaces it, once the user agrees.
+    void imgNew_DragDrop(int slot, const QString& path);
+    // A drop on a screen in use changes nothing, and says so.
+    void imgCur_DragDrop();
     void TreeView1_NodeClick();
     void cmdSetCur_Click();
     void cmdRestore_Click();

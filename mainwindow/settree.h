@@ -7,8 +7,8 @@ namespace bootvane {
 // The tree of sets. A node chosen with the keyboard, by moving onto it or by Enter or Space on
 // it, or with a right-click, is chosen as a click chooses it; a node made current by the
 // program is not. Del, F2,
-// the Menu key and Shift+F10 ask for the chosen node's commands, and a folder or zip dropped
-// on the tree is offered for import.
+// the Menu key and Shift+F10 ask for the chosen node's commands, and a folder, zip or picture
+// dropped on the tree is offered for import.
 class SetTree final : public QTreeWidget {
     Q_OBJECT
 public:

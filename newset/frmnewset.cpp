@@ -154,7 +154,7 @@ void frmNewSet::Form_Load()
 void frmNewSet::cmdSelect_Click(int slot)
 {
     chooseFile(slot, userDialogs().openFileName(this, QLatin1String(screenSlots[slot].selectTitle),
-                                                selectableFilters(), m_fileFilterIndex));
+                                                selectableFilters(), m_fileFilterIndex, QString()));
 }
 
 void frmNewSet::chooseFile(int slot, const QString& chosen)

@@ -12,6 +12,7 @@
 #include "tempdrive.h"
 #include "windowdriver.h"
 
+#include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
 #include <QLabel>
@@ -128,7 +129,8 @@ public:
     {
         boxes.append({ScriptedDialogs::Box::Critical, text, title});
     }
-    QString openFileName(QWidget*, const QString&, const QList<FileFilter>&, int&) override
+    QString openFileName(QWidget*, const QString&, const QList<FileFilter>&, int&,
+                         const QString&) override
     {
         throw std::logic_error("no file dialog expected");
     }
@@ -170,6 +172,17 @@ void verifyFirstStartNotice(const QList<ScriptedDialogs::Box>& boxes)
              QStringLiteral("Your current screen settings will be saved as your original set."));
     QVERIFY2(boxes[0].text.contains(QDir::currentPath()), qPrintable(boxes[0].text));
     QCOMPARE(boxes[0].title, QStringLiteral("Original Screen Settings"));
+}
+
+// One file dragged onto target and dropped there, as a file manager does it.
+void dropOn(QWidget* target, const QString& path)
+{
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(path)});
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, {});
+    QApplication::sendEvent(target, &enter);
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, {});
+    QApplication::sendEvent(target, &drop);
 }
 
 void openAndCloseAboutBox(frmLogoMain& window)
@@ -1429,6 +1442,8 @@ void tst_MainWindow::setCommandsKeepWhatTheUserHad_data()
     QTest::newRow("Undo keeps a screen changed since the apply") << "changed";
     QTest::newRow("Del on the originals does nothing") << "originals";
     QTest::newRow("a zip dropped on the tree becomes a set") << "drop";
+    QTest::newRow("a picture dropped on the tree, given another role") << "drop picture";
+    QTest::newRow("a picture dropped on a screen replaces it, once asked") << "drop on screen";
     QTest::newRow("a right-click previews the node it is on") << "right-click";
     // A working folder shared with its hidden folders may hold links made on purpose.
     QTest::newRow("a step linked to the originals is never forgotten") << "step to originals";
@@ -1605,22 +1620,53 @@ void tst_MainWindow::setCommandsKeepWhatTheUserHad()
             view->visualItemRect(node(desk.main(), QStringLiteral("Originals")));
         QTest::mouseClick(view->viewport(), Qt::RightButton, {}, originals.center());
         QCOMPARE(desk.main().setName(), QStringLiteral("Originals"));
-    } else if (command == QLatin1String("drop")) {
-        const QString zip = desk.drive.root() + QStringLiteral("/Sunset.zip");
-        exportSet(desk.main().appPath(), QStringLiteral("Sunset"), zip);
-        QMimeData data;
-        data.setUrls({QUrl::fromLocalFile(zip)});
-        ModalVisit visit([](QWidget* modal) {
+    } else if (command == QLatin1String("drop on screen")) {
+        // Once asked, on a screen of a set; refused, saying why, on a screen in use, on the
+        // originals and with no set chosen (the boxes keep the set's paths).
+        const QString picture = desk.drive.root() + QStringLiteral("/new.bmp");
+        writeFile(picture, encodeBmp(screenPicture(88)));
+        desk.dialogs.answerQuestion(false);
+        dropOn(imgNew(desk.main(), 0), picture);
+        dropOn(imgNew(desk.main(), 2), picture);
+        QCOMPARE(fileBytes(desk.setFile(QStringLiteral("Sunset"), 2)), fileBytes(picture));
+        dropOn(imgCur(desk.main(), 0), picture);
+        clickNode(desk.main(), QStringLiteral("Originals"));
+        dropOn(imgNew(desk.main(), 1), picture);
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, {},
+                          view->visualItemRect(view->topLevelItem(0)).center());
+        dropOn(imgNew(desk.main(), 0), picture);
+        QCOMPARE(fileBytes(desk.setFile(QStringLiteral("Sunset"), 0)), logo);
+        QCOMPARE(fileBytes(originalsFile(desk.drive, 1)), fileBytes(desk.drive.systemFile(1)));
+        QCOMPARE(desk.dialogs.boxes.size(), 5); // two questions, then three refusals
+    } else if (command.startsWith(QLatin1String("drop"))) {
+        // A picture's role is chosen, and the screens it lacks are copies of those in use.
+        const bool picture = command == QLatin1String("drop picture");
+        const QString dropped = desk.drive.root() + (picture ? QStringLiteral("/sunrise.png")
+                                                             : QStringLiteral("/Sunset.zip"));
+        if (picture)
+            QVERIFY(screenPicture(88).save(dropped));
+        else
+            exportSet(desk.main().appPath(), QStringLiteral("Sunset"), dropped);
+        QString origins;
+        ModalVisit visit([&](QWidget* modal) {
             auto* name = modal->findChild<QLineEdit*>();
+            if (picture)
+                modal->findChild<QComboBox*>()->setCurrentIndex(1);
+            origins = control<QLabel>(modal, "lblFromLogo")->text() +
+                      control<QLabel>(modal, "lblFromLogow")->text();
             name->setText(QStringLiteral("Shared"));
             QTest::keyClick(name, Qt::Key_Return);
         });
-        QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, {});
-        QApplication::sendEvent(view->viewport(), &enter);
-        QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, {});
-        QApplication::sendEvent(view->viewport(), &drop);
+        dropOn(view->viewport(), dropped);
         QCOMPARE(visit.opened, 1);
-        QCOMPARE(fileBytes(desk.drive.workDir() + QStringLiteral("/Shared/logo.sys")), logo);
+        QVERIFY(origins.contains(QFileInfo(dropped).fileName()));
+        QCOMPARE(origins.contains(QStringLiteral("C:\\logo.sys"), Qt::CaseInsensitive), picture);
+        for (int slot = 0; slot < 3; ++slot) {
+            QCOMPARE(fileBytes(desk.setFile(QStringLiteral("Shared"), slot)),
+                     !picture    ? fileBytes(desk.setFile(QStringLiteral("Sunset"), slot))
+                     : slot == 1 ? fileBytes(dropped)
+                                 : fileBytes(desk.drive.systemFile(slot)));
+        }
         QCOMPARE(desk.main().setName(), QStringLiteral("Shared"));
     } else {
         const QList<QByteArray> before = desk.systemBytes();

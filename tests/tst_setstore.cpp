@@ -8,8 +8,10 @@
 #include "picture.h"
 #include "setarchive.h"
 #include "setstore.h"
+#include "systemscreens.h"
 #include "tempdrive.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QTest>
@@ -68,6 +70,14 @@ QByteArray zipOf(const QList<ZipEntry>& entries, const QString& path)
     }
     zip_close(archive);
     return fileBytes(path);
+}
+
+// A photo as people share it.
+QByteArray photoBytes()
+{
+    QBuffer buffer;
+    screenPicture(54, QSize(640, 480)).save(&buffer, "JPG");
+    return buffer.data();
 }
 
 QStringList files(const QString& folder)
@@ -520,6 +530,8 @@ void TestSetStore::isPlainFolderName()
 void TestSetStore::sharedSetsAreImportedWholeOrNotAtAll_data()
 {
     QTest::addColumn<QList<ZipEntry>>("zipEntries");
+    // "alone": the first entry is shared by itself; "photos": the zip is exported from a set
+    // of photos.
     QTest::addColumn<QString>("damage"); // done to the zip's bytes after it is made
     QTest::addColumn<bool>("imported");
     const QByteArray screens[3] = {encodeBmp(screenPicture(51)), encodeBmp(screenPicture(52)),
@@ -533,6 +545,22 @@ void TestSetStore::sharedSetsAreImportedWholeOrNotAtAll_data()
     QTest::newRow("inside one folder") << set("Sunset/") << "" << true;
     QTest::newRow("as on drive C") << set("", "WINDOWS/") << "" << true;
     QTest::newRow("made by Export") << QList<ZipEntry>() << "" << true;
+    QTest::newRow("made by Export from photos") << QList<ZipEntry>() << "photos" << true;
+    QTest::newRow("a screen missing") << set("").mid(0, 2) << "" << true;
+    QTest::newRow("only LOGO.SYS") << QList<ZipEntry>{{"LOGO.SYS", screens[0]}} << "" << true;
+    QTest::newRow("only LOGOW.SYS and LOGOS.SYS") << set("").mid(1) << "" << true;
+    QTest::newRow("three .BMP names in a folder")
+        << QList<ZipEntry>{{"Cool Screens/LOGO.BMP", screens[0]},
+                           {"Cool Screens/logow.bmp", screens[1]},
+                           {"Cool Screens/Logos.Bmp", screens[2]},
+                           {"Cool Screens/README.TXT", "Copy them to drive C"}}
+        << "" << true;
+    QTest::newRow("one JPEG whose name says nothing")
+        << QList<ZipEntry>{{"sunrise.jpg", photoBytes()}} << "alone" << true;
+    QTest::newRow("no screen at all")
+        << QList<ZipEntry>{{"README.TXT", "x"}, {"sunrise.bmp", screens[0]}} << "" << false;
+    QTest::newRow("a screen twice by two names")
+        << QList<ZipEntry>{{"logo.sys", screens[0]}, {"Cool/LOGO.PNG", screens[0]}} << "" << false;
     QTest::newRow("an entry climbing out") << set("../") << "" << false;
     QTest::newRow("an absolute entry") << set("/tmp/") << "" << false;
     QList<ZipEntry> link = set("");
@@ -551,7 +579,6 @@ void TestSetStore::sharedSetsAreImportedWholeOrNotAtAll_data()
     QTest::newRow("more unpacked than it says") << set("") << "undersized" << false;
     QTest::newRow("damaged") << set("") << "flipped" << false;
     QTest::newRow("cut short") << set("") << "cut" << false;
-    QTest::newRow("a screen missing") << set("").mid(0, 2) << "" << false;
     QTest::newRow("a screen twice") << set("") + set("Copy/") << "" << false;
     QList<ZipEntry> text = set("");
     text[1].bytes = "[Options]\r\nLogo=0\r\n";
@@ -564,12 +591,29 @@ void TestSetStore::sharedSetsAreImportedWholeOrNotAtAll()
     QFETCH(QString, damage);
     QFETCH(bool, imported);
     TempDrive drive;
-    const QString path = drive.root() + QStringLiteral("/shared.zip");
+    drive.writeSystemScreens();
+    QString path = drive.root() + QStringLiteral("/shared.zip");
     QByteArray zip;
-    if (zipEntries.isEmpty()) {
-        drive.makeSet(QStringLiteral("Exported"));
+    if (damage == QLatin1String("alone")) {
+        path = drive.root() + QLatin1Char('/') + QString::fromUtf8(zipEntries[0].name);
+        zip = zipEntries[0].bytes;
+    } else if (zipEntries.isEmpty()) {
+        const bool photos = damage == QLatin1String("photos");
+        const QSize size = photos ? QSize(800, 600) : QSize(320, 400);
+        const QImage pictures[3] = {screenPicture(61, size), screenPicture(62, size),
+                                    screenPicture(63, size)};
+        drive.makeSet(QStringLiteral("Exported"), pictures, photos ? "JPG" : "BMP");
         exportSet(basePath(), QStringLiteral("Exported"), path);
         zip = fileBytes(path);
+        // Where the files go, for those who copy them by hand, in DOS text.
+        zip_t* archive = zip_open(QFile::encodeName(path).constData(), ZIP_RDONLY, nullptr);
+        zip_file_t* readme = zip_fopen(archive, "README.TXT", 0);
+        QByteArray text(4096, '\0');
+        text.truncate(readme ? zip_fread(readme, text.data(), 4096) : 0);
+        zip_fclose(readme);
+        zip_discard(archive);
+        QVERIFY2(text.contains("C:\\WINDOWS\\LOGOW.SYS") && text.endsWith("\r\n"),
+                 text.constData());
     } else {
         zip = zipOf(zipEntries, path);
     }
@@ -591,23 +635,34 @@ void TestSetStore::sharedSetsAreImportedWholeOrNotAtAll()
     writeFile(path, zip);
     const QStringList before = entries(drive.workDir());
 
+    const auto driveC = FolderDrive::wine();
     try {
-        const SetScreens screens = readSharedSet(path);
+        const SharedSet shared = readSharedSet(path);
         QVERIFY2(imported, "a hostile zip was read");
-        QVERIFY(makeSetFromScreens(basePath(), QStringLiteral("Imported"), screens));
+        // The folder its sharer put the screens in names the set.
+        QCOMPARE(shared.folder, QString(zipEntries.value(0).name).section('/', 0, -2));
+        QVERIFY(makeSetFromScreens(basePath(), QStringLiteral("Imported"),
+                                   completedSet(shared, readScreensInUse(*driveC), *driveC, path)));
     } catch (const Error& error) {
         QVERIFY2(!imported, qPrintable(error.message()));
         QCOMPARE(error.path(), path);
         QCOMPARE(entries(drive.workDir()), before);
         return;
     }
-    // Byte for byte what was shared, under the set's own names.
-    const QString from = zipEntries.isEmpty() ? QStringLiteral("/Exported/") : QString();
+    // Byte for byte what was shared, under the set's own names, or what Set as Current writes
+    // of an exported set; a screen not shared is a copy of the one in use.
     for (int slot = 0; slot < slotCount; ++slot) {
-        const QByteArray expected =
-            zipEntries.isEmpty()
-                ? fileBytes(drive.workDir() + from + QLatin1String(screenSlots[slot].setFileName))
-                : zipEntries[slot].bytes;
+        QByteArray expected = fileBytes(drive.systemFile(slot));
+        for (const ZipEntry& entry : zipEntries) {
+            if (entry.bytes == encodeBmp(screenPicture(51 + slot)) ||
+                (damage == QLatin1String("alone") && slot == 0))
+                expected = entry.bytes;
+        }
+        if (zipEntries.isEmpty())
+            expected = prepareScreenUpdate(
+                           setFilePath(basePath(), QStringLiteral("Exported"), screenSlots[slot]),
+                           screenSlots[slot], false)
+                           .bytes;
         QCOMPARE(fileBytes(drive.workDir() + QStringLiteral("/Imported/") +
                            QLatin1String(screenSlots[slot].setFileName)),
                  expected);

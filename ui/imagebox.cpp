@@ -79,12 +79,13 @@ void ImageBox::paintEvent(QPaintEvent* event)
 {
     QFrame::paintEvent(event);
     // Scaled once for the box's size, so that painting costs the same whatever the size of
-    // the picture.
+    // the picture. Transparency shows over black, as it is written: blended after scaling,
+    // which gives the same colours at a fraction of the cost.
     const QSize size = contentsRect().size();
     if (m_shownSize != size) {
         m_shown = m_picture.isNull() || size.isEmpty()
                       ? QPixmap()
-                      : QPixmap::fromImage(scaledSmoothly(m_picture, size));
+                      : QPixmap::fromImage(overBlack(scaledSmoothly(m_picture, size)));
         m_shownSize = size;
     }
     QPainter painter(this);

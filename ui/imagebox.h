@@ -11,13 +11,13 @@ class QMenu;
 namespace bootvane {
 
 // A small image box with a thin border for one screen slot. It keeps the whole picture it
-// is given (to save it, and for its handle) and shows it stretched to fill the box, scaled
-// once when it is first painted so that painting costs the same whatever the picture's
-// size. Its tooltip says what the picture is and what Windows 95 makes of it. Its context menu
-// offers the full-size view, as a double-click does, and the view as Windows 95 shows the screen.
-// It takes the focus from the keyboard and shows it: Enter opens the full-size view, the Menu
-// key or Shift+F10 the context menu. A screen reader hears the slot, whose screen it is and
-// what the tooltip says.
+// is given (to save it, and for its handle) and shows it stretched to fill the box, over black
+// where it is transparent, as it is written; scaled once when it is first painted so that
+// painting costs the same whatever the picture's size. Its tooltip says what the picture is and
+// what Windows 95 makes of it. Its context menu offers the full-size view, as a double-click does,
+// and the view as Windows 95 shows the screen. It takes the focus from the keyboard and shows it:
+// Enter opens the full-size view, the Menu key or Shift+F10 the context menu. A screen reader hears
+// the slot, whose screen it is and what the tooltip says.
 class ImageBox : public QFrame {
     Q_OBJECT
 public:

@@ -45,13 +45,14 @@ void QtUserDialogs::critical(QWidget* parent, const QString& text, const QString
 }
 
 QString QtUserDialogs::openFileName(QWidget* parent, const QString& title,
-                                    const QList<FileFilter>& filters, int& filterIndex)
+                                    const QList<FileFilter>& filters, int& filterIndex,
+                                    const QString& folder)
 {
     QStringList nameFilters;
     for (const FileFilter& filter : filters)
         nameFilters.append(qtNameFilter(filter));
 
-    QFileDialog dialog(parent, title);
+    QFileDialog dialog(parent, title, folder);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
     // Show each entry's description exactly, not the any-case patterns behind it.

@@ -25,8 +25,10 @@ public:
     virtual void critical(QWidget* parent, const QString& text, const QString& title) = 0;
     // The full path of an existing file the user chose, or "" when the user cancelled.
     // filterIndex selects the filter shown first and returns the one the user picked last.
+    // The dialog starts in folder, or where Qt starts it when that is "".
     virtual QString openFileName(QWidget* parent, const QString& title,
-                                 const QList<FileFilter>& filters, int& filterIndex) = 0;
+                                 const QList<FileFilter>& filters, int& filterIndex,
+                                 const QString& folder) = 0;
     // The full path of an existing folder the user chose, or "" when the user cancelled.
     virtual QString existingFolder(QWidget* parent, const QString& title) = 0;
     // A question box with Yes and No, Yes the default (Return); whether the answer was Yes.
@@ -43,7 +45,7 @@ public:
     void information(QWidget* parent, const QString& text, const QString& title) override;
     void critical(QWidget* parent, const QString& text, const QString& title) override;
     QString openFileName(QWidget* parent, const QString& title, const QList<FileFilter>& filters,
-                         int& filterIndex) override;
+                         int& filterIndex, const QString& folder) override;
     QString existingFolder(QWidget* parent, const QString& title) override;
     bool question(QWidget* parent, const QString& text, const QString& title) override;
     QString saveFileName(QWidget* parent, const QString& title, const QList<FileFilter>& filters,

@@ -2,6 +2,7 @@
 
 #include "handler.h"
 #include "look.h"
+#include "screenformat.h"
 
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -17,9 +18,10 @@ frmViewLogo::frmViewLogo(const QImage& picture, QWidget* parent) : QDialog(paren
     // Qt puts the program's name into an empty title; a blank keeps the title bar empty.
     setWindowTitle(QStringLiteral(" "));
     // Only the part that the window can show; QImage::copy() would fill the rest of a
-    // smaller picture with its colour 0 instead of leaving the window's background.
+    // smaller picture with its colour 0 instead of leaving the window's background. What is
+    // transparent shows over black, as it is written.
     m_shown = QPixmap::fromImage(
-        picture.copy(QRect(QPoint(0, 0), clientSize).intersected(picture.rect())));
+        overBlack(picture.copy(QRect(QPoint(0, 0), clientSize).intersected(picture.rect()))));
 }
 
 void frmViewLogo::paintEvent(QPaintEvent* event)

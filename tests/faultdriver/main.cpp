@@ -41,7 +41,8 @@ public:
     {
         lines.append(QStringLiteral("critical\t") + text);
     }
-    QString openFileName(QWidget*, const QString&, const QList<FileFilter>&, int&) override
+    QString openFileName(QWidget*, const QString&, const QList<FileFilter>&, int&,
+                         const QString&) override
     {
         return answers.isEmpty() ? QString() : answers.dequeue();
     }

@@ -17,7 +17,8 @@ void ScriptedDialogs::critical(QWidget*, const QString& text, const QString& tit
 }
 
 QString ScriptedDialogs::openFileName(QWidget*, const QString& title,
-                                      const QList<FileFilter>& filters, int& filterIndex)
+                                      const QList<FileFilter>& filters, int& filterIndex,
+                                      const QString&)
 {
     fileRequests.append({title, filters, filterIndex});
     if (m_answers.isEmpty())
@@ -31,14 +32,14 @@ QString ScriptedDialogs::openFileName(QWidget*, const QString& title,
 QString ScriptedDialogs::existingFolder(QWidget* parent, const QString& title)
 {
     int unused = 0;
-    return openFileName(parent, title, {}, unused);
+    return openFileName(parent, title, {}, unused, QString());
 }
 
 QString ScriptedDialogs::saveFileName(QWidget* parent, const QString& title,
                                       const QList<FileFilter>& filters, const QString&)
 {
     int unused = 0;
-    return openFileName(parent, title, filters, unused);
+    return openFileName(parent, title, filters, unused, QString());
 }
 
 bool ScriptedDialogs::question(QWidget*, const QString& text, const QString& title)

@@ -29,7 +29,7 @@ public:
     void information(QWidget* parent, const QString& text, const QString& title) override;
     void critical(QWidget* parent, const QString& text, const QString& title) override;
     QString openFileName(QWidget* parent, const QString& title, const QList<FileFilter>& filters,
-                         int& filterIndex) override;
+                         int& filterIndex, const QString& folder) override;
     // Answered from the same queue as the file dialog.
     QString existingFolder(QWidget* parent, const QString& title) override;
     QString saveFileName(QWidget* parent, const QString& title, const QList<FileFilter>& filters,
