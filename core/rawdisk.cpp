@@ -48,6 +48,7 @@ shift
 if [ $# -gt 0 ]; then
     "$@" || { rm -rf -- "$dir"; exit 1; }
     echo ready
+    pid=$(cat "$dir/daemon.pid")
     while read -r _; do :; done
 fi
 alive() { { read -r _ _ state _ < "/proc/$1/stat"; } 2>/dev/null && [ "$state" != Z ]; }
@@ -55,7 +56,7 @@ busy() {
     grep -qs -- "$dir/dis[k]" /proc/[0-9]*/cmdline ||
         find /proc/[0-9]*/fd -type l -printf '%l\n' 2>/dev/null | grep -Fxq -- "$dir/disk"
 }
-pid=$(cat "$dir/daemon.pid" 2>/dev/null)
+: "${pid:=$(cat "$dir/daemon.pid" 2>/dev/null)}"
 if [ -n "$pid" ] && alive "$pid"; then
     while busy; do sleep 0.05; done
     kill "$pid" 2>/dev/null
@@ -472,8 +473,12 @@ QString QemuExport::start(const QString& root, const QString& image, const Image
         m_folder + QStringLiteral("/daemon.pid"),
         QStringLiteral("--daemonize")};
     // Its own session: a terminal's Ctrl+C ends Bootvane, never the daemon under a command
-    // still writing.
-    m_guard.setChildProcessModifier([] { ::setsid(); });
+    // still writing. None of the files Bootvane was given: the pipe of a program that started
+    // Bootvane would wait for the daemon too.
+    m_guard.setChildProcessModifier([] {
+        ::setsid();
+        (void)::close_range(3, ~0u, CLOSE_RANGE_CLOEXEC);
+    });
     m_guard.start(QStringLiteral("/bin/sh"),
                   QStringList{QStringLiteral("-c"), QLatin1String(guardScript),
                               QStringLiteral("sh"), m_folder} +
