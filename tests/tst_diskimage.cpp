@@ -15,6 +15,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QSettings>
 #include <QTest>
 #include <QtEndian>
@@ -247,6 +248,10 @@ void TestDiskImage::anImageInUseIsReadButNotWritten()
             ::_exit(1);
         ::pause();
     }
+    const auto reap = qScopeGuard([&] {
+        if (emulator.processId() == 0 && ::kill(pid_t(pid), SIGKILL) == 0)
+            ::waitpid(pid_t(pid), nullptr, 0);
+    });
     QTRY_VERIFY(programWritingTo(image.path()).has_value());
 
     std::unique_ptr<Drive> drive = openDrive(image.path());
@@ -258,8 +263,6 @@ void TestDiskImage::anImageInUseIsReadButNotWritten()
         QVERIFY2(error.reason().contains(QString::number(pid)), qPrintable(error.message()));
     }
     drive.reset();
-    if (emulator.processId() == 0 && ::kill(pid_t(pid), SIGKILL) == 0)
-        ::waitpid(pid_t(pid), nullptr, 0);
     emulator.kill();
     emulator.waitForFinished();
     QCOMPARE(fileBytes(image.path()), before);
