@@ -405,7 +405,15 @@ void frmLogoMain::loadDrive()
 
 void frmLogoMain::saveOriginalsIfMissing()
 {
-    claimOlderOriginals(strAppPath, *m_drive);
+    if (const std::optional<QString> kept = claimOlderOriginals(strAppPath, *m_drive))
+        userDialogs().information(
+            isVisible() ? this : nullptr,
+            QStringLiteral("\"%1\" holds screens saved by an earlier Bootvane, which did not "
+                           "record their drive C. Bootvane takes them as the originals of this "
+                           "drive C. The screens it shows now differ from them, and were saved as "
+                           "the set \"%2\".")
+                .arg(originalsName, *kept),
+            QStringLiteral("Original Screen Settings"));
     if (Originals::of(strAppPath, *m_drive))
         return;
     userDialogs().information(isVisible() ? this : nullptr,
