@@ -370,24 +370,25 @@ void frmLogoMain::loadDrive()
     const QString driveTitle = m_drive->title();
     setWindowTitle(driveTitle.isEmpty() ? QStringLiteral("Bootvane")
                                         : QStringLiteral("Bootvane - ") + driveTitle);
-    // What copies of Bootvane killed half-way left in the working folder and beside the
-    // system files goes first. That needs drive C: without it nothing below can work, and
-    // that is one error, not one per screen.
-    removeWorkLeftByDeadCopies(strAppPath, *m_drive);
+    // MSDOS.SYS says where the Windows folder is, which all below needs; on a disk image
+    // each read of it is an mtools command, so it is read once, here.
     readMsdosSys();
     m_msdosSysFresh = true;
+    // What copies of Bootvane killed half-way left in the working folder and beside the
+    // system files goes next. That needs drive C: without it nothing below can work, and
+    // that is one error, not one per screen.
+    removeWorkLeftByDeadCopies(strAppPath, *m_drive);
     // Which of the drives whose records the working folder keeps this is: a copy of a disk
-    // image whose screens now differ from the other's is a drive of its own.
+    // image whose screens now differ from the other's is a drive of its own. The screens read
+    // to tell are the ones shown.
     m_copyOf.clear();
-    std::optional<ScreensInUse> screens;
-    try {
-        screens = readScreensInUse(*m_drive);
-    } catch (const Error&) {
-        // A screen that cannot be read is reported below, where it is shown.
-    }
-    if (screens) {
+    const std::vector<DriveFile> files = readScreenFiles();
+    if (!files.empty()) {
+        ScreensInUse screens;
+        for (int i = 0; i < slotCount; ++i)
+            screens[size_t(i)] = files[size_t(i)].bytes;
         runHandler(this, [this, &screens] {
-            const DriveRecognition recognition = recognizeDrive(strAppPath, *m_drive, *screens);
+            const DriveRecognition recognition = recognizeDrive(strAppPath, *m_drive, screens);
             m_copyOf = recognition.copyOf;
             if (recognition.keptApart)
                 userDialogs().information(isVisible() ? this : nullptr, copyNotice(m_copyOf),
@@ -396,8 +397,10 @@ void frmLogoMain::loadDrive()
     }
     // A screen that cannot be shown is reported on its own, and the other screens and the
     // backup go on: the backup copies bytes and needs no picture, and without it the first
-    // "Set as Current" would overwrite the user's screens with no copy anywhere.
-    showScreensInUse(true);
+    // "Set as Current" would overwrite the user's screens with no copy anywhere. The backup
+    // reads the screens again, after the first-start notice: another program may change them
+    // while the user reads it.
+    showScreens(files, true);
     for (const SlotControls& controls : m_slots)
         controls.imgNew->setPicture(loadPicture(QString()));
     saveOriginalsIfMissing();
@@ -598,15 +601,25 @@ void frmLogoMain::installScreens(const std::function<ScreenUpdate(int)>& prepare
     }
 }
 
-void frmLogoMain::showScreensInUse(bool reportEach)
+std::vector<DriveFile> frmLogoMain::readScreenFiles() const
 {
-    // Read together, a disk image's folders are listed once for the three. Should that fail,
-    // each is read again on its own: one that cannot be read keeps no other from showing.
-    std::vector<DriveFile> files;
+    // Read together, a disk image's folders are listed once for the three.
     try {
-        files = m_drive->readFiles(systemFiles(*m_drive));
+        return m_drive->readFiles(systemFiles(*m_drive));
     } catch (const Error&) {
+        return {};
     }
+}
+
+void frmLogoMain::showScreensInUse()
+{
+    showScreens(readScreenFiles(), false);
+}
+
+void frmLogoMain::showScreens(const std::vector<DriveFile>& files, bool reportEach)
+{
+    // Without files, each screen is read again on its own: one that cannot be read keeps no
+    // other from showing.
     for (int i = 0; i < slotCount; ++i) {
         const auto show = [this, i, &files] {
             m_slots[i].imgCur->setPicture(

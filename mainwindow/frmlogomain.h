@@ -113,9 +113,15 @@ private:
     void treeNodeChosen();
     // Greys out each command that would do nothing now, with a tooltip that says why.
     void updateCommands();
-    // Reads the three screens in use from drive C again and shows them. reportEach: a screen
-    // that cannot be read is reported, else it shows nothing: what failed was reported already.
-    void showScreensInUse(bool reportEach = false);
+    // What stands at the three system files of drive C, or nothing when they cannot be read
+    // together.
+    std::vector<DriveFile> readScreenFiles() const;
+    // Reads the three screens in use from drive C again and shows them.
+    void showScreensInUse();
+    // Shows the screens in use that files hold, or, without files, each read on its own.
+    // reportEach: a screen that cannot be read is reported, else it shows nothing: what failed
+    // was reported already.
+    void showScreens(const std::vector<DriveFile>& files, bool reportEach);
     // What start-up does with drive C, and switching to another drive does again: the
     // window's title, the work dead copies left, the screens in use, a blank preview, the
     // first-start backup.
