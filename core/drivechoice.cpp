@@ -6,6 +6,7 @@
 #include "folderdrive.h"
 #include "imagedrive.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QSettings>
 
@@ -20,11 +21,18 @@ QString settingsKey(const QString& base)
            QString::fromLatin1(encodeFileName(base).toPercentEncoding());
 }
 
+const QString imageFolderKey = QStringLiteral("LastImageFolder");
+
+bool isFolder(const QString& path)
+{
+    return fileAttributesIfPresent(path).value_or(0) & attributeFolder;
+}
+
 } // namespace
 
 std::unique_ptr<Drive> openDrive(const QString& path)
 {
-    if (fileAttributesIfPresent(path).value_or(0) & attributeFolder)
+    if (isFolder(path))
         return FolderDrive::atFolder(QFileInfo(path).absoluteFilePath());
     return ImageDrive::open(path);
 }
@@ -48,6 +56,22 @@ std::unique_ptr<Drive> recallDrive(QSettings& settings, const QString& base)
     if (source.isEmpty())
         return nullptr;
     return openDrive(source);
+}
+
+QString imageFolder(QSettings& settings)
+{
+    const QString folder = settings.value(imageFolderKey).toString();
+    return !folder.isEmpty() && isFolder(folder) ? folder : QDir::homePath();
+}
+
+void noteImageOpened(QSettings& settings, const Drive& drive)
+{
+    if (drive.source().isEmpty() || isFolder(drive.source()))
+        return;
+    // Written only when it changes: most starts open the image of the start before.
+    const QString folder = QFileInfo(drive.source()).absolutePath();
+    if (settings.value(imageFolderKey).toString() != folder)
+        settings.setValue(imageFolderKey, folder);
 }
 
 } // namespace bootvane

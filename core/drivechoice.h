@@ -24,4 +24,10 @@ void rememberDrive(QSettings& settings, const QString& base, const Drive& drive)
 // when none is remembered). Throws when it cannot be opened any more, naming it.
 std::unique_ptr<Drive> recallDrive(QSettings& settings, const QString& base);
 
+// Where Open Disk Image starts: the folder of the disk image opened last, however it was
+// opened, while that folder is there; else the home folder. The sets folder holds no images.
+QString imageFolder(QSettings& settings);
+// Notes drive as the disk image opened last, when it is one.
+void noteImageOpened(QSettings& settings, const Drive& drive);
+
 } // namespace bootvane

@@ -370,6 +370,8 @@ void frmLogoMain::loadDrive()
     const QString driveTitle = m_drive->title();
     setWindowTitle(driveTitle.isEmpty() ? QStringLiteral("Bootvane")
                                         : QStringLiteral("Bootvane - ") + driveTitle);
+    QSettings settings;
+    noteImageOpened(settings, *m_drive);
     // MSDOS.SYS says where the Windows folder is, which all below needs; on a disk image
     // each read of it is an mtools command, so it is read once, here.
     readMsdosSys();
@@ -653,14 +655,18 @@ void frmLogoMain::switchDrive(std::unique_ptr<Drive> drive)
 
 void frmLogoMain::mnuOpenImage_Click()
 {
+    // Every kind of image Bootvane opens, as emulators name them.
+    QStringList patterns;
+    for (const char* suffix :
+         {"img", "ima", "raw", "hdd", "vhd", "vhdx", "qcow2", "vdi", "vmdk", "hdi", "hdx"})
+        patterns.append(QStringLiteral("*.") + QLatin1String(suffix));
     int filterIndex = 0;
+    QSettings settings;
     const QString path = userDialogs().openFileName(
         this, QStringLiteral("Open Disk Image"),
-        {{QStringLiteral("Disk Images (*.img *.ima *.hdd *.raw *.vhd)"),
-          {QStringLiteral("*.img"), QStringLiteral("*.ima"), QStringLiteral("*.hdd"),
-           QStringLiteral("*.raw"), QStringLiteral("*.vhd")}},
+        {{QStringLiteral("Disk Images (%1)").arg(patterns.join(QLatin1Char(' '))), patterns},
          {QStringLiteral("All Files (*)"), {QStringLiteral("*")}}},
-        filterIndex, QString());
+        filterIndex, imageFolder(settings));
     if (!path.isEmpty())
         switchDrive(openDrive(path));
 }

@@ -375,6 +375,11 @@ void TestDiskImage::aNewUserOnAnImage()
     MtoolsCount laterStart;
     std::unique_ptr<frmLogoMain> again = frmLogoMain::start(QString());
     QVERIFY2(laterStart.commands() <= 6, qPrintable(QString::number(laterStart.commands())));
+    // Open Disk Image starts where the image opened last is, the first time not among the sets.
+    dialogs.answerFileDialog(QString());
+    control<QAction>(again.get(), "mnuOpenImage")->trigger();
+    QVERIFY(dialogs.fileRequests.constFirst().folder != image.drive.workDir());
+    QCOMPARE(dialogs.fileRequests.constLast().folder, image.drive.root());
     QCOMPARE(again->windowTitle(), QStringLiteral("Bootvane - win95.img"));
     QCOMPARE(dialogs.boxes.size(), folder ? 3 : 1);
 }
