@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QSettings>
+#include <algorithm>
 
 namespace bootvane {
 
@@ -42,6 +43,17 @@ std::unique_ptr<Drive> defaultDrive()
     return FolderDrive::wine();
 }
 
+std::unique_ptr<Drive> mappedWineDrive()
+{
+    std::unique_ptr<Drive> wine = defaultDrive();
+    try {
+        (void)wine->place();
+    } catch (const Error&) {
+        return nullptr;
+    }
+    return wine;
+}
+
 void rememberDrive(QSettings& settings, const QString& base, const Drive& drive)
 {
     if (drive.source().isEmpty())
@@ -55,7 +67,12 @@ std::unique_ptr<Drive> recallDrive(QSettings& settings, const QString& base)
     const QString source = settings.value(settingsKey(base)).toString();
     if (source.isEmpty())
         return nullptr;
-    return openDrive(source);
+    try {
+        return openDrive(source);
+    } catch (const Error& error) {
+        // Named as the user knows it: a folder that is gone was found to be no disk image.
+        fail(QStringLiteral("open the drive C last used with these sets"), source, error.reason());
+    }
 }
 
 QString imageFolder(QSettings& settings)

@@ -353,7 +353,7 @@ SharedSet readSharedSet(const QString& path)
     return singlePicture(bytes, path);
 }
 
-SetScreens completedSet(const SharedSet& shared, const ScreensInUse& inUse, const Drive& drive,
+SetScreens completedSet(const SharedSet& shared, const ScreensInUse& inUse, const Drive* drive,
                         const QString& shownAs)
 {
     SetScreens screens;
@@ -363,6 +363,11 @@ SetScreens completedSet(const SharedSet& shared, const ScreensInUse& inUse, cons
             screens[size_t(i)] = *shared.screens[size_t(i)];
             continue;
         }
+        if (!drive)
+            fail(importOperation, shownAs,
+                 QStringLiteral("it holds no %1, which would be copied from drive C, and no "
+                                "drive C is open: choose one from the Drive menu first")
+                     .arg(QLatin1String(slot.uiName)));
         // A set needs a file for each screen, and Windows' own screen is no file.
         if (!inUse[size_t(i)])
             fail(importOperation, shownAs,
@@ -370,7 +375,7 @@ SetScreens completedSet(const SharedSet& shared, const ScreensInUse& inUse, cons
                                 "its own there. Choose the three screens in Create New Set")
                      .arg(QLatin1String(slot.uiName), QLatin1String(slot.systemFileWritten)));
         (void)decodePicture(*inUse[size_t(i)],
-                            drive.displayPath(QLatin1String(slot.systemFileWritten)));
+                            drive->displayPath(QLatin1String(slot.systemFileWritten)));
         screens[size_t(i)] = *inUse[size_t(i)];
     }
     return screens;

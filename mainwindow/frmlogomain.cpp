@@ -101,6 +101,17 @@ frmLogoMain::frmLogoMain(std::unique_ptr<Drive> drive, QWidget* parent, SetsFold
     : QMainWindow(parent), m_drive(drive ? std::move(drive) : defaultDrive()),
       m_setsFolder(setsFolder)
 {
+    build();
+}
+
+frmLogoMain::frmLogoMain(NoDrive, QWidget* parent, SetsFolder setsFolder)
+    : QMainWindow(parent), m_setsFolder(setsFolder)
+{
+    build();
+}
+
+void frmLogoMain::build()
+{
     setObjectName(QStringLiteral("frmLogoMain"));
     setWindowTitle(QStringLiteral("Bootvane"));
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -125,8 +136,7 @@ std::unique_ptr<frmLogoMain> frmLogoMain::start(const QString& drivePath, const 
 {
     std::unique_ptr<Drive> drive;
     SetsFolder sets;
-    bool opened = true;
-    bool inSetsFolder = false;
+    bool startable = false;
     runHandler(nullptr, [&] {
         try {
             // A drive named on the command line is found from the folder Bootvane was started
@@ -134,19 +144,31 @@ std::unique_ptr<frmLogoMain> frmLogoMain::start(const QString& drivePath, const 
             if (!drivePath.isEmpty())
                 drive = openDrive(drivePath);
             sets = enterSetsFolder(setsPath);
-            inSetsFolder = true;
-            if (drivePath.isEmpty()) {
-                QSettings settings;
+            startable = true;
+            if (drive)
+                return;
+            QSettings settings;
+            try {
                 drive = recallDrive(settings, basePath());
+            } catch (const Error& gone) {
+                // Said once, with what the window opens on instead.
+                drive = mappedWineDrive();
+                fail(gone.operation(), gone.path(),
+                     gone.reason() + (drive ? QStringLiteral("; Bootvane shows Wine's drive C")
+                                            : QStringLiteral("; open it, or another drive C, "
+                                                             "from the Drive menu")));
             }
+            if (!drive)
+                drive = mappedWineDrive();
         } catch (const Error& error) {
-            opened = false;
             std::fprintf(stderr, "bootvane: %s\n", error.message().toLocal8Bit().constData());
             throw;
         }
     });
-    if (!inSetsFolder || (!opened && !drivePath.isEmpty()))
+    if (!startable)
         return nullptr;
+    if (!drive)
+        return std::make_unique<frmLogoMain>(NoDrive{}, nullptr, sets);
     return std::make_unique<frmLogoMain>(std::move(drive), nullptr, sets);
 }
 
@@ -243,6 +265,18 @@ void frmLogoMain::buildControls()
         }
     }
 
+    // Over the place of the screens in use, while there are none.
+    lblNoDrive = makeLabel(client, "lblNoDrive",
+                           QStringLiteral("No drive C is open. Choose one from the Drive menu: "
+                                          "your emulator's disk image, the folder of a mounted "
+                                          "disk or card, or Wine's drive C."),
+                           twipsRect(3480, 3120, 2 * slotColumnStep + 1455, 1335));
+    lblNoDrive->setFrameShape(QFrame::Box);
+    lblNoDrive->setWordWrap(true);
+    lblNoDrive->setAlignment(Qt::AlignCenter);
+    lblNoDrive->setMargin(twips(120));
+    lblNoDrive->hide();
+
     // The screens come after the controls, in reading order: the chosen set's, then those in use.
     QWidget* previous = cmdSetCur;
     QList<QWidget*> order{cmdRestore, cmdNewSet, TreeView1, cmdExit};
@@ -322,6 +356,8 @@ void frmLogoMain::connectHandlers()
         visitModal([&] { showMovingBand(strAppPath, screens, strSetName); });
     });
     addMovingBandItem(*m_slots[0].imgCur, this, [this] {
+        if (!m_drive)
+            return;
         const SetSources screens = sourcesInUse(*m_drive, m_msdosSys.windows);
         visitModal([&] { showMovingBand(strAppPath, screens); });
     });
@@ -367,6 +403,12 @@ void frmLogoMain::Form_Load()
 
 void frmLogoMain::loadDrive()
 {
+    showWhetherDriveOpen();
+    if (!m_drive) {
+        setWindowTitle(QStringLiteral("Bootvane"));
+        readMsdosSys();
+        return;
+    }
     const QString driveTitle = m_drive->title();
     setWindowTitle(driveTitle.isEmpty() ? QStringLiteral("Bootvane")
                                         : QStringLiteral("Bootvane - ") + driveTitle);
@@ -408,6 +450,16 @@ void frmLogoMain::loadDrive()
     saveOriginalsIfMissing();
 }
 
+void frmLogoMain::showWhetherDriveOpen()
+{
+    lblNoDrive->setVisible(!m_drive);
+    for (const SlotControls& controls : m_slots) {
+        controls.imgCur->setVisible(m_drive != nullptr);
+        controls.lblCur->setVisible(m_drive != nullptr);
+        controls.imgCur->setPicture(QImage());
+    }
+}
+
 void frmLogoMain::saveOriginalsIfMissing()
 {
     claimOlderOriginals(strAppPath, *m_drive);
@@ -423,7 +475,7 @@ void frmLogoMain::saveOriginalsIfMissing()
 
 void frmLogoMain::readMsdosSys()
 {
-    m_msdosSys = m_drive->rereadMsdosSys();
+    m_msdosSys = m_drive ? m_drive->rereadMsdosSys() : MsdosSys();
     for (const SlotControls& controls : m_slots) {
         controls.imgCur->setWindows(m_msdosSys.windows);
         controls.imgNew->setWindows(m_msdosSys.windows);
@@ -468,9 +520,13 @@ void frmLogoMain::treeNodeChosen()
 void frmLogoMain::updateCommands()
 {
     // "Set as Current" is offered exactly when it would write something.
+    const QString noDrive =
+        m_drive ? QString() : QStringLiteral("No drive C is open: choose one from the Drive menu.");
     QString whyNot;
     const QTreeWidgetItem* selected = TreeView1->currentItem();
-    if (strSetName.isEmpty() || !selected)
+    if (!m_drive)
+        whyNot = noDrive;
+    else if (strSetName.isEmpty() || !selected)
         whyNot = QStringLiteral("Choose a set in the tree first.");
     else if (selected->text(0) == setsRootText)
         whyNot = QStringLiteral("\"%1\" holds the sets: choose one of them.").arg(setsRootText);
@@ -483,21 +539,23 @@ void frmLogoMain::updateCommands()
 
     bool saved = false;
     try {
-        saved = Originals::of(strAppPath, *m_drive).has_value();
+        saved = m_drive && Originals::of(strAppPath, *m_drive).has_value();
     } catch (const Error&) {
         // No drive C, no copy of its screens: the button says so.
     }
     cmdRestore->setEnabled(saved);
-    cmdRestore->setToolTip(saved ? QString()
-                                 : QStringLiteral("The screens of this drive C have not been "
-                                                  "saved yet, so there is nothing to restore."));
+    cmdRestore->setToolTip(saved || !noDrive.isEmpty()
+                               ? noDrive
+                               : QStringLiteral("The screens of this drive C have not been "
+                                                "saved yet, so there is nothing to restore."));
 
     bool undoable = false;
     try {
-        undoable = ScreenHistory(strAppPath, *m_drive).newest().has_value();
+        undoable = m_drive && ScreenHistory(strAppPath, *m_drive).newest().has_value();
     } catch (const Error&) {
     }
     mnuUndo->setEnabled(undoable);
+    mnuUndo->setToolTip(noDrive.isEmpty() ? mnuUndo->text().remove(QLatin1Char('&')) : noDrive);
 
     // The commands on one set: not on the sets root, not on the user's own screens.
     QTreeWidgetItem* node = TreeView1->currentItem();
@@ -530,7 +588,8 @@ void frmLogoMain::TreeView1_NodeClick()
         return;
     const QVariant name = selected->data(0, nodeNameRole);
     const QString text = name.isValid() ? name.toString() : selected->text(0);
-    if (text != setsRootText) {
+    // Without a drive there are no originals to show.
+    if (text != setsRootText && (text != originalsName || m_drive)) {
         // The Originals node shows the originals of the drive in use, wherever they are kept.
         m_previewedOriginals = text == originalsName
                                    ? std::optional(Originals::required(strAppPath, *m_drive))
@@ -551,7 +610,7 @@ void frmLogoMain::TreeView1_NodeClick()
 
 void frmLogoMain::cmdSetCur_Click()
 {
-    if (strSetName.isEmpty())
+    if (strSetName.isEmpty() || !m_drive)
         return;
     const QTreeWidgetItem* selected = TreeView1->currentItem();
     if (!selected || selected->text(0) == setsRootText)
@@ -574,6 +633,8 @@ void frmLogoMain::cmdSetCur_Click()
 
 void frmLogoMain::cmdRestore_Click()
 {
+    if (!m_drive)
+        return;
     const Originals originals = Originals::required(strAppPath, *m_drive);
     originals.checkComplete();
     installScreens([this, &originals](int i) {
@@ -681,7 +742,10 @@ void frmLogoMain::mnuOpenFolder_Click()
 
 void frmLogoMain::mnuWineDrive_Click()
 {
-    switchDrive(defaultDrive());
+    // Where Wine maps no drive C, the drive in use stays, and the error names Wine's link.
+    std::unique_ptr<Drive> wine = defaultDrive();
+    (void)wine->place();
+    switchDrive(std::move(wine));
 }
 
 void frmLogoMain::buildSetCommands(QMenu* mnuSets)
@@ -709,6 +773,7 @@ void frmLogoMain::buildSetCommands(QMenu* mnuSets)
     mnuSets->addActions({mnuImportSet, mnuExportSet});
     mnuSets->addSeparator();
     mnuSets->addAction(mnuUndo);
+    mnuSets->setToolTipsVisible(true); // a greyed command says why
     mnuTree = new QMenu(this);
     mnuTree->setObjectName(QStringLiteral("mnuTree"));
     mnuTree->setToolTipsVisible(true); // a greyed command says why
@@ -821,10 +886,12 @@ void frmLogoMain::importSet(const QString& path)
     const SharedSet shared = readSharedSet(path);
     const bool lacksAScreen = std::any_of(shared.screens.begin(), shared.screens.end(),
                                           [](const auto& screen) { return !screen; });
-    const ScreensInUse inUse = lacksAScreen ? readScreensInUse(*m_drive) : ScreensInUse();
-    // Only a role the user gives a picture can make up for a screen that neither has.
-    if (!shared.roleOpen)
-        (void)completedSet(shared, inUse, *m_drive, path);
+    const ScreensInUse inUse =
+        lacksAScreen && m_drive ? readScreensInUse(*m_drive) : ScreensInUse();
+    // Only a role the user gives a picture can make up for a screen that neither has, and
+    // only where a drive C has the screens to copy.
+    if (!shared.roleOpen || !m_drive)
+        (void)completedSet(shared, inUse, m_drive.get(), path);
 
     const QFileInfo source(path);
     ScreenOrigins origins;
@@ -846,7 +913,8 @@ void frmLogoMain::importSet(const QString& path)
         Form_Activate();
         return;
     }
-    const SetScreens screens = completedSet(shared.withRole(answer->role), inUse, *m_drive, path);
+    const SetScreens screens =
+        completedSet(shared.withRole(answer->role), inUse, m_drive.get(), path);
     if (!makeSetFromScreens(strAppPath, answer->name, screens)) {
         userDialogs().information(this, setNameTaken, QStringLiteral("Import Set"));
         Form_Activate();
@@ -901,6 +969,8 @@ void frmLogoMain::mnuExportSet_Click()
 
 void frmLogoMain::mnuUndo_Click()
 {
+    if (!m_drive)
+        return;
     try {
         undoLastInstall(strAppPath, *m_drive);
     } catch (const Error&) {

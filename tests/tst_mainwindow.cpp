@@ -21,6 +21,7 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QScreen>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QTest>
 #include <cstdio>
@@ -1456,6 +1457,8 @@ void tst_MainWindow::setCommandsKeepWhatTheUserHad_data()
     // A folder of the user's that happens to lie among the sets, documents and all.
     QTest::newRow("Del on a folder of documents keeps it") << "documents, delete";
     QTest::newRow("F2 on a folder of documents keeps it") << "documents, rename";
+    QTest::newRow("a remembered drive gone gives way to Wine's") << "gone, Wine";
+    QTest::newRow("a remembered drive gone and no Wine: no drive") << "gone, no Wine";
 }
 
 void tst_MainWindow::setCommandsKeepWhatTheUserHad()
@@ -1468,7 +1471,43 @@ void tst_MainWindow::setCommandsKeepWhatTheUserHad()
     QTreeWidget* view = tree(desk.main());
     view->setFocus();
 
-    if (command == QLatin1String("home")) {
+    if (command.startsWith(QLatin1String("gone"))) {
+        const QString card = desk.drive.root() + QStringLiteral("/card");
+        QVERIFY(QDir().mkpath(card));
+        desk.dialogs.answerFileDialog(card);
+        control<QAction>(desk.window.get(), "mnuOpenFolder")->trigger();
+        QVERIFY(QDir(card).removeRecursively());
+        const bool wine = command.endsWith(QLatin1String(" Wine"));
+        if (!wine)
+            QVERIFY(QFile::remove(desk.drive.root() + QStringLiteral("/prefix/dosdevices/c:")));
+        desk.dialogs.boxes.clear();
+        std::unique_ptr<frmLogoMain> window = frmLogoMain::start(QString());
+        VERIFY_ONE_ERROR_NAMING(desk.dialogs.boxes, card);
+        QCOMPARE(window->drive() != nullptr, wine);
+        QCOMPARE(control<QLabel>(window.get(), "lblNoDrive")->isHidden(), wine);
+        if (wine) {
+            QVERIFY(showsSystemScreens(*window));
+            return;
+        }
+        showAndWait(*window);
+        clickNode(*window, QStringLiteral("Sunset"));
+        for (const char* name : {"cmdSetCur", "cmdRestore"}) {
+            const QPushButton* button = control<QPushButton>(window.get(), name);
+            QVERIFY(!button->isEnabled() && button->toolTip().contains(QLatin1String("Drive")));
+        }
+        QVERIFY(!control<QAction>(window.get(), "mnuUndo")->isEnabled());
+        // The way on: the Drive menu. Wine's drive C, which is not there, leaves it as it is.
+        control<QAction>(window.get(), "mnuWineDrive")->trigger();
+        QVERIFY(desk.dialogs.boxes[1].text.contains(QLatin1String("dosdevices")));
+        QCOMPARE(window->drive(), nullptr);
+        desk.dialogs.answerFileDialog(desk.drive.driveC());
+        control<QAction>(window.get(), "mnuOpenFolder")->trigger();
+        QVERIFY(showsSystemScreens(*window) && window->drive());
+        QSettings().clear(); // nothing remembered and no Wine: no drive, and no error either
+        QVERIFY(!frmLogoMain::start(QString())->drive());
+        QCOMPARE(desk.dialogs.boxes.size(), 2);
+        return;
+    } else if (command == QLatin1String("home")) {
         // Typed in a terminal in the home folder, which holds the user's own folders.
         const QString home = desk.drive.root() + QStringLiteral("/home");
         const auto restore = qScopeGuard([old = qgetenv("HOME")] { qputenv("HOME", old); });
