@@ -54,6 +54,31 @@ std::unique_ptr<Drive> mappedWineDrive()
     return wine;
 }
 
+void refuseDriveAmongSets(const Drive& drive, const QString& base)
+{
+    if (!dynamic_cast<const FolderDrive*>(&drive) ||
+        !liesWithin(drive.place(), realWriteTarget(base)))
+        return;
+    fail(QStringLiteral("open drive C at"), drive.place(),
+         QStringLiteral("it is the folder of the sets, or lies inside it; open the folder that "
+                        "is the root of drive C, a mounted disk or card"));
+}
+
+bool looksLikeDriveC(const Drive& drive)
+{
+    if (!dynamic_cast<const FolderDrive*>(&drive))
+        return true;
+    try {
+        const std::vector<DriveFile> found =
+            drive.readFiles({QStringLiteral("C:\\MSDOS.SYS"), QStringLiteral("C:\\LOGO.SYS"),
+                             QLatin1String(defaultWindowsFolder)});
+        return std::any_of(found.begin(), found.end(),
+                           [](const DriveFile& file) { return file.bytes || file.isFolder; });
+    } catch (const Error&) {
+        return true; // something stands there that cannot be read: it is no empty folder
+    }
+}
+
 void rememberDrive(QSettings& settings, const QString& base, const Drive& drive)
 {
     if (drive.source().isEmpty())

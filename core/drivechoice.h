@@ -19,6 +19,14 @@ std::unique_ptr<Drive> defaultDrive();
 // emulators may have no Wine at all.
 std::unique_ptr<Drive> mappedWineDrive();
 
+// Throws, naming it, when drive is a folder that is the sets folder base or lies inside it:
+// drive C there would keep its originals and history among the sets it holds.
+void refuseDriveAmongSets(const Drive& drive, const QString& base);
+// Whether drive may be a Windows drive C: a disk image is taken as one, a folder when it holds
+// C:\MSDOS.SYS, a Windows folder or C:\LOGO.SYS (the other two screens are in the Windows
+// folder). A folder picked by mistake (the home folder, a folder of pictures) holds none.
+bool looksLikeDriveC(const Drive& drive);
+
 // Bootvane remembers the drive last used with each working folder, so that starting it there
 // again, from the menu for one, opens the same drive. The drive is remembered by what reached
 // it: the image file or folder, or nothing for the default drive.

@@ -95,6 +95,22 @@ void rememberSharingFolder(const QString& file)
     QSettings().setValue(sharingFolderKey, QFileInfo(file).absolutePath());
 }
 
+// Whether the user takes drive, just picked, as drive C: a folder that holds nothing of
+// Windows is asked about before its screens are ever saved, as it is most often picked by
+// mistake (the home folder, a folder of pictures).
+bool takenAsDriveC(QWidget* parent, const QString& base, const Drive& drive)
+{
+    if (looksLikeDriveC(drive) || Originals::of(base, drive))
+        return true;
+    return userDialogs().question(
+        parent,
+        QStringLiteral("This folder does not look like a Windows drive C: it holds no "
+                       "MSDOS.SYS, no Windows folder and no screen file.\n\n%1\n\nSave its "
+                       "screens as its originals and use it as drive C all the same?")
+            .arg(QDir::toNativeSeparators(drive.place())),
+        QStringLiteral("Open Folder"));
+}
+
 } // namespace
 
 frmLogoMain::frmLogoMain(std::unique_ptr<Drive> drive, QWidget* parent, SetsFolder setsFolder)
@@ -144,9 +160,12 @@ std::unique_ptr<frmLogoMain> frmLogoMain::start(const QString& drivePath, const 
             if (!drivePath.isEmpty())
                 drive = openDrive(drivePath);
             sets = enterSetsFolder(setsPath);
-            startable = true;
-            if (drive)
+            if (drive) {
+                refuseDriveAmongSets(*drive, basePath());
+                startable = takenAsDriveC(nullptr, basePath(), *drive);
                 return;
+            }
+            startable = true;
             QSettings settings;
             try {
                 drive = recallDrive(settings, basePath());
@@ -736,8 +755,12 @@ void frmLogoMain::mnuOpenFolder_Click()
 {
     const QString folder =
         userDialogs().existingFolder(this, QStringLiteral("Open the Folder of Drive C"));
-    if (!folder.isEmpty())
-        switchDrive(openDrive(folder));
+    if (folder.isEmpty())
+        return;
+    std::unique_ptr<Drive> drive = openDrive(folder);
+    refuseDriveAmongSets(*drive, strAppPath);
+    if (takenAsDriveC(this, strAppPath, *drive))
+        switchDrive(std::move(drive));
 }
 
 void frmLogoMain::mnuWineDrive_Click()

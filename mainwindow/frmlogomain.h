@@ -49,8 +49,9 @@ public:
     // The window on the drive the program starts with: the image or folder at drivePath, else
     // the drive last used with the sets folder, else Wine's drive C where Wine maps one, else
     // no drive. The sets folder is setsPath, or as enterSetsFolder chooses it. A drive that
-    // cannot be opened is reported: given on the command line it gives no window; remembered,
-    // it gives way to Wine's drive C or to none. A sets folder that cannot be used gives no window.
+    // cannot be opened is reported: given on the command line it gives no window, and so does
+    // a folder among the sets, or one the user would not take as drive C; remembered, it gives
+    // way to Wine's drive C or to none. A sets folder that cannot be used gives no window.
     static std::unique_ptr<frmLogoMain> start(const QString& drivePath,
                                               const QString& setsPath = QString());
 

@@ -1457,6 +1457,11 @@ void tst_MainWindow::setCommandsKeepWhatTheUserHad_data()
     // A folder of the user's that happens to lie among the sets, documents and all.
     QTest::newRow("Del on a folder of documents keeps it") << "documents, delete";
     QTest::newRow("F2 on a folder of documents keeps it") << "documents, rename";
+    // Picking drive C: the sets are no drive, nor is a folder picked by mistake unasked.
+    QTest::newRow("Open Folder refuses the sets folder") << "pick sets";
+    QTest::newRow("Open Folder and --drive refuse a folder among the sets") << "pick Sunset";
+    QTest::newRow("Open Folder on a folder of no Windows, answered No") << "pick empty, no";
+    QTest::newRow("Open Folder on a folder of no Windows, answered Yes") << "pick empty, yes";
     QTest::newRow("a remembered drive gone gives way to Wine's") << "gone, Wine";
     QTest::newRow("a remembered drive gone and no Wine: no drive") << "gone, no Wine";
 }
@@ -1471,7 +1476,25 @@ void tst_MainWindow::setCommandsKeepWhatTheUserHad()
     QTreeWidget* view = tree(desk.main());
     view->setFocus();
 
-    if (command.startsWith(QLatin1String("gone"))) {
+    if (command.startsWith(QLatin1String("pick"))) {
+        const bool amongSets = !command.contains(QLatin1String("empty"));
+        const QString folder = command == QLatin1String("pick sets") ? desk.drive.workDir()
+                               : amongSets                           ? sunset
+                                           : desk.drive.root() + QStringLiteral("/empty");
+        QVERIFY(QDir().mkpath(folder));
+        desk.dialogs.answerQuestion(command.endsWith(QLatin1String("yes")));
+        desk.dialogs.answerFileDialog(folder);
+        control<QAction>(desk.window.get(), "mnuOpenFolder")->trigger();
+        const bool taken = command.endsWith(QLatin1String("yes"));
+        QCOMPARE(desk.main().windowTitle().contains(QLatin1String("empty")), taken);
+        QCOMPARE(QSettings().allKeys().isEmpty(), !taken);  // nothing remembered
+        QCOMPARE(desk.dialogs.boxes.size(), taken ? 2 : 1); // and the first-start notice
+        QCOMPARE(desk.dialogs.boxes[0].kind == ScriptedDialogs::Box::Critical, amongSets);
+        QVERIFY(desk.dialogs.boxes[0].text.contains(QFileInfo(folder).canonicalFilePath()));
+        if (command.endsWith(QLatin1String("Sunset")))
+            QVERIFY(!frmLogoMain::start(QStringLiteral("Sunset")));
+        return;
+    } else if (command.startsWith(QLatin1String("gone"))) {
         const QString card = desk.drive.root() + QStringLiteral("/card");
         QVERIFY(QDir().mkpath(card));
         desk.dialogs.answerFileDialog(card);
