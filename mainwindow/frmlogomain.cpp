@@ -563,10 +563,10 @@ void frmLogoMain::updateCommands()
         // No drive C, no copy of its screens: the button says so.
     }
     cmdRestore->setEnabled(saved);
-    cmdRestore->setToolTip(saved || !noDrive.isEmpty()
-                               ? noDrive
-                               : QStringLiteral("The screens of this drive C have not been "
-                                                "saved yet, so there is nothing to restore."));
+    cmdRestore->setToolTip(!m_drive ? noDrive
+                           : saved  ? QString()
+                                    : QStringLiteral("The screens of this drive C have not been "
+                                                      "saved yet, so there is nothing to restore."));
 
     bool undoable = false;
     try {
