@@ -34,54 +34,65 @@ QByteArray readAt(QIODevice& image, qint64 at, qint64 size, const QString& path)
     return bytes;
 }
 
-QString convertWithQemu(const QString& what, const QString& path)
+quint32 be32At(const QByteArray& bytes, qsizetype at)
 {
-    const QString name = QFileInfo(path).fileName();
-    return QStringLiteral("it is %1, which Bootvane cannot open; convert it to a raw image "
-                          "first: qemu-img convert -O raw \"%2\" \"%3.img\"")
-        .arg(what, name, QFileInfo(path).completeBaseName());
+    return at + 4 <= bytes.size() ? qFromBigEndian<quint32>(bytes.constData() + at) : 0;
 }
 
-// An emulator that takes a dynamic VHD takes a fixed one too, which Bootvane opens.
-QString convertVhdWithQemu(const QString& path)
+quint64 be64At(const QByteArray& bytes, qsizetype at)
 {
-    return convertWithQemu(QStringLiteral("a dynamic or differencing VHD"), path) +
-           QStringLiteral(", or to a fixed VHD: qemu-img convert -O vpc -o subformat=fixed "
-                          "\"%1\" \"%2-fixed.vhd\"")
-               .arg(QFileInfo(path).fileName(), QFileInfo(path).completeBaseName());
+    return at + 8 <= bytes.size() ? qFromBigEndian<quint64>(bytes.constData() + at) : 0;
 }
 
-// The container formats of emulators, told by their own magic numbers at the start.
-void refuseContainers(const QByteArray& head, const QString& path)
+// What a qcow2 header says of where the disk's data lies: its base image, and the base's
+// format where the header records it (in the extension of type 0xe2792aca).
+void readQcow2Header(const QByteArray& head, ImageFormat& format, const QString& path)
 {
-    if (head.startsWith("QFI\xfb"))
-        fail(operation, path, convertWithQemu(QStringLiteral("a qcow2 image"), path));
-    if (head.startsWith("KDMV") || head.startsWith("COWD") ||
-        head.startsWith("# Disk DescriptorFile"))
-        fail(operation, path, convertWithQemu(QStringLiteral("a VMDK image"), path));
-    if (u32At(head, 0x40) == 0xbeda107fu || head.startsWith("<<< "))
-        fail(operation, path, convertWithQemu(QStringLiteral("a VirtualBox VDI image"), path));
-    if (head.startsWith("vhdxfile"))
-        fail(operation, path, convertWithQemu(QStringLiteral("a VHDX image"), path));
-    // A dynamic or differencing VHD starts with a copy of its footer; a fixed one has it at
-    // the end only.
-    if (head.startsWith("conectix"))
-        fail(operation, path, convertVhdWithQemu(path));
-    // Anex86's HDI (its header's size at offset 8) and 86Box's HDX (4096 bytes of header,
-    // told by its signature) put a header before the raw sectors.
-    const quint32 hdiHeader = u32At(head, 8);
-    const bool hdi = u32At(head, 0) == 0 && (hdiHeader == 4096 || hdiHeader == 512) &&
-                     (u32At(head, 16) == 256 || u32At(head, 16) == 512 || u32At(head, 16) == 1024);
-    const bool hdx = qFromLittleEndian<quint64>(head.constData()) == 0xd778a82044445459ull;
-    if (hdi || hdx) {
-        fail(operation, path,
-             QStringLiteral("it is an %1 image, a raw image behind a header of %2 bytes, which "
-                            "Bootvane cannot open; strip the header first: dd if=\"%3\" "
-                            "of=\"%4.img\" bs=%2 skip=1")
-                 .arg(hdx ? QStringLiteral("HDX") : QStringLiteral("HDI"))
-                 .arg(hdx ? 4096 : hdiHeader)
-                 .arg(QFileInfo(path).fileName(), QFileInfo(path).completeBaseName()));
+    const quint32 version = be32At(head, 4);
+    if (version == 1) {
+        format.driver = QStringLiteral("qcow");
+        format.description = QStringLiteral("a qcow image");
     }
+    // An external data file would take the writes wherever the header says.
+    if (version >= 3 && (be64At(head, 72) & 4) != 0)
+        fail(operation, path,
+             QStringLiteral("it is a qcow2 image that keeps its data in a separate file, which "
+                            "Bootvane does not open"));
+    qint64 at = version >= 3 ? be32At(head, 100) : version == 2 ? 72 : head.size();
+    while (at >= 72 && at + 8 <= head.size()) {
+        const quint32 type = be32At(head, at);
+        const qint64 length = be32At(head, at + 4);
+        if (type == 0)
+            break;
+        if (type == 0xe2792acau)
+            format.backingFormat = head.mid(at + 8, length);
+        at += 8 + (length + 7) / 8 * 8;
+    }
+    const quint64 backingAt = be64At(head, 8);
+    const quint32 backingSize = be32At(head, 16);
+    if (backingAt == 0 || backingSize == 0)
+        return;
+    if (backingAt > quint64(head.size()) || backingSize > head.size() - backingAt)
+        fail(operation, path,
+             QStringLiteral("its header names its base image beyond its first 64 KB: the image is "
+                            "damaged"));
+    format.backingFile = head.mid(qsizetype(backingAt), backingSize);
+}
+
+// The files a VMDK descriptor's extent lines name: RW 2097152 SPARSE "win95-s001.vmdk".
+QList<QByteArray> vmdkExtents(const QByteArray& descriptor)
+{
+    QList<QByteArray> files;
+    for (const QByteArray& rawLine : descriptor.split('\n')) {
+        const QByteArray line = rawLine.simplified();
+        if (!line.startsWith("RW ") && !line.startsWith("RDONLY ") && !line.startsWith("NOACCESS "))
+            continue;
+        const qsizetype open = line.indexOf('"');
+        const qsizetype close = open < 0 ? -1 : line.indexOf('"', open + 1);
+        if (close > open)
+            files.append(line.mid(open + 1, close - open - 1));
+    }
+    return files;
 }
 
 // What a FAT boot sector says, when sector is one.
@@ -149,7 +160,7 @@ bool isFatPartitionType(uchar type)
     }
 }
 
-FatVolume fatPartition(QIODevice& image, const QByteArray& mbr, qint64 dataSize,
+FatVolume fatPartition(QIODevice& image, const QByteArray& mbr, qint64 diskOffset, qint64 dataSize,
                        const QString& path)
 {
     std::optional<int> chosen;
@@ -174,8 +185,9 @@ FatVolume fatPartition(QIODevice& image, const QByteArray& mbr, qint64 dataSize,
                   : QStringLiteral("its partition table has no primary FAT partition, where "
                                    "Windows 95 keeps drive C"));
     }
-    const qint64 start = qint64(u32At(mbr, 446 + 16 * *chosen + 8)) * sectorSize;
-    if (start == 0 || start + sectorSize > dataSize)
+    const qint64 sector = u32At(mbr, 446 + 16 * *chosen + 8);
+    const qint64 start = diskOffset + sector * sectorSize;
+    if (sector == 0 || start + sectorSize > dataSize)
         fail(operation, path,
              QStringLiteral("partition %1 starts beyond the end of the image: the image may "
                             "be cut short")
@@ -210,16 +222,59 @@ QString fatIdentity(const FatVolume& volume)
         .arg(QString::fromLatin1(volume.label));
 }
 
-FatVolume locateDriveC(QIODevice& image, const QString& path)
+ImageFormat imageFormat(const QByteArray& head, const QString& path)
+{
+    if (head.isEmpty())
+        fail(operation, path, QStringLiteral("the file is empty"));
+    if (head.size() < sectorSize)
+        fail(operation, path,
+             QStringLiteral("it is %1 bytes long, too short to be a disk image").arg(head.size()));
+    ImageFormat format;
+    const auto container = [&](const char* driver, const char* description) {
+        format.driver = QLatin1String(driver);
+        format.description = QLatin1String(description);
+    };
+    if (head.startsWith("QFI\xfb")) {
+        container("qcow2", "a qcow2 image");
+        readQcow2Header(head, format, path);
+    } else if (head.startsWith("conectix")) {
+        // A dynamic or differencing VHD starts with a copy of its footer; a fixed one has it at
+        // the end only, and is read as the raw disk it is.
+        if (be32At(head, 60) == 4)
+            fail(operation, path,
+                 QStringLiteral("it is a differencing VHD, whose unchanged sectors are in its "
+                                "parent image, and QEMU reads it without them; merge it into its "
+                                "parent first, with the program that made it"));
+        container("vpc", "a dynamic VHD");
+    } else if (head.startsWith("vhdxfile")) {
+        container("vhdx", "a VHDX image");
+    } else if (u32At(head, 0x40) == 0xbeda107fu || head.startsWith("<<< ")) {
+        container("vdi", "a VirtualBox VDI image");
+    } else if (head.startsWith("KDMV") || head.startsWith("COWD")) {
+        container("vmdk", "a VMDK image");
+    } else if (head.startsWith("# Disk DescriptorFile")) {
+        container("vmdk", "a VMDK image");
+        format.extents = vmdkExtents(head);
+    } else if (qFromLittleEndian<quint64>(head.constData()) == 0xd778a82044445459ull) {
+        // 86Box's HDX: its signature, the disk's size and geometry, 40 bytes in all.
+        format.diskOffset = 40;
+    } else if (u32At(head, 0) == 0 && (u32At(head, 8) == 4096 || u32At(head, 8) == 512) &&
+               u32At(head, 16) == 512) {
+        // An HDI (Anex86's, and 86Box's): the header's size at offset 8, 512-byte sectors.
+        format.diskOffset = u32At(head, 8);
+    }
+    return format;
+}
+
+FatVolume locateDriveC(QIODevice& image, const QString& path, qint64 diskOffset)
 {
     const qint64 size = image.size();
     if (size == 0)
         fail(operation, path, QStringLiteral("the file is empty"));
-    if (size < sectorSize)
+    if (size - diskOffset < sectorSize)
         fail(operation, path,
              QStringLiteral("it is %1 bytes long, too short to be a disk image").arg(size));
-    const QByteArray head = readAt(image, 0, sectorSize, path);
-    refuseContainers(head, path);
+    const QByteArray head = readAt(image, diskOffset, sectorSize, path);
 
     // A fixed VHD is the raw disk followed by a 512-byte footer.
     qint64 dataSize = size;
@@ -227,14 +282,17 @@ FatVolume locateDriveC(QIODevice& image, const QString& path)
     if (tail.startsWith("conectix")) {
         const quint32 diskType = qFromBigEndian<quint32>(tail.constData() + 60);
         if (diskType != 2)
-            fail(operation, path, convertVhdWithQemu(path));
+            fail(operation, path,
+                 QStringLiteral("its VHD footer names no fixed VHD, and it does not begin as a "
+                                "dynamic one: the image is damaged"));
         dataSize -= sectorSize;
-        if (dataSize < sectorSize)
+        if (dataSize - diskOffset < sectorSize)
             fail(operation, path, QStringLiteral("the VHD holds no disk"));
     }
 
     if (std::optional<FatVolume> bare = fatBootSector(head)) {
-        if (bare->size > dataSize)
+        bare->offset = diskOffset;
+        if (diskOffset + bare->size > dataSize)
             fail(operation, path,
                  QStringLiteral("its file system is larger than the image: the image is damaged "
                                 "or cut short"));
@@ -244,7 +302,7 @@ FatVolume locateDriveC(QIODevice& image, const QString& path)
         fail(operation, path,
              QStringLiteral("it holds an NTFS file system, which Windows 95 cannot start from"));
     if (uchar(head[510]) == 0x55 && uchar(head[511]) == 0xaa)
-        return fatPartition(image, head, dataSize, path);
+        return fatPartition(image, head, diskOffset, dataSize, path);
     fail(operation, path,
          QStringLiteral("it has neither a partition table nor a FAT file system: it is no raw "
                         "image of a disk, or a format Bootvane does not know"));

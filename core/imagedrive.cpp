@@ -8,13 +8,6 @@
 #include <QFile>
 #include <QFileInfo>
 
-#ifndef Q_OS_WIN
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
-
 namespace bootvane {
 
 namespace {
@@ -112,11 +105,12 @@ std::unique_ptr<ImageDrive> ImageDrive::open(const QString& path)
 
 MtoolsVolume ImageDrive::volume() const
 {
+    const RawDisk::View disk = m_disk.view();
     QFile image;
-    openPlainFile(image, m_path, QStringLiteral("open the disk image"),
+    openPlainFile(image, disk.file, QStringLiteral("open the disk image"),
                   QStringLiteral("it is a device, pipe or socket, not a disk image file"));
-    m_fat = locateDriveC(image, m_path);
-    return MtoolsVolume(m_path, m_fat.offset);
+    m_fat = locateDriveC(image, m_path, disk.offset);
+    return MtoolsVolume(disk.file, m_fat.offset);
 }
 
 QString ImageDrive::title() const
@@ -168,21 +162,7 @@ std::vector<DriveFile> ImageDrive::readFiles(const QStringList& dosPaths, qint64
 
 std::optional<QString> ImageDrive::whyNotWritable() const
 {
-#ifndef Q_OS_WIN
-    if (::access(encodeFileName(m_path).constData(), W_OK) != 0)
-        return QStringLiteral("the image file cannot be written (%1)").arg(systemReason(errno));
-#endif
-    // Looking through every process's open files takes milliseconds, and one apply asks for
-    // each file twice; an image found free a moment ago is taken as still free.
-    constexpr qint64 stillFreeFor = 1000;
-    if (m_seenFree.isValid() && m_seenFree.elapsed() < stillFreeFor)
-        return std::nullopt;
-    if (std::optional<QString> why = programWritingTo(m_path)) {
-        m_seenFree.invalidate();
-        return why;
-    }
-    m_seenFree.start();
-    return std::nullopt;
+    return m_disk.whyNotWritable();
 }
 
 ImageDrive::Listed
@@ -332,127 +312,5 @@ void ImageDrive::removeAbandonedWork(const QStringList& dosPaths)
             fat.rename(ready, path, fat.shown(path));
     }
 }
-
-#ifdef Q_OS_WIN
-
-std::optional<QString> programWritingTo(const QString&)
-{
-    return std::nullopt;
-}
-
-#else
-
-namespace {
-
-QByteArray firstLine(const QByteArray& path)
-{
-    QFile file(QString::fromLocal8Bit(path));
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return file.readLine().trimmed();
-}
-
-// Whether descriptor fd of process pid is open for writing, as its fdinfo says.
-bool openForWriting(const QByteArray& pid, const QByteArray& fd)
-{
-    QFile info(QString::fromLatin1("/proc/" + pid + "/fdinfo/" + fd));
-    if (!info.open(QIODevice::ReadOnly))
-        return false;
-    for (const QByteArray& line : info.readAll().split('\n')) {
-        if (!line.startsWith("flags:"))
-            continue;
-        bool ok = false;
-        const int flags = line.mid(6).trimmed().toInt(&ok, 8);
-        return ok && (flags & O_ACCMODE) != O_RDONLY;
-    }
-    return false;
-}
-
-} // namespace
-
-std::optional<QString> programWritingTo(const QString& path)
-{
-    const QByteArray file = encodeFileName(path);
-    struct stat target {};
-    if (::stat(file.constData(), &target) != 0)
-        return std::nullopt;
-
-    const QByteArray self = QByteArray::number(::getpid());
-    DIR* processes = ::opendir("/proc");
-    while (const dirent* process = processes ? ::readdir(processes) : nullptr) {
-        const QByteArray pid(process->d_name);
-        bool numeric = false;
-        pid.toInt(&numeric);
-        if (!numeric || pid == self)
-            continue;
-        struct stat owner {};
-        if (::stat("/proc/" + pid, &owner) != 0 || (::getuid() != 0 && owner.st_uid != ::getuid()))
-            continue;
-        DIR* fds = ::opendir("/proc/" + pid + "/fd");
-        bool writing = false;
-        while (const dirent* fd = fds ? ::readdir(fds) : nullptr) {
-            struct stat open {};
-            const QByteArray name(fd->d_name);
-            if (name.startsWith('.') || ::stat("/proc/" + pid + "/fd/" + name, &open) != 0 ||
-                open.st_dev != target.st_dev || open.st_ino != target.st_ino)
-                continue;
-            if (openForWriting(pid, name)) {
-                writing = true;
-                break;
-            }
-        }
-        if (fds)
-            ::closedir(fds);
-        if (writing) {
-            ::closedir(processes);
-            return QStringLiteral("the image is in use by %1 (process %2): shut the emulator "
-                                  "down first, as two systems writing one disk damage it")
-                .arg(QString::fromLocal8Bit(firstLine("/proc/" + pid + "/comm")),
-                     QString::fromLatin1(pid));
-        }
-    }
-    if (processes)
-        ::closedir(processes);
-
-    // The kernel holds an image attached to a loop device (losetup, udisks), mounted or not,
-    // and no process shows it among its open files.
-    DIR* loops = ::opendir("/sys/block");
-    while (const dirent* device = loops ? ::readdir(loops) : nullptr) {
-        const QByteArray name(device->d_name);
-        if (!name.startsWith("loop"))
-            continue;
-        QByteArray backing = firstLine("/sys/block/" + name + "/loop/backing_file");
-        if (backing.endsWith(" (deleted)"))
-            continue;
-        struct stat attached {};
-        if (!backing.isEmpty() && ::stat(backing.constData(), &attached) == 0 &&
-            attached.st_dev == target.st_dev && attached.st_ino == target.st_ino) {
-            ::closedir(loops);
-            return QStringLiteral("the image is attached to the loop device /dev/%1: detach it "
-                                  "first (udisksctl loop-delete, or losetup -d), as two systems "
-                                  "writing one disk damage it")
-                .arg(QString::fromLatin1(name));
-        }
-    }
-    if (loops)
-        ::closedir(loops);
-
-    // A program of another user is not seen, but QEMU locks the images it has open.
-    const int fd = ::open(file.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return std::nullopt;
-    struct flock lock {};
-    lock.l_type = F_WRLCK;
-    lock.l_whence = SEEK_SET;
-    const bool locked = ::fcntl(fd, F_OFD_GETLK, &lock) == 0 && lock.l_type != F_UNLCK;
-    ::close(fd);
-    if (locked)
-        return QStringLiteral("a program holds a lock on the image (QEMU locks the images it "
-                              "runs): shut the emulator down first, as two systems writing one "
-                              "disk damage it");
-    return std::nullopt;
-}
-
-#endif
 
 } // namespace bootvane

@@ -3,15 +3,15 @@
 #include "diskimage.h"
 #include "drive.h"
 #include "mtools.h"
+#include "rawdisk.h"
 
-#include <QElapsedTimer>
 #include <memory>
 
 namespace bootvane {
 
-// Drive C inside an emulator's disk image file (raw, with or without a partition table, or
-// a fixed VHD), read and written through mtools: no root, no mounting. A system file is
-// replaced as on a folder, so that it holds all its old bytes or all its new ones whatever
+// Drive C inside an emulator's disk image file, read and written through mtools on its raw
+// disk (RawDisk: the image itself, or QEMU's export of a container format): no root. A system file
+// is replaced as on a folder, so that it holds all its old bytes or all its new ones whatever
 // fails: the new bytes go to a temporary 8.3 name in the same folder (NAME.BVW while they are
 // written, renamed NAME.BVN once whole), then the old entry is removed and NAME.BVN renamed
 // over it, keeping its DOS attributes. A start that finds NAME.BVN finishes the job, one that
@@ -40,7 +40,7 @@ public:
     void removeAbandonedWork(const QStringList& dosPaths) override;
 
 private:
-    explicit ImageDrive(QString path) : m_path(std::move(path)) {}
+    explicit ImageDrive(QString path) : m_path(std::move(path)), m_disk(m_path) {}
     // The volume as the image holds it now: the file may have changed since it was opened.
     MtoolsVolume volume() const;
     // Why nothing may be written to the image now, or nothing.
@@ -57,14 +57,8 @@ private:
                                  const QString& shownAs) const;
 
     QString m_path;
+    mutable RawDisk m_disk;
     mutable FatVolume m_fat;
-    mutable QElapsedTimer m_seenFree; // since the image was last found free
 };
-
-// Why nothing may write the file at path now, naming what holds it: a program that has it
-// open for writing ("qemu-system-i386 (process 1234)"), a loop device it is attached to, or a
-// lock on it (QEMU locks its images), with what to do. Nothing when the file is free. Only
-// this user's processes can be seen.
-std::optional<QString> programWritingTo(const QString& path);
 
 } // namespace bootvane

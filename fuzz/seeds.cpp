@@ -280,8 +280,19 @@ void diskImageSeeds()
     write("diskimage", "dynamic-vhd.img", vhdFooter(3) + QByteArray(512, '\0') + vhdFooter(3));
     write("diskimage", "bare-ntfs.img", head("\xeb\x52\x90NTFS    "));
     write("diskimage", "qcow2.img", head("QFI\xfb"));
+    // A version 3 qcow2 overlay: its base's name at 512, its format in a header extension.
+    QByteArray overlay = head(QByteArray("QFI\xfb\0\0\0\x03", 8)) + "base.img";
+    qToBigEndian<quint64>(512, overlay.data() + 8);
+    qToBigEndian<quint32>(8, overlay.data() + 16);
+    qToBigEndian<quint32>(104, overlay.data() + 100);
+    place(overlay, 104, QByteArray("\xe2\x79\x2a\xca\0\0\0\x03raw", 11));
+    write("diskimage", "qcow2-overlay.img", overlay);
+    write("diskimage", "differencing-vhd.img", vhdFooter(4) + QByteArray(512, '\0'));
     write("diskimage", "vmdk.img", head("KDMV"));
-    write("diskimage", "vmdk-descriptor.img", head("# Disk DescriptorFile"));
+    write("diskimage", "vmdk-descriptor.img",
+          "# Disk DescriptorFile\nversion=1\ncreateType=\"twoGbMaxExtentFlat\"\n"
+          "RW 4192256 FLAT \"win95-f001.vmdk\" 0\nRW 2048 ZERO\n" +
+              QByteArray(512, '\n'));
     QByteArray vdi = head("<<< Oracle VM VirtualBox Disk Image >>>");
     put32(vdi, 0x40, 0xbeda107fu);
     write("diskimage", "vdi.img", vdi);
@@ -290,7 +301,10 @@ void diskImageSeeds()
     put32(hdi, 8, 4096);
     put32(hdi, 16, 512);
     write("diskimage", "hdi.img", hdi);
+    write("diskimage", "hdi-fat12.img", hdi.leftJustified(4096, '\0') + tinyVolume("C"));
     write("diskimage", "hdx.img", head("YTDD \xa8x\xd7"));
+    write("diskimage", "hdx-mbr.img",
+          head("YTDD \xa8x\xd7").left(40) + mbr({{0x80, 0x01, 1}}) + tinyVolume("C"));
     write("diskimage", "short.img", QByteArray(100, '\xeb'));
 }
 

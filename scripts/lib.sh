@@ -7,11 +7,14 @@ ROOT=$(cd -- "$(dirname -- "${BASH_SOURCE[0]}")/.." && pwd)
 # To build and run. Liberation has the metrics of Times New Roman and Arial, which the
 # windows were laid out with; DejaVu is the fallback for everything else. mtools reads and
 # writes disk images; sfdisk (fdisk) and mkfs.fat (dosfstools) make the demo's and the tests'.
-BUILD_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev libimagequant-dev libzip-dev fonts-liberation fonts-dejavu-core mtools dosfstools fdisk)
+# qemu-storage-daemon (qemu-system-common) exports the disk of a qcow2, VDI, VMDK or dynamic VHD
+# as a raw file over FUSE (fuse3), for mtools to work on.
+BUILD_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev libimagequant-dev libzip-dev fonts-liberation fonts-dejavu-core mtools dosfstools fdisk qemu-system-common fuse3)
 # Only the tests need these: one of them injects faults into the program through strace;
 # the packaging test validates the menu entry and the metainfo, and builds the Debian
-# package (dpkg-shlibdeps finds its dependencies) for lintian to check.
-TEST_PACKAGES=(strace desktop-file-utils appstream dpkg-dev lintian)
+# package (dpkg-shlibdeps finds its dependencies) for lintian to check; qemu-img (qemu-utils)
+# makes and checks the images in other formats.
+TEST_PACKAGES=(strace desktop-file-utils appstream dpkg-dev lintian qemu-utils)
 # Only scripts/fuzz needs these: clang with its libFuzzer and sanitizer runtimes, and
 # llvm-symbolizer for the sanitizers' stack traces.
 FUZZ_PACKAGES=(clang libclang-rt-dev llvm)

@@ -10,13 +10,17 @@
 //
 // On an emulator's disk image the steps are the mtools commands the program starts: each runs
 // through a wrapper that counts it, and on the chosen one fails or kills the program, the
-// command itself then running to its end. The image's FAT must pass fsck.fat as well.
+// command itself then running to its end. The image's FAT must pass fsck.fat as well. A qcow2
+// and a dynamic VHD are written through QEMU's export: it must pass qemu-img check, keep its
+// snapshot, and leave no mount or daemon once the program, or the next start after a kill,
+// has ended.
 
 #include "drivechoice.h"
 #include "folderdrive.h"
 #include "originals.h"
 #include "paths.h"
 #include "picture.h"
+#include "rawdisk.h"
 #include "scripteddialogs.h"
 #include "tempdrive.h"
 #include "tempimage.h"
@@ -54,6 +58,8 @@ const char* setFiles[] = {"logo.sys", "logow.sys", "logos.sys"};
 // Stands in for an mtools command on the driver's PATH: counts the command in the log, and
 // when it is the chosen one fails it, or kills the driver (its parent) and still runs it to
 // its end: one stopped half-way may leave the FAT half-updated, and Bootvane never stops one.
+// The command must then reach the disk, on a container through an export still there, also
+// when it opens the export only a moment after the kill; what it says goes to the log.
 // It notes the fault in strace's words, so that the same checks read either log.
 const char* const mtoolsWrapper = R"sh(#!/bin/sh
 [ "$BOOTVANE_FAULT_INSIDE" = 1 ] || exec '%1' "$@"
@@ -65,8 +71,9 @@ if [ "$BOOTVANE_FAULT_KIND" != KILL ]; then
     exit 1
 fi
 kill -9 "$PPID"
-'%1' "$@"
-echo "killed by SIGKILL" >> "$BOOTVANE_FAULT_LOG"
+sleep 0.2
+'%1' "$@" > /dev/null 2>> "$BOOTVANE_FAULT_LOG"
+echo "killed by SIGKILL; the command went on to exit $?" >> "$BOOTVANE_FAULT_LOG"
 )sh";
 
 // A write-side call by its number among the calls of its name; an open only for reading
@@ -87,13 +94,15 @@ struct Run {
 
 // Drive C for one run: Wine's folder, or a disk image read and written with the real mtools.
 struct DiskC {
-    explicit DiskC(bool onImage)
-        : image(onImage ? std::make_unique<TempImage>() : nullptr),
-          folder(onImage ? nullptr : std::make_unique<TempDrive>()),
+    // format: "" for Wine's folder, "raw", or a container as TempImage::convertTo() makes it.
+    explicit DiskC(const QString& format)
+        : format(format), image(format.isEmpty() ? nullptr : std::make_unique<TempImage>()),
+          folder(format.isEmpty() ? std::make_unique<TempDrive>() : nullptr),
           drive(image ? image->drive : *folder)
     {
     }
 
+    const QString format;
     const std::unique_ptr<TempImage> image;
     const std::unique_ptr<TempDrive> folder;
     const TempDrive& drive; // the working folder, and drive C unless there is an image
@@ -158,6 +167,8 @@ struct Operation {
                             disk.image ? *openDrive(disk.image->path()) : *FolderDrive::wine());
         }
         disk.writeScreens();
+        if (disk.image && disk.format != QLatin1String("raw"))
+            disk.image->convertTo(disk.format);
         if (name == QLatin1String("backup"))
             return;
         if (name == QLatin1String("apply")) {
@@ -460,6 +471,8 @@ QString TestFaultMatrix::problemAfterKill(const Operation& operation, const Disk
         next.report.join(QLatin1Char('\n')).contains(QLatin1String("critical")))
         return QStringLiteral("the next start failed: ") + next.report.join(QLatin1Char(' '));
     QString problem = problemWithStaging(drive);
+    if (problem.isEmpty() && disk.image && !disk.image->leftovers().isEmpty())
+        problem = QStringLiteral("left behind: ") + disk.image->leftovers();
     if (problem.isEmpty())
         problem = problemWithSystemFiles(disk, before, after, true);
     if (problem.isEmpty() && operation.name == QLatin1String("backup"))
@@ -470,17 +483,24 @@ QString TestFaultMatrix::problemAfterKill(const Operation& operation, const Disk
 void TestFaultMatrix::everyFailingCallLeavesAWholeDisk_data()
 {
     QTest::addColumn<QString>("operation");
-    QTest::addColumn<bool>("onImage");
+    QTest::addColumn<QString>("image"); // as DiskC takes it
     for (const char* name : {"backup", "apply", "restore", "restore-removing", "saveset"})
-        QTest::newRow(name) << QString::fromLatin1(name) << false;
+        QTest::newRow(name) << QString::fromLatin1(name) << "";
     for (const char* name : {"backup", "apply", "restore", "restore-removing"})
-        QTest::addRow("image %s", name) << QString::fromLatin1(name) << true;
+        QTest::addRow("image %s", name) << QString::fromLatin1(name) << "raw";
+    for (const char* name : {"backup", "apply", "restore-removing"})
+        QTest::addRow("qcow2 %s", name) << QString::fromLatin1(name) << "qcow2";
+    for (const char* name : {"apply", "restore"})
+        QTest::addRow("dynamic VHD %s", name) << QString::fromLatin1(name) << "vpc";
 }
 
 void TestFaultMatrix::everyFailingCallLeavesAWholeDisk()
 {
     QFETCH(QString, operation);
-    QFETCH(bool, onImage);
+    QFETCH(QString, image);
+    const bool onImage = !image.isEmpty();
+    if (image != QLatin1String("raw") && onImage && whyContainersCannotBeOpened())
+        QSKIP(qPrintable(*whyContainersCannotBeOpened()));
     const Operation op{operation};
     const QString traced =
         onImage ? QString()
@@ -489,7 +509,7 @@ void TestFaultMatrix::everyFailingCallLeavesAWholeDisk()
     std::map<QString, QList<Call>> calls;
     QStringList commands; // on an image: the mtools commands, in the order they run
     {
-        const DiskC disk(onImage);
+        const DiskC disk(image);
         op.prepare(disk);
         const Run clean = runDriver(op, disk, QString(), traced);
         QVERIFY2(!clean.crashed && clean.exitCode == 0, "the operation fails without faults");
@@ -530,7 +550,7 @@ void TestFaultMatrix::everyFailingCallLeavesAWholeDisk()
                 if (lie && !call.startsWith(QLatin1String("rename")))
                     continue;
                 const int number = at.number;
-                const DiskC disk(onImage);
+                const DiskC disk(image);
                 const TempDrive& drive = disk.drive;
                 op.prepare(disk);
                 const QString cwd = QDir::currentPath();
@@ -550,9 +570,19 @@ void TestFaultMatrix::everyFailingCallLeavesAWholeDisk()
                                           .arg(onImage ? commands[number - 1] : call, error)
                                           .arg(number);
                 if (kill) {
-                    const QString problem = run.log.contains(QLatin1String("killed by SIGKILL"))
-                                                ? problemAfterKill(op, disk, before, after)
-                                                : QStringLiteral("the process was not killed");
+                    // The export's guard ends what the killed program left, before any next
+                    // start.
+                    const bool cleared =
+                        !disk.image ||
+                        QTest::qWaitFor([&] { return disk.image->leftovers().isEmpty(); }, 10000);
+                    const QString problem =
+                        !run.log.contains(QLatin1String("killed by SIGKILL"))
+                            ? QStringLiteral("the process was not killed")
+                        : !cleared
+                            ? QStringLiteral("left behind by the kill: ") + disk.image->leftovers()
+                        : run.log.contains(QLatin1String("Cannot initialize"))
+                            ? QStringLiteral("the command left running failed")
+                            : problemAfterKill(op, disk, before, after);
                     if (!problem.isEmpty())
                         problems.append(where + problem);
                     continue;
@@ -585,6 +615,8 @@ void TestFaultMatrix::everyFailingCallLeavesAWholeDisk()
                 }
                 if (problem.isEmpty())
                     problem = problemWithStaging(drive);
+                if (problem.isEmpty() && disk.image && !disk.image->leftovers().isEmpty())
+                    problem = QStringLiteral("left behind: ") + disk.image->leftovers();
                 if (problem.isEmpty() && !run.report.contains(QStringLiteral("cwd\t") + cwd))
                     problem = QStringLiteral("the current directory changed");
                 if (!problem.isEmpty())

@@ -21,7 +21,7 @@ const char* systemNames[] = {"logo.sys", "windows/logow.sys", "windows/logos.sys
 
 TempDrive::TempDrive()
     : m_oldPrefix(qgetenv("WINEPREFIX")), m_hadPrefix(qEnvironmentVariableIsSet("WINEPREFIX")),
-      m_oldCurrent(QDir::currentPath())
+      m_oldCurrent(QDir::currentPath()), m_oldRuntime(qgetenv("XDG_RUNTIME_DIR"))
 {
     if (!m_dir.isValid())
         throw std::runtime_error("cannot make a temporary folder");
@@ -39,6 +39,9 @@ TempDrive::TempDrive()
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
                        root.filePath(QStringLiteral("config")));
     qputenv("XDG_DATA_HOME", QFile::encodeName(root.filePath(QStringLiteral("data"))));
+    // So are the private folders where disk images are opened: what a test leaves there is seen.
+    root.mkpath(QStringLiteral("runtime"));
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(root.filePath(QStringLiteral("runtime"))));
 }
 
 TempDrive::~TempDrive()
@@ -49,6 +52,10 @@ TempDrive::~TempDrive()
     else
         qunsetenv("WINEPREFIX");
     qunsetenv("XDG_DATA_HOME");
+    if (m_oldRuntime.isEmpty())
+        qunsetenv("XDG_RUNTIME_DIR");
+    else
+        qputenv("XDG_RUNTIME_DIR", m_oldRuntime);
     // Tests may have made files unreadable or given them names Qt cannot spell; make sure the
     // folder can be removed.
     std::filesystem::remove_all(QFile::encodeName(m_dir.path()).toStdString());

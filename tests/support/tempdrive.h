@@ -16,6 +16,7 @@ namespace bootvane::testing {
 //   <tmp>/prefix/dosdevices/c: -> <tmp>/prefix/drive_c
 //   <tmp>/prefix/drive_c/windows/
 //   <tmp>/work/   (the working directory: sets and "Originals" live here)
+//   <tmp>/runtime/   (XDG_RUNTIME_DIR, where disk images in other formats are opened)
 class TempDrive {
 public:
     TempDrive();
@@ -43,6 +44,7 @@ private:
     QByteArray m_oldPrefix;
     bool m_hadPrefix;
     QString m_oldCurrent;
+    QByteArray m_oldRuntime;
 };
 
 // A 320 x 400 indexed picture with a 256-colour palette whose pixels depend on seed, so

@@ -2,6 +2,8 @@
 
 #include "picture.h"
 
+#include <QCryptographicHash>
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -15,6 +17,23 @@ namespace bootvane::testing {
 namespace {
 
 constexpr qint64 megabyte = 1024 * 1024;
+
+QByteArray checksum(const QString& path)
+{
+    QFile file(path);
+    QCryptographicHash hash(QCryptographicHash::Sha1);
+    return file.open(QIODevice::ReadOnly) && hash.addData(&file) ? hash.result() : QByteArray();
+}
+
+bool isContainer(const QString& format)
+{
+    return !format.isEmpty() && format != QLatin1String("hdi") && format != QLatin1String("hdx");
+}
+
+void qemuImg(const QString& arguments, const QStringList& files)
+{
+    runTool(QStringLiteral("qemu-img"), arguments.split(QLatin1Char(' ')) + files);
+}
 
 void makeFileOfSize(const QString& path, qint64 size)
 {
@@ -136,12 +155,72 @@ TempImage::TempImage(Layout layout) : m_path(drive.root() + QStringLiteral("/win
 QByteArray TempImage::mtools(const QString& tool, const QStringList& arguments) const
 {
     return runTool(tool, QStringList{QStringLiteral("-i"),
-                                     m_path + QStringLiteral("@@") + QString::number(m_offset)} +
+                                     rawView() + QStringLiteral("@@") + QString::number(m_offset)} +
                              arguments);
+}
+
+QString TempImage::rawView() const
+{
+    if (!isContainer(m_format))
+        return m_path;
+    const QString view = drive.root() + QStringLiteral("/view.img");
+    qemuImg(QStringLiteral("convert -U -O raw"), {m_path, view});
+    return view;
+}
+
+void TempImage::convertTo(const QString& format)
+{
+    m_raw = m_path;
+    m_before = checksum(m_raw);
+    m_format = format;
+    m_path = drive.root() + QStringLiteral("/win95.") +
+             (format == QLatin1String("vpc")       ? QStringLiteral("vhd")
+              : format == QLatin1String("overlay") ? QStringLiteral("qcow2")
+                                                   : format);
+    if (!isContainer(format)) {
+        // 86Box's headers: the HDI's size at offset 8, the HDX's signature; 512-byte sectors.
+        const bool hdi = format == QLatin1String("hdi");
+        QByteArray header(hdi ? 4096 : 40, '\0');
+        if (hdi)
+            qToLittleEndian<quint32>(4096, header.data() + 8);
+        else
+            qToLittleEndian<quint64>(0xd778a82044445459ull, header.data());
+        qToLittleEndian<quint32>(512, header.data() + 16);
+        writeFile(m_path, header + fileBytes(m_raw));
+        m_offset += header.size();
+    } else if (format == QLatin1String("overlay")) {
+        qemuImg(QStringLiteral("create -q -f qcow2 -b win95.img -F raw"), {m_path});
+    } else {
+        qemuImg(QStringLiteral("convert -O ") + format +
+                    (format == QLatin1String("vpc") ? QStringLiteral(" -o subformat=dynamic") : ""),
+                {m_raw, m_path});
+        if (format == QLatin1String("qcow2"))
+            qemuImg(QStringLiteral("snapshot -c before"), {m_path});
+    }
+}
+
+QString TempImage::leftovers() const
+{
+    const QString runtime = drive.root() + QStringLiteral("/runtime");
+    QStringList left = QDir(runtime + QStringLiteral("/bootvane"))
+                           .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
+    for (const QByteArray& mount : fileBytes(QStringLiteral("/proc/mounts")).split('\n')) {
+        if (mount.contains(runtime.toUtf8()))
+            left.append(QString::fromUtf8(mount));
+    }
+    for (const QString& pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        const QByteArray command = fileBytes(QStringLiteral("/proc/%1/cmdline").arg(pid));
+        const QByteArray stat = fileBytes(QStringLiteral("/proc/%1/stat").arg(pid));
+        if (command.contains(runtime.toUtf8()) && !stat.contains(") Z "))
+            left.append(QString::fromUtf8(command).replace(QLatin1Char('\0'), QLatin1Char(' ')));
+    }
+    return left.join(QStringLiteral("; "));
 }
 
 void TempImage::put(const QString& dosPath, const QByteArray& bytes) const
 {
+    if (isContainer(m_format))
+        throw std::runtime_error("a container is only read by the tests");
     const QString source = drive.root() + QStringLiteral("/put.tmp");
     writeFile(source, bytes);
     mtools(QStringLiteral("mcopy"), {QStringLiteral("-o"), source, dosPath});
@@ -189,8 +268,24 @@ void TempImage::writeSystemScreens() const
 
 QString TempImage::fsckProblems() const
 {
+    QString problems;
+    if (isContainer(m_format)) {
+        try {
+            qemuImg(QStringLiteral("check -U -q"), {m_path});
+        } catch (const std::runtime_error& error) {
+            if (!QByteArray(error.what()).contains("does not support checks")) // a VHD
+                problems += QString::fromLocal8Bit(error.what());
+        }
+        const QString snapshot = drive.root() + QStringLiteral("/snapshot.img");
+        if (m_format == QLatin1String("qcow2"))
+            qemuImg(QStringLiteral("convert -U -l snapshot.name=before -O raw"),
+                    {m_path, snapshot});
+        if (checksum(m_format == QLatin1String("qcow2") ? snapshot : m_raw) != m_before &&
+            (m_format == QLatin1String("qcow2") || m_format == QLatin1String("overlay")))
+            problems += QStringLiteral("the snapshot or the base image changed; ");
+    }
     // fsck.fat reads a volume from its first byte: drive C is copied out of the image.
-    QFile image(m_path);
+    QFile image(rawView());
     const QString volume = drive.root() + QStringLiteral("/volume.img");
     QFile copy(volume);
     if (!image.open(QIODevice::ReadOnly) || !image.seek(m_offset) ||
@@ -204,8 +299,9 @@ QString TempImage::fsckProblems() const
     fsck.waitForFinished(60000);
     QFile::remove(volume);
     if (fsck.exitStatus() == QProcess::NormalExit && fsck.exitCode() == 0)
-        return {};
-    return QString::fromLocal8Bit(fsck.readAllStandardOutput() + fsck.readAllStandardError());
+        return problems;
+    return problems +
+           QString::fromLocal8Bit(fsck.readAllStandardOutput() + fsck.readAllStandardError());
 }
 
 } // namespace bootvane::testing

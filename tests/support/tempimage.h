@@ -39,12 +39,28 @@ public:
     void editLongName(const QString& start, const QString& from, const QString& to) const;
     // Writes the three system screens, screenPicture(100 + slot), as BMP files.
     void writeSystemScreens() const;
-    // What fsck.fat -n says of drive C when it finds a fault, else "".
+    // What fsck.fat -n says of drive C when it finds a fault, else "". Of a container, also what
+    // qemu-img check finds, and a snapshot or base image no longer as it was made.
     QString fsckProblems() const;
 
+    // Makes the image as another emulator keeps it, from the raw one, which path() then no
+    // longer names: "vpc" (a dynamic VHD), "qcow2" (with a snapshot of the disk as it was),
+    // "overlay" (a qcow2 over the raw image as its base), "vdi", "vmdk", "vhdx"; "hdi" and
+    // "hdx" put 86Box's header before the raw disk. Nothing is put on a container: it is read
+    // through qemu-img.
+    void convertTo(const QString& format);
+    // The exports of disk images left in the test's runtime folder: mounts, daemons, folders.
+    QString leftovers() const;
+
 private:
+    // The file that mtools reads: the image, or a raw copy of a container's disk.
+    QString rawView() const;
+
     QString m_path;
     qint64 m_offset = 0;
+    QString m_format;
+    QString m_raw;       // the raw image a container was made from
+    QByteArray m_before; // its checksum then
 };
 
 // Counts the mtools commands that this process and its children run while it lives: each tool
