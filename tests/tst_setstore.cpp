@@ -653,8 +653,9 @@ void TestSetStore::sharedSetsAreImportedWholeOrNotAtAll()
         QVERIFY2(imported, "a hostile zip was read");
         // The folder its sharer put the screens in names the set.
         QCOMPARE(shared.folder, QString(zipEntries.value(0).name).section('/', 0, -2));
-        QVERIFY(makeSetFromScreens(basePath(), QStringLiteral("Imported"),
-                                   completedSet(shared, readScreensInUse(*driveC), *driveC, path)));
+        QVERIFY(makeSetFromScreens(
+            basePath(), QStringLiteral("Imported"),
+            completedSet(shared, readScreensInUse(*driveC), driveC.get(), path)));
     } catch (const Error& error) {
         QVERIFY2(!imported, qPrintable(error.message()));
         QCOMPARE(error.path(), path);
