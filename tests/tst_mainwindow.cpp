@@ -1450,6 +1450,7 @@ void tst_MainWindow::setCommandsKeepWhatTheUserHad_data()
     // A downloaded Wine prefix may hold links to anything.
     QTest::newRow("Set as Current refuses a screen linked outside drive C") << "outside file";
     QTest::newRow("Set as Current refuses a folder linked outside drive C") << "outside folder";
+    QTest::newRow("Set as Current refuses a screen linked to nothing") << "outside, gone";
     QTest::newRow("started in the home folder, the sets are kept apart") << "home";
     // A folder of the user's that happens to lie among the sets, documents and all.
     QTest::newRow("Del on a folder of documents keeps it") << "documents, delete";
@@ -1656,13 +1657,16 @@ void tst_MainWindow::setCommandsKeepWhatTheUserHad()
                                  : desk.drive.systemFile(1);
         const QString target = desk.drive.root() + QStringLiteral("/anything");
         QVERIFY(QFile::rename(link, target) && QFile::link(target, link));
+        if (command.endsWith(QLatin1String("gone")))
+            QVERIFY(QFile::rename(target, target + QStringLiteral(".moved")));
         const QList<QByteArray> before = desk.systemBytes();
         const QStringList everything = entriesBelow(desk.drive.root());
         clickButton(desk.window.get(), "cmdSetCur");
         VERIFY_ONE_ERROR_NAMING(desk.dialogs.boxes,
                                 QFileInfo(desk.drive.driveC()).canonicalFilePath() +
                                     link.mid(desk.drive.driveC().size()));
-        QVERIFY(desk.dialogs.boxes[0].text.contains(QFileInfo(target).canonicalFilePath()));
+        QVERIFY(desk.dialogs.boxes[0].text.contains(
+            QFileInfo(QFileInfo(target).path()).canonicalFilePath() + QStringLiteral("/anything")));
         QCOMPARE(desk.systemBytes(), before);
         QCOMPARE(entriesBelow(desk.drive.root()), everything);
         QVERIFY(QFileInfo(link).isSymLink());
