@@ -7,7 +7,8 @@
 # ctest weighs them by before it has timed them: the heaviest start first).
 
 # Listing the rows runs no test; leaks at that exit are no test's business.
-execute_process(COMMAND "${CMAKE}" -E env ASAN_OPTIONS=detect_leaks=0 "${PROGRAM}" -datatags
+execute_process(COMMAND "${CMAKE}" -E env ASAN_OPTIONS=detect_leaks=0 QT_QPA_PLATFORM=offscreen
+                        "${PROGRAM}" -datatags
     OUTPUT_VARIABLE listed RESULT_VARIABLE status)
 if(NOT status EQUAL 0)
     # Not built yet, or broken: one test that says so.
@@ -19,7 +20,16 @@ foreach(line IN LISTS lines)
     if(NOT line MATCHES "^[^ ]+ ([^ ]+)( (.+))?$")
         continue()
     endif()
+    set(seen -1)
     if(CMAKE_MATCH_3)
+        list(FIND tags "${CMAKE_MATCH_3}" seen)
+    endif()
+    if(NOT seen EQUAL -1)
+        # A row of the same name in another function: named by its function too.
+        set(test "${NAME}:${CMAKE_MATCH_1}:${CMAKE_MATCH_3}")
+        set(argument "${CMAKE_MATCH_1}:${CMAKE_MATCH_3}")
+    elseif(CMAKE_MATCH_3)
+        list(APPEND tags "${CMAKE_MATCH_3}")
         set(test "${NAME}:${CMAKE_MATCH_3}")
         set(argument "${CMAKE_MATCH_1}:${CMAKE_MATCH_3}")
     else()
