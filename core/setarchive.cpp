@@ -3,6 +3,7 @@
 #include "error.h"
 #include "filenames.h"
 #include "filesystem.h"
+#include "libzip.h"
 #include "paths.h"
 #include "picture.h"
 #include "systemscreens.h"
@@ -13,7 +14,6 @@
 #include <memory>
 #include <optional>
 #include <sys/stat.h>
-#include <zip.h>
 
 namespace bootvane {
 
@@ -25,8 +25,9 @@ const QString importOperation = QStringLiteral("import the set from");
 constexpr qint64 largestArchive = 4 * largestSharedScreen;
 
 struct ZipCloser {
-    void operator()(zip_t* archive) const { zip_discard(archive); }
-    void operator()(zip_file_t* file) const { zip_fclose(file); }
+    const LibZip* lib;
+    void operator()(zip_t* archive) const { lib->zip_discard(archive); }
+    void operator()(zip_file_t* file) const { lib->zip_fclose(file); }
 };
 
 using FoundPaths = std::array<std::optional<QString>, slotCount>;
@@ -112,9 +113,9 @@ SharedSet sharedLayout(const FoundPaths& found, const QString& shownAs)
     return set;
 }
 
-QString zipReason(zip_error_t* error)
+QString zipReason(const LibZip& lib, zip_error_t* error)
 {
-    return QString::fromLocal8Bit(zip_error_strerror(error));
+    return QString::fromLocal8Bit(lib.zip_error_strerror(error));
 }
 
 // An entry's name that leads out of the archive's own folder: absolute, a drive, or "..".
@@ -127,24 +128,24 @@ bool climbsOut(const QString& name)
     return parts.contains(QStringLiteral(".."));
 }
 
-QByteArray readEntry(zip_t* archive, zip_uint64_t index, zip_uint64_t size, const QString& name,
-                     const QString& shownAs)
+QByteArray readEntry(const LibZip& lib, zip_t* archive, zip_uint64_t index, zip_uint64_t size,
+                     const QString& name, const QString& shownAs)
 {
-    std::unique_ptr<zip_file_t, ZipCloser> file(zip_fopen_index(archive, index, 0));
+    std::unique_ptr<zip_file_t, ZipCloser> file(lib.zip_fopen_index(archive, index, 0), {&lib});
     if (!file)
         fail(importOperation, shownAs,
              QStringLiteral("\"%1\" cannot be unpacked (%2)")
-                 .arg(name, zipReason(zip_get_error(archive))));
+                 .arg(name, zipReason(lib, lib.zip_get_error(archive))));
     // One byte more than the zip says is asked for: a file that gives it is lying.
     QByteArray bytes(qsizetype(size) + 1, Qt::Uninitialized);
     qint64 got = 0;
     for (;;) {
         const zip_int64_t read =
-            zip_fread(file.get(), bytes.data() + got, zip_uint64_t(bytes.size() - got));
+            lib.zip_fread(file.get(), bytes.data() + got, zip_uint64_t(bytes.size() - got));
         if (read < 0)
             fail(importOperation, shownAs,
                  QStringLiteral("\"%1\" is damaged (%2)")
-                     .arg(name, zipReason(zip_file_get_error(file.get()))));
+                     .arg(name, zipReason(lib, lib.zip_file_get_error(file.get()))));
         if (read == 0)
             break;
         got += read;
@@ -212,24 +213,25 @@ SharedSet readSetFolder(const QString& folder)
 
 SharedSet readSetArchive(const QByteArray& zip, const QString& shownAs)
 {
+    const LibZip& lib = libZip(importOperation, shownAs);
     zip_error_t error;
-    zip_error_init(&error);
+    lib.zip_error_init(&error);
     zip_source_t* source =
-        zip_source_buffer_create(zip.constData(), zip_uint64_t(zip.size()), 0, &error);
+        lib.zip_source_buffer_create(zip.constData(), zip_uint64_t(zip.size()), 0, &error);
     if (!source)
-        fail(importOperation, shownAs, zipReason(&error));
+        fail(importOperation, shownAs, zipReason(lib, &error));
     std::unique_ptr<zip_t, ZipCloser> archive(
-        zip_open_from_source(source, ZIP_RDONLY | ZIP_CHECKCONS, &error));
+        lib.zip_open_from_source(source, ZIP_RDONLY | ZIP_CHECKCONS, &error), {&lib});
     if (!archive) {
-        zip_source_free(source);
-        const QString reason = zipReason(&error);
-        zip_error_fini(&error);
+        lib.zip_source_free(source);
+        const QString reason = zipReason(lib, &error);
+        lib.zip_error_fini(&error);
         fail(importOperation, shownAs,
              QStringLiteral("it is no zip, or a damaged or cut short one (%1)").arg(reason));
     }
-    zip_error_fini(&error);
+    lib.zip_error_fini(&error);
 
-    const zip_int64_t count = zip_get_num_entries(archive.get(), 0);
+    const zip_int64_t count = lib.zip_get_num_entries(archive.get(), 0);
     if (count > mostArchiveEntries)
         fail(importOperation, shownAs,
              QStringLiteral("it holds %1 entries; a set holds three files, and no more than %2 "
@@ -240,7 +242,7 @@ SharedSet readSetArchive(const QByteArray& zip, const QString& shownAs)
     std::array<std::pair<zip_uint64_t, zip_uint64_t>, slotCount> where{};
     for (zip_int64_t index = 0; index < count; ++index) {
         zip_stat_t status;
-        if (zip_stat_index(archive.get(), zip_uint64_t(index), 0, &status) != 0 ||
+        if (lib.zip_stat_index(archive.get(), zip_uint64_t(index), 0, &status) != 0 ||
             !(status.valid & ZIP_STAT_NAME))
             fail(importOperation, shownAs, QStringLiteral("an entry of it is damaged"));
         const QString name = decodeFileName(QByteArray(status.name));
@@ -250,8 +252,8 @@ SharedSet readSetArchive(const QByteArray& zip, const QString& shownAs)
                 QStringLiteral("its entry \"%1\" leads out of the set").arg(displayFileName(name)));
         zip_uint8_t system = 0;
         zip_uint32_t attributes = 0;
-        if (zip_file_get_external_attributes(archive.get(), zip_uint64_t(index), 0, &system,
-                                             &attributes) == 0 &&
+        if (lib.zip_file_get_external_attributes(archive.get(), zip_uint64_t(index), 0, &system,
+                                                 &attributes) == 0 &&
             system == ZIP_OPSYS_UNIX) {
             const mode_t mode = mode_t(attributes >> 16);
             if (S_ISLNK(mode) || S_ISCHR(mode) || S_ISBLK(mode) || S_ISFIFO(mode) || S_ISSOCK(mode))
@@ -279,7 +281,7 @@ SharedSet readSetArchive(const QByteArray& zip, const QString& shownAs)
     SharedSet set = sharedLayout(found, shownAs);
     for (int i = 0; i < slotCount; ++i) {
         if (found[size_t(i)])
-            set.screens[size_t(i)] = readEntry(archive.get(), where[size_t(i)].first,
+            set.screens[size_t(i)] = readEntry(lib, archive.get(), where[size_t(i)].first,
                                                where[size_t(i)].second, *found[size_t(i)], shownAs);
     }
     return set;
@@ -379,7 +381,7 @@ SharedSet readSharedSet(const QString& path)
     return picturesOnly(readSetArchive(bytes, path), path);
 }
 
-SetScreens completedSet(const SharedSet& shared, const ScreensInUse& inUse, const Drive& drive,
+SetScreens completedSet(const SharedSet& shared, const ScreensInUse& inUse, const Drive* drive,
                         const QString& shownAs)
 {
     SetScreens screens;
@@ -389,13 +391,18 @@ SetScreens completedSet(const SharedSet& shared, const ScreensInUse& inUse, cons
             screens[size_t(i)] = *shared.screens[size_t(i)];
             continue;
         }
+        if (!drive)
+            fail(importOperation, shownAs,
+                 QStringLiteral("it holds no %1, which would be copied from drive C, and no "
+                                "drive C is open: choose one from the Drive menu first")
+                     .arg(QLatin1String(slot.uiName)));
         // A set needs a file for each screen, and Windows' own screen is no file.
         if (!inUse[size_t(i)])
             fail(importOperation, shownAs,
                  QStringLiteral("it holds no %1, and drive C has no %2 to copy: Windows shows "
                                 "its own there. Choose the three screens in Create New Set")
-                     .arg(QLatin1String(slot.uiName), drive.systemFile(slot)));
-        (void)decodePicture(*inUse[size_t(i)], drive.displayPath(drive.systemFile(slot)));
+                     .arg(QLatin1String(slot.uiName), drive->systemFile(slot)));
+        (void)decodePicture(*inUse[size_t(i)], drive->displayPath(drive->systemFile(slot)));
         screens[size_t(i)] = *inUse[size_t(i)];
     }
     return screens;
@@ -442,24 +449,26 @@ using SharedFiles = std::array<std::pair<const char*, QByteArray>, slotCount + 1
 
 // Ends an export libzip failed, with its reason: error is the archive's, when there is one, else
 // one of the caller's own.
-[[noreturn]] void zipFailed(const QString& path, zip_error_t* error, zip_t* archive = nullptr)
+[[noreturn]] void zipFailed(const LibZip& lib, const QString& path, zip_error_t* error,
+                            zip_t* archive = nullptr)
 {
-    const QString reason = zipReason(error);
+    const QString reason = zipReason(lib, error);
     if (archive)
-        zip_discard(archive);
+        lib.zip_discard(archive);
     else
-        zip_error_fini(error);
+        lib.zip_error_fini(error);
     fail(exportOperation, path, reason);
 }
 
 struct SourceFreer {
-    void operator()(zip_source_t* source) const { zip_source_free(source); }
+    const LibZip* lib;
+    void operator()(zip_source_t* source) const { lib->zip_source_free(source); }
 };
 
 // Refuses, before anything is written, a path the zip must not replace: what is no file, and
 // anything of the sets folder or drive C, whose files only Bootvane's own commands change, with
 // a copy kept. A save dialog asks only whether to replace a file, whatever it is.
-void requireExportDestination(const QString& base, const Drive& drive, const QString& path)
+void requireExportDestination(const QString& base, const Drive* drive, const QString& path)
 {
     const EntryType type = entryType(path);
     if (type == EntryType::Folder)
@@ -478,7 +487,7 @@ void requireExportDestination(const QString& base, const Drive& drive, const QSt
             fail(exportOperation, path,
                  QStringLiteral("it lies in the sets folder, among your sets and your own "
                                 "screens; export to a folder outside it"));
-        if (drive.changedByWriting(target))
+        if (drive && drive->changedByWriting(target))
             fail(exportOperation, path,
                  QStringLiteral("it lies on drive C, whose files change only with \"Set as "
                                 "Current\" and \"Restore originals\"; export to a folder "
@@ -489,46 +498,48 @@ void requireExportDestination(const QString& base, const Drive& drive, const QSt
 // The bytes of a zip of files, made in memory; path is where it goes, for messages.
 QByteArray zipOf(const SharedFiles& files, const QString& path)
 {
+    const LibZip& lib = libZip(exportOperation, path);
     zip_error_t error;
-    zip_error_init(&error);
+    lib.zip_error_init(&error);
     std::unique_ptr<zip_source_t, SourceFreer> buffer(
-        zip_source_buffer_create(nullptr, 0, 0, &error));
+        lib.zip_source_buffer_create(nullptr, 0, 0, &error), {&lib});
     if (!buffer)
-        zipFailed(path, &error);
-    zip_t* archive = zip_open_from_source(buffer.get(), ZIP_TRUNCATE, &error);
+        zipFailed(lib, path, &error);
+    zip_t* archive = lib.zip_open_from_source(buffer.get(), ZIP_TRUNCATE, &error);
     if (!archive)
-        zipFailed(path, &error);
+        zipFailed(lib, path, &error);
     // The archive owns the buffer now; it is kept, to be read once the archive is closed.
-    zip_source_keep(buffer.get());
+    lib.zip_source_keep(buffer.get());
     for (const auto& [name, bytes] : files) {
         zip_source_t* source =
-            zip_source_buffer(archive, bytes.constData(), zip_uint64_t(bytes.size()), 0);
-        if (!source || zip_file_add(archive, name, source, ZIP_FL_ENC_UTF_8) < 0) {
+            lib.zip_source_buffer(archive, bytes.constData(), zip_uint64_t(bytes.size()), 0);
+        if (!source || lib.zip_file_add(archive, name, source, ZIP_FL_ENC_UTF_8) < 0) {
             if (source)
-                zip_source_free(source);
-            zipFailed(path, zip_get_error(archive), archive);
+                lib.zip_source_free(source);
+            zipFailed(lib, path, lib.zip_get_error(archive), archive);
         }
     }
-    if (zip_close(archive) != 0)
-        zipFailed(path, zip_get_error(archive), archive);
+    if (lib.zip_close(archive) != 0)
+        zipFailed(lib, path, lib.zip_get_error(archive), archive);
     QByteArray zip;
-    if (zip_source_open(buffer.get()) == 0) {
-        if (zip_source_seek(buffer.get(), 0, SEEK_END) == 0) {
-            zip.resize(qsizetype(zip_source_tell(buffer.get())));
-            if (zip_source_seek(buffer.get(), 0, SEEK_SET) != 0 ||
-                zip_source_read(buffer.get(), zip.data(), zip_uint64_t(zip.size())) != zip.size())
+    zip_source_t* source = buffer.get();
+    if (lib.zip_source_open(source) == 0) {
+        if (lib.zip_source_seek(source, 0, SEEK_END) == 0) {
+            zip.resize(qsizetype(lib.zip_source_tell(source)));
+            if (lib.zip_source_seek(source, 0, SEEK_SET) != 0 ||
+                lib.zip_source_read(source, zip.data(), zip_uint64_t(zip.size())) != zip.size())
                 zip.clear();
         }
-        zip_source_close(buffer.get());
+        lib.zip_source_close(source);
     }
     if (zip.isEmpty())
-        fail(exportOperation, path, zipReason(zip_source_error(buffer.get())));
+        fail(exportOperation, path, zipReason(lib, lib.zip_source_error(source)));
     return zip;
 }
 
 } // namespace
 
-void exportSet(const QString& base, const QString& name, const QString& path, const Drive& drive)
+void exportSet(const QString& base, const QString& name, const QString& path, const Drive* drive)
 {
     requireExportDestination(base, drive, path);
     // What Set as Current would write: whoever copies the files by hand gets the same screens.

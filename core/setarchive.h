@@ -65,9 +65,9 @@ SharedSet readSharedSet(const QString& path);
 
 // The three screens of a new set: those of shared, and for each screen it lacks a copy of the
 // screen in use on drive (inUse, as readScreensInUse gives it). Throws, naming shownAs, when
-// drive has no file for a screen shared lacks (Windows shows its own), and naming the file
-// when a screen in use is no picture.
-SetScreens completedSet(const SharedSet& shared, const ScreensInUse& inUse, const Drive& drive,
+// drive has no file for a screen shared lacks (Windows shows its own), or no drive is open
+// (drive is null), and naming the file when a screen in use is no picture.
+SetScreens completedSet(const SharedSet& shared, const ScreensInUse& inUse, const Drive* drive,
                         const QString& shownAs);
 
 // Makes the set name in the working folder base (a base path) from the screens' bytes, all
@@ -80,7 +80,8 @@ SetScreens completedSet(const SharedSet& shared, const ScreensInUse& inUse, cons
 // shows as it is byte for byte, any other converted), and a README.TXT that says where they
 // go. The file at path is replaced whole, or stays as it was; a link there is replaced
 // itself. Throws, before anything is written, when path is a folder, a device, or lies in base
-// or on drive: sets, "Originals" and the system files are never replaced by a zip.
-void exportSet(const QString& base, const QString& name, const QString& path, const Drive& drive);
+// or on drive, when one is open: sets, "Originals" and the system files are never replaced by
+// a zip.
+void exportSet(const QString& base, const QString& name, const QString& path, const Drive* drive);
 
 } // namespace bootvane
