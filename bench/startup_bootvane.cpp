@@ -29,7 +29,7 @@ public:
     {
         return {};
     }
-    QString existingFolder(QWidget*, const QString&) override { return {}; }
+    QString existingFolder(QWidget*, const QString&, const QString&) override { return {}; }
     bool question(QWidget*, const QString&, const QString&) override { return false; }
     QString saveFileName(QWidget*, const QString&, const QList<bootvane::FileFilter>&,
                          const QString&) override

@@ -84,6 +84,11 @@ public:
     // The name under which messages show the file.
     virtual QString displayPath(const QString& dosPath) const = 0;
 
+    // Whether writing the file at path, a real path (realWriteTarget), would change the drive:
+    // a file on it, or the file that holds it. A drive that cannot be reached now has no file
+    // to change.
+    virtual bool changedByWriting(const QString& path) const = 0;
+
     // Throws, naming the file and why, when the change must not be tried. Called for every
     // file an operation will change before the first of them changes, so that a refusal
     // leaves the drive as it was. A folder where the file would be is refused, named.

@@ -277,6 +277,15 @@ QString FolderDrive::displayPath(const QString& dosPath) const
     return nativePath(dosPath);
 }
 
+bool FolderDrive::changedByWriting(const QString& path) const
+{
+    try {
+        return liesWithin(path, root());
+    } catch (const Error&) {
+        return false; // not mapped, or its folder gone
+    }
+}
+
 namespace {
 
 // Why changing path, on the drive whose real root is driveRoot, would change something outside

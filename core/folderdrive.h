@@ -35,6 +35,7 @@ public:
     QString place() const override { return root(); }
     std::vector<DriveFile> readFiles(const QStringList& dosPaths, qint64 maxBytes) const override;
     QString displayPath(const QString& dosPath) const override;
+    bool changedByWriting(const QString& path) const override;
     void checkChange(const QString& dosPath, FileChange change) const override;
     void replace(const QString& dosPath, const QByteArray& bytes) override;
     void remove(const QString& dosPath) override;

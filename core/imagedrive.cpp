@@ -141,6 +141,11 @@ QString ImageDrive::place() const
     return real.isEmpty() ? m_path : real;
 }
 
+bool ImageDrive::changedByWriting(const QString& path) const
+{
+    return liesWithin(path, place()) || liesWithin(path, containerExportsFolder());
+}
+
 QString ImageDrive::displayPath(const QString& dosPath) const
 {
     return QStringLiteral("%1 in %2").arg(dosPath.toUpper(), m_path);

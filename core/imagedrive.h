@@ -34,6 +34,8 @@ public:
     QString place() const override;
     std::vector<DriveFile> readFiles(const QStringList& dosPaths, qint64 maxBytes) const override;
     QString displayPath(const QString& dosPath) const override;
+    // The image file, and the raw disk QEMU exports a container as.
+    bool changedByWriting(const QString& path) const override;
     void checkChange(const QString& dosPath, FileChange change) const override;
     void checkChanges(const std::vector<std::pair<QString, FileChange>>& changes) const override;
     void replace(const QString& dosPath, const QByteArray& bytes) override;

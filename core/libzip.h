@@ -27,7 +27,14 @@ namespace bootvane {
     F(zip_open_from_source)                                                                        \
     F(zip_source_buffer)                                                                           \
     F(zip_source_buffer_create)                                                                    \
+    F(zip_source_close)                                                                            \
+    F(zip_source_error)                                                                            \
     F(zip_source_free)                                                                             \
+    F(zip_source_keep)                                                                             \
+    F(zip_source_open)                                                                             \
+    F(zip_source_read)                                                                             \
+    F(zip_source_seek)                                                                             \
+    F(zip_source_tell)                                                                             \
     F(zip_stat_index)
 
 struct LibZip {

@@ -163,14 +163,10 @@ std::optional<QString> lockOn(const struct stat& status, qint64 ownDaemon)
     return std::nullopt;
 }
 
-// Where this user's exports get their private folders: $XDG_RUNTIME_DIR/bootvane, else a
-// folder of the user's own in the temporary folder. No one else may write there.
+// containerExportsFolder, made if missing. No one else may write there.
 QString privateRoot()
 {
-    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    const QString root = runtime.isEmpty()
-                             ? QDir::tempPath() + QStringLiteral("/bootvane-%1").arg(::getuid())
-                             : runtime + QStringLiteral("/bootvane");
+    const QString root = containerExportsFolder();
     const QByteArray name = encodeFileName(root);
     (void)::mkdir(name.constData(), 0700);
     struct stat status {};
@@ -577,6 +573,13 @@ std::optional<QString> RawDisk::whyNotWritable()
     }
     m_seenFree.start();
     return std::nullopt;
+}
+
+QString containerExportsFolder()
+{
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    return runtime.isEmpty() ? QDir::tempPath() + QStringLiteral("/bootvane-%1").arg(::getuid())
+                             : runtime + QStringLiteral("/bootvane");
 }
 
 std::optional<QString> whyContainersCannotBeOpened()

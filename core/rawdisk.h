@@ -53,6 +53,11 @@ private:
     QElapsedTimer m_seenFree; // since the image was last found free
 };
 
+// The folder in which this user's containers are exported as raw disks, each in a private
+// folder of its own: $XDG_RUNTIME_DIR/bootvane, else a folder of the user's in the temporary
+// folder. It may not exist yet.
+QString containerExportsFolder();
+
 // Why a container cannot be opened on this machine (qemu-storage-daemon or FUSE missing),
 // naming the package to install; nothing when it can.
 std::optional<QString> whyContainersCannotBeOpened();

@@ -133,19 +133,29 @@ bool showableAsIs(const QImage& picture)
            colourCount(picture, windowsPaletteSize) <= windowsPaletteSize;
 }
 
+QRect areaOnScreen(QSize size, QSize box)
+{
+    const QSize fitted = fittedSize(size);
+    if (fitted == windowsScreenSize)
+        return QRect(QPoint(0, 0), box);
+    const QSize area(
+        qMax(1, qRound(double(box.width()) * fitted.width() / windowsScreenSize.width())),
+        qMax(1, qRound(double(box.height()) * fitted.height() / windowsScreenSize.height())));
+    return {QPoint((box.width() - area.width()) / 2, (box.height() - area.height()) / 2), area};
+}
+
 QImage fitToScreen(const QImage& picture)
 {
-    const QSize size = fittedSize(picture.size());
-    const QImage scaled = scaledSmoothly(picture, size);
-    if (size == windowsScreenSize && !scaled.hasAlphaChannel())
+    const QRect area = areaOnScreen(picture.size(), windowsScreenSize);
+    const QImage scaled = scaledSmoothly(picture, area.size());
+    if (area.size() == windowsScreenSize && !scaled.hasAlphaChannel())
         return scaled;
     QImage screen(windowsScreenSize, QImage::Format_RGB32);
     if (screen.isNull())
         conversionFailed(LIQ_OUT_OF_MEMORY);
     screen.fill(Qt::black);
     QPainter painter(&screen);
-    painter.drawImage((windowsScreenSize.width() - size.width()) / 2,
-                      (windowsScreenSize.height() - size.height()) / 2, scaled);
+    painter.drawImage(area.topLeft(), scaled);
     return screen;
 }
 

@@ -3,6 +3,7 @@
 #include "screenslots.h"
 
 #include <QImage>
+#include <QRect>
 #include <QSize>
 #include <QString>
 
@@ -16,6 +17,10 @@ inline constexpr int windowsPaletteSize = 256;
 
 // Whether Windows 95 can show the picture as it is: 320 x 400 with at most 256 colours.
 bool showableAsIs(const QImage& picture);
+
+// Where a picture of size lies on a screen of size box once fitted (fitToScreen): all of the
+// box for a 4:3 picture or one of the screen's own size, else centred in it, the rest black.
+QRect areaOnScreen(QSize size, QSize box);
 
 // The picture fitted into a 320 x 400 true-colour screen in the shape the user will see it
 // on the 4:3 screen: a 4:3 picture, or one of the screen's own size, fills it; another shape

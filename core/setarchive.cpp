@@ -8,7 +8,6 @@
 #include "picture.h"
 #include "systemscreens.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
@@ -58,11 +57,22 @@ QString folderOf(const QStringList& parts, int slot)
     return {};
 }
 
-// Takes path as the file of the screen its name says, if it is one; a second file for the
-// same screen is an error, since either could be the one meant.
+// The parts of a path as whoever made the zip meant them: separators of either kind, and no
+// empty or "." parts, which name no folder ("Cool/./logo.sys", "./logo.sys").
+QStringList pathParts(const QString& path)
+{
+    QStringList parts = QString(path)
+                            .replace(QLatin1Char('\\'), QLatin1Char('/'))
+                            .split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    parts.removeAll(QStringLiteral("."));
+    return parts;
+}
+
+// Takes path, a clean one (pathParts), as the file of the screen its name says, if it is one;
+// a second file for the same screen is an error, since either could be the one meant.
 void takeCandidate(FoundPaths& found, const QString& path, const QString& shownAs)
 {
-    const std::optional<int> slot = screenAt(path.split(QLatin1Char('/'), Qt::SkipEmptyParts));
+    const std::optional<int> slot = screenAt(pathParts(path));
     if (!slot)
         return;
     if (found[size_t(*slot)])
@@ -79,13 +89,21 @@ SharedSet sharedLayout(const FoundPaths& found, const QString& shownAs)
 {
     SharedSet set;
     std::optional<QString> folder;
+    QString previous;
     for (int i = 0; i < slotCount; ++i) {
         if (!found[size_t(i)])
             continue;
         set.names[size_t(i)] = *found[size_t(i)];
-        const QString at =
-            folderOf(found[size_t(i)]->split(QLatin1Char('/'), Qt::SkipEmptyParts), i);
-        folder = !folder || *folder == at ? at : QString();
+        const QString at = folderOf(pathParts(*found[size_t(i)]), i);
+        // Screens of two sets, or stray copies, are no one set: which to take is not known.
+        if (folder && *folder != at)
+            fail(importOperation, shownAs,
+                 QStringLiteral("its screens \"%1\" and \"%2\" lie in different folders; a set's "
+                                "screens lie together, at the top, in one folder, or as on "
+                                "drive C")
+                     .arg(displayFileName(previous), displayFileName(*found[size_t(i)])));
+        folder = at;
+        previous = *found[size_t(i)];
     }
     if (!folder)
         fail(importOperation, shownAs,
@@ -143,38 +161,47 @@ QByteArray readEntry(const LibZip& lib, zip_t* archive, zip_uint64_t index, zip_
 
 SharedSet readSetFolder(const QString& folder)
 {
-    // The same places as in a zip, three levels down at most; links are not followed.
+    // The same places as in a zip, three levels down at most. What is there must be read: a
+    // folder that cannot be listed, a link or a device may be where a screen is, and taking
+    // the screen in use instead would make another set than the one shared.
     FoundPaths found;
-    const QDir root(folder);
     std::vector<QString> pending{QString()};
     while (!pending.empty()) {
         const QString relative = pending.back();
         pending.pop_back();
-        const QStringList parts = relative.split(QLatin1Char('/'), Qt::SkipEmptyParts);
-        const QFileInfoList entries =
-            QDir(root.filePath(relative)).entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot);
-        for (const QFileInfo& entry : entries) {
-            const QString path = relative.isEmpty()
-                                     ? entry.fileName()
-                                     : relative + QLatin1Char('/') + entry.fileName();
-            if (entry.isSymLink())
+        const QString at = relative.isEmpty() ? folder : folder + QLatin1Char('/') + relative;
+        QStringList names;
+        try {
+            names = listFolder(at + QLatin1Char('/'), attributeFolder);
+        } catch (const Error& error) {
+            fail(importOperation, folder,
+                 QStringLiteral("its folder \"%1\" cannot be listed (%2)")
+                     .arg(displayFileName(relative), error.reason()));
+        }
+        for (const QString& name : names) {
+            if (name == QLatin1String(".") || name == QLatin1String(".."))
                 continue;
-            if (entry.isDir() && parts.size() < 2)
+            const QString path = relative.isEmpty() ? name : relative + QLatin1Char('/') + name;
+            const EntryType type = entryType(at + QLatin1Char('/') + name);
+            if (type == EntryType::Folder && pathParts(relative).size() < 2)
                 pending.push_back(path);
-            else if (entry.isFile())
+            else if (type == EntryType::File)
                 takeCandidate(found, path, folder);
+            else if (type != EntryType::Folder)
+                fail(importOperation, folder,
+                     QStringLiteral("its \"%1\" is a link, a device, a pipe or a socket, not a "
+                                    "file")
+                         .arg(displayFileName(path)));
         }
     }
     SharedSet set = sharedLayout(found, folder);
     for (int i = 0; i < slotCount; ++i) {
         if (!found[size_t(i)])
             continue;
-        const QString path = root.filePath(*found[size_t(i)]);
+        const QString path = folder + QLatin1Char('/') + *found[size_t(i)];
         QFile file;
         openPlainFile(file, path, importOperation,
                       QStringLiteral("it is a device, pipe or socket, not a file"));
-        if (file.size() > largestSharedScreen)
-            fail(importOperation, path, QStringLiteral("it is over 16 MB, too large for a screen"));
         set.screens[size_t(i)] = file.readAll();
         if (file.error() != QFileDevice::NoError)
             fail(importOperation, path, file.errorString());
@@ -236,15 +263,16 @@ SharedSet readSetArchive(const QByteArray& zip, const QString& shownAs)
         }
         if ((status.valid & ZIP_STAT_ENCRYPTION_METHOD) && status.encryption_method != ZIP_EM_NONE)
             fail(importOperation, shownAs,
-                 QStringLiteral("it is encrypted; unpack it yourself and import the folder"));
-        if (name.endsWith(QLatin1Char('/')))
+                 QStringLiteral("it is encrypted; unpack it yourself and import the folder with "
+                                "\"Import Set from Folder...\""));
+        if (name.endsWith(QLatin1Char('/')) || name.endsWith(QLatin1Char('\\')))
             continue;
         if (!(status.valid & ZIP_STAT_SIZE) || status.size > zip_uint64_t(largestSharedScreen))
             fail(importOperation, shownAs,
                  QStringLiteral("its file \"%1\" is over 16 MB, too large for a screen")
                      .arg(displayFileName(name)));
         const auto before = found;
-        takeCandidate(found, QString(name).replace(QLatin1Char('\\'), QLatin1Char('/')), shownAs);
+        takeCandidate(found, pathParts(name).join(QLatin1Char('/')), shownAs);
         for (int i = 0; i < slotCount; ++i) {
             if (found[size_t(i)] != before[size_t(i)])
                 where[size_t(i)] = {zip_uint64_t(index), status.size};
@@ -281,12 +309,11 @@ SharedSet picturesOnly(const SharedSet& set, const QString& shownAs)
 
 // One picture shared alone: the screen its name says, else the Startup Screen for the user
 // to change.
-SharedSet singlePicture(const QByteArray& bytes, const QString& path)
+SharedSet singlePicture(const QString& path)
 {
-    if (bytes.size() > largestSharedScreen)
-        fail(importOperation, path, QStringLiteral("it is over 16 MB, too large for a screen"));
+    QByteArray bytes;
     try {
-        (void)decodePicture(bytes, path);
+        (void)loadPictureWithBytes(path, bytes);
     } catch (const Error& error) {
         fail(importOperation, path,
              QStringLiteral("it is neither a zip nor a picture Bootvane can show (%1)")
@@ -341,16 +368,17 @@ SharedSet readSharedSet(const QString& path)
     QFile file;
     openPlainFile(file, path, importOperation,
                   QStringLiteral("it is a device, pipe or socket, not a zip file"));
+    // Told by its content, as pictures are: every zip starts with a "PK" signature, and no
+    // picture format does. A zip's limits are the zip's; a picture is held to those every
+    // picture is, as Replace Screen and Create New Set hold it.
+    if (file.peek(2) != "PK")
+        return singlePicture(path);
     if (file.size() > largestArchive)
         fail(importOperation, path, QStringLiteral("it is far too large to be a set"));
     const QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
         fail(importOperation, path, file.errorString());
-    // Told by its content, as pictures are: every zip starts with a "PK" signature, and no
-    // picture format does.
-    if (bytes.startsWith("PK"))
-        return picturesOnly(readSetArchive(bytes, path), path);
-    return singlePicture(bytes, path);
+    return picturesOnly(readSetArchive(bytes, path), path);
 }
 
 SetScreens completedSet(const SharedSet& shared, const ScreensInUse& inUse, const Drive* drive,
@@ -373,9 +401,8 @@ SetScreens completedSet(const SharedSet& shared, const ScreensInUse& inUse, cons
             fail(importOperation, shownAs,
                  QStringLiteral("it holds no %1, and drive C has no %2 to copy: Windows shows "
                                 "its own there. Choose the three screens in Create New Set")
-                     .arg(QLatin1String(slot.uiName), QLatin1String(slot.systemFileWritten)));
-        (void)decodePicture(*inUse[size_t(i)],
-                            drive->displayPath(QLatin1String(slot.systemFileWritten)));
+                     .arg(QLatin1String(slot.uiName), drive->systemFile(slot)));
+        (void)decodePicture(*inUse[size_t(i)], drive->displayPath(drive->systemFile(slot)));
         screens[size_t(i)] = *inUse[size_t(i)];
     }
     return screens;
@@ -415,50 +442,119 @@ QByteArray readmeText()
     return lines.join(QStringLiteral("\r\n")).toLatin1();
 }
 
-} // namespace
+const QString exportOperation = QStringLiteral("export the set to");
 
-void exportSet(const QString& base, const QString& name, const QString& path)
+// What is shared: the three screens and README.TXT, with their names.
+using SharedFiles = std::array<std::pair<const char*, QByteArray>, slotCount + 1>;
+
+// Ends an export libzip failed, with its reason: error is the archive's, when there is one, else
+// one of the caller's own.
+[[noreturn]] void zipFailed(const LibZip& lib, const QString& path, zip_error_t* error,
+                            zip_t* archive = nullptr)
 {
-    const QString operation = QStringLiteral("export the set to");
-    // What Set as Current would write: whoever copies the files by hand gets the same screens.
-    std::array<QByteArray, slotCount + 1> contents;
-    std::array<const char*, slotCount + 1> names{};
-    for (int i = 0; i < slotCount; ++i) {
-        const ScreenSlot& slot = screenSlots[size_t(i)];
-        contents[size_t(i)] = prepareScreenUpdate(setFilePath(base, name, slot), slot, false).bytes;
-        names[size_t(i)] = slot.setFileName;
+    const QString reason = zipReason(lib, error);
+    if (archive)
+        lib.zip_discard(archive);
+    else
+        lib.zip_error_fini(error);
+    fail(exportOperation, path, reason);
+}
+
+struct SourceFreer {
+    const LibZip* lib;
+    void operator()(zip_source_t* source) const { lib->zip_source_free(source); }
+};
+
+// Refuses, before anything is written, a path the zip must not replace: what is no file, and
+// anything of the sets folder or drive C, whose files only Bootvane's own commands change, with
+// a copy kept. A save dialog asks only whether to replace a file, whatever it is.
+void requireExportDestination(const QString& base, const Drive* drive, const QString& path)
+{
+    const EntryType type = entryType(path);
+    if (type == EntryType::Folder)
+        fail(exportOperation, path,
+             QStringLiteral("it is a folder; give the zip a name of its own in it"));
+    if (type == EntryType::Other)
+        fail(exportOperation, path,
+             QStringLiteral("it is a device, pipe or socket, not a file a zip can replace"));
+    // The entry the zip replaces, and where it leads should it be a link: either may be the
+    // user's screens by another path.
+    const QFileInfo entry(path);
+    for (const QString& target :
+         {realWriteTarget(entry.absolutePath()) + QLatin1Char('/') + entry.fileName(),
+          realWriteTarget(path)}) {
+        if (changesWorkingFolder(target, base))
+            fail(exportOperation, path,
+                 QStringLiteral("it lies in the sets folder, among your sets and your own "
+                                "screens; export to a folder outside it"));
+        if (drive && drive->changedByWriting(target))
+            fail(exportOperation, path,
+                 QStringLiteral("it lies on drive C, whose files change only with \"Set as "
+                                "Current\" and \"Restore originals\"; export to a folder "
+                                "outside it"));
     }
-    contents[slotCount] = readmeText();
-    names[slotCount] = "README.TXT";
-    // libzip writes the whole archive to a temporary file beside path and renames it over
-    // path when it closes: path holds the old file or the new one, never part of one.
-    const LibZip& lib = libZip(operation, path);
-    int code = 0;
-    zip_t* archive =
-        lib.zip_open(encodeFileName(path).constData(), ZIP_CREATE | ZIP_TRUNCATE, &code);
-    if (!archive) {
-        zip_error_t error;
-        lib.zip_error_init_with_code(&error, code);
-        const QString reason = zipReason(lib, &error);
-        lib.zip_error_fini(&error);
-        fail(operation, path, reason);
-    }
-    for (size_t i = 0; i < contents.size(); ++i) {
-        zip_source_t* source = lib.zip_source_buffer(archive, contents[i].constData(),
-                                                     zip_uint64_t(contents[i].size()), 0);
-        if (!source || lib.zip_file_add(archive, names[i], source, ZIP_FL_ENC_UTF_8) < 0) {
-            const QString reason = zipReason(lib, lib.zip_get_error(archive));
+}
+
+// The bytes of a zip of files, made in memory; path is where it goes, for messages.
+QByteArray zipOf(const SharedFiles& files, const QString& path)
+{
+    const LibZip& lib = libZip(exportOperation, path);
+    zip_error_t error;
+    lib.zip_error_init(&error);
+    std::unique_ptr<zip_source_t, SourceFreer> buffer(
+        lib.zip_source_buffer_create(nullptr, 0, 0, &error), {&lib});
+    if (!buffer)
+        zipFailed(lib, path, &error);
+    zip_t* archive = lib.zip_open_from_source(buffer.get(), ZIP_TRUNCATE, &error);
+    if (!archive)
+        zipFailed(lib, path, &error);
+    // The archive owns the buffer now; it is kept, to be read once the archive is closed.
+    lib.zip_source_keep(buffer.get());
+    for (const auto& [name, bytes] : files) {
+        zip_source_t* source =
+            lib.zip_source_buffer(archive, bytes.constData(), zip_uint64_t(bytes.size()), 0);
+        if (!source || lib.zip_file_add(archive, name, source, ZIP_FL_ENC_UTF_8) < 0) {
             if (source)
                 lib.zip_source_free(source);
-            lib.zip_discard(archive);
-            fail(operation, path, reason);
+            zipFailed(lib, path, lib.zip_get_error(archive), archive);
         }
     }
-    if (lib.zip_close(archive) != 0) {
-        const QString reason = zipReason(lib, lib.zip_get_error(archive));
-        lib.zip_discard(archive);
-        fail(operation, path, reason);
+    if (lib.zip_close(archive) != 0)
+        zipFailed(lib, path, lib.zip_get_error(archive), archive);
+    QByteArray zip;
+    zip_source_t* source = buffer.get();
+    if (lib.zip_source_open(source) == 0) {
+        if (lib.zip_source_seek(source, 0, SEEK_END) == 0) {
+            zip.resize(qsizetype(lib.zip_source_tell(source)));
+            if (lib.zip_source_seek(source, 0, SEEK_SET) != 0 ||
+                lib.zip_source_read(source, zip.data(), zip_uint64_t(zip.size())) != zip.size())
+                zip.clear();
+        }
+        lib.zip_source_close(source);
     }
+    if (zip.isEmpty())
+        fail(exportOperation, path, zipReason(lib, lib.zip_source_error(source)));
+    return zip;
+}
+
+} // namespace
+
+void exportSet(const QString& base, const QString& name, const QString& path, const Drive* drive)
+{
+    requireExportDestination(base, drive, path);
+    // What Set as Current would write: whoever copies the files by hand gets the same screens.
+    SharedFiles files;
+    for (int i = 0; i < slotCount; ++i) {
+        const ScreenSlot& slot = screenSlots[size_t(i)];
+        files[size_t(i)] = {slot.setFileName,
+                            prepareScreenUpdate(setFilePath(base, name, slot), slot, false).bytes};
+    }
+    files[slotCount] = {"README.TXT", readmeText()};
+    // Made whole in memory first, then written as a screen file is: through a temporary file
+    // that is on the disk before it takes the name, so that path holds the old file or the
+    // whole new one, whatever fails. A link at path gives way to the zip, never leads it
+    // elsewhere.
+    replaceFileAtomically(path, zipOf(files, path), LinkHandling::ReplaceLink);
 }
 
 } // namespace bootvane

@@ -49,15 +49,18 @@ struct SharedSet {
 
 // The screens of a set shared as a zip, given as its bytes. A screen is a file named as
 // slotNamedBy says, at the top level, inside one folder, or as on drive C (LOGO.SYS,
-// WINDOWS/LOGOW.SYS, WINDOWS/LOGOS.SYS); every other file is left alone. Throws, naming
-// shownAs and what is wrong, for a damaged, truncated or encrypted zip, entries that climb out
-// of it or are links or devices, more than mostArchiveEntries entries, a file over
-// largestSharedScreen or one that unpacks to more than the zip says, a screen found twice, and
-// a zip that holds no screen at all.
+// WINDOWS/LOGOW.SYS, WINDOWS/LOGOS.SYS), its path read with either separator and without "."
+// parts; every other file is left alone. Throws, naming shownAs and what is wrong, for a
+// damaged, truncated or encrypted zip, entries that climb out of it or are links or devices,
+// more than mostArchiveEntries entries, a file over largestSharedScreen or one that unpacks to
+// more than the zip says, a screen found twice, screens in two places (SetA/logo.sys,
+// SetB/logow.sys), and a zip that holds no screen at all.
 SharedSet readSetArchive(const QByteArray& zip, const QString& shownAs);
 
 // The same from the zip, the folder or the single picture at path, and each screen must be a
-// picture.
+// picture. A folder is refused, as a zip is, when a folder in it cannot be listed or it holds a
+// link or device where it is read; a single picture is held to the limits of every picture
+// (loadPicture), not to those of a zip's entries.
 SharedSet readSharedSet(const QString& path);
 
 // The three screens of a new set: those of shared, and for each screen it lacks a copy of the
@@ -75,7 +78,10 @@ SetScreens completedSet(const SharedSet& shared, const ScreensInUse& inUse, cons
 // Writes the set name of base as a zip at path for anyone to copy to drive C by hand:
 // logo.sys, logow.sys and logos.sys as "Set as Current" would write them (a screen Windows
 // shows as it is byte for byte, any other converted), and a README.TXT that says where they
-// go. The file at path is replaced whole, or stays as it was.
-void exportSet(const QString& base, const QString& name, const QString& path);
+// go. The file at path is replaced whole, or stays as it was; a link there is replaced
+// itself. Throws, before anything is written, when path is a folder, a device, or lies in base
+// or on drive, when one is open: sets, "Originals" and the system files are never replaced by
+// a zip.
+void exportSet(const QString& base, const QString& name, const QString& path, const Drive* drive);
 
 } // namespace bootvane

@@ -20,6 +20,10 @@ namespace bootvane {
 
 namespace {
 
+// What no folder name may hold, besides control characters, and the most bytes it may have.
+const QString unusableInNames = QStringLiteral("/\\:*?\"<>|");
+constexpr int largestNameBytes = 255;
+
 // The real path of path, every link resolved, for a path whose end need not exist yet.
 QString realPath(const QString& path)
 {
@@ -122,10 +126,10 @@ bool isPlainFolderName(const QString& name)
 #endif
     if (name.endsWith(QLatin1Char(' ')) || name.endsWith(QLatin1Char('.')))
         return false;
-    if (name.toUtf8().size() > 255)
+    if (name.toUtf8().size() > largestNameBytes)
         return false;
     for (const QChar c : name) {
-        if (c.unicode() < 0x20 || c.unicode() == 0x7f || QStringLiteral("/\\:*?\"<>|").contains(c))
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f || unusableInNames.contains(c))
             return false;
     }
     // Windows keeps these names for devices, also with any extension ("con.txt").
@@ -261,6 +265,21 @@ void replaceSetScreen(const QString& base, const QString& setFile, const QString
 bool isValidSetName(const QString& name)
 {
     return isPlainFolderName(name) && !isReservedSetName(name);
+}
+
+QString usableSetName(const QString& proposed)
+{
+    QString name;
+    for (const QChar c : proposed)
+        name += c.unicode() < 0x20 || c.unicode() == 0x7f || unusableInNames.contains(c)
+                    ? QChar(QLatin1Char(' '))
+                    : c;
+    name = name.simplified();
+    const auto atEnd = [](QChar c) { return c == QLatin1Char('.') || c == QLatin1Char(' '); };
+    while (!name.isEmpty() &&
+           (atEnd(name.front()) || atEnd(name.back()) || name.toUtf8().size() > largestNameBytes))
+        name.remove(atEnd(name.front()) ? 0 : name.size() - 1, 1);
+    return isValidSetName(name) ? name : QString();
 }
 
 bool makeSet(const QString& base, const QString& name,

@@ -42,6 +42,12 @@ std::optional<QString> refusalOfSetName(const QString& base, const QString& name
 // Whether name can be the name of a new set: a plain folder name, and not a reserved one.
 bool isValidSetName(const QString& name);
 
+// What may be proposed as a set's name for proposed (the folder or file a set was shared as):
+// its characters that no folder name may hold made spaces, its spaces simplified, the dots and
+// spaces at its ends taken away, cut to a length a folder name can have; "" when that is still
+// no valid set name ("Originals", "CON", "").
+QString usableSetName(const QString& proposed);
+
 // Why Delete Set and Rename Set leave the folder name of base alone, in the user's words
 // ("it holds other files ..."), or nothing when they may act on it. They act only on a folder
 // that holds nothing but the three screen files, named in any case, and Bootvane's own hidden

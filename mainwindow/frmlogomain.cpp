@@ -466,6 +466,7 @@ void frmLogoMain::loadDrive()
     showScreens(files, true);
     for (const SlotControls& controls : m_slots)
         controls.imgNew->setPicture(loadPicture(QString()));
+    m_shownSet.clear();
     saveOriginalsIfMissing();
 }
 
@@ -610,6 +611,10 @@ void frmLogoMain::TreeView1_NodeClick()
 {
     for (const SlotControls& controls : m_slots)
         controls.imgNew->setPicture(loadPicture(QString()));
+    // A click that fails shows no set: a drop or Replace Screen must not act on the set shown
+    // before (strSetName keeps its name until a click gets that far).
+    m_shownSet.clear();
+    m_previewedOriginals.reset();
     const QTreeWidgetItem* selected = TreeView1->currentItem();
     if (!selected)
         return;
@@ -625,6 +630,8 @@ void frmLogoMain::TreeView1_NodeClick()
             strNew(i) = m_previewedOriginals ? m_previewedOriginals->filePath(screenSlots[i])
                                              : setFilePath(strAppPath, text, screenSlots[i]);
         }
+        // Shown from here on, if only in part: a screen that cannot be read can be replaced.
+        m_shownSet = text;
         for (int i = 0; i < slotCount; ++i) {
             m_slots[i].imgNew->setOwner(QStringLiteral("set \"%1\"").arg(selected->text(0)));
             m_slots[i].imgNew->setPlace(m_previewedOriginals ? ScreenPlace::InOriginals
@@ -762,7 +769,7 @@ void frmLogoMain::mnuOpenImage_Click()
 void frmLogoMain::mnuOpenFolder_Click()
 {
     const QString folder =
-        userDialogs().existingFolder(this, QStringLiteral("Open the Folder of Drive C"));
+        userDialogs().existingFolder(this, QStringLiteral("Open the Folder of Drive C"), QString());
     if (folder.isEmpty())
         return;
     std::unique_ptr<Drive> drive = openDrive(folder);
@@ -795,13 +802,16 @@ void frmLogoMain::buildSetCommands(QMenu* mnuSets)
                                &frmLogoMain::mnuOpenSetFolder_Click);
     QAction* mnuImportSet =
         command(QStringLiteral("&Import Set..."), "mnuImportSet", &frmLogoMain::mnuImportSet_Click);
+    // A file dialog chooses files only: a shared folder has a command of its own.
+    QAction* mnuImportFolder = command(QStringLiteral("Import Set from &Folder..."),
+                                       "mnuImportFolder", &frmLogoMain::mnuImportFolder_Click);
     mnuExportSet =
         command(QStringLiteral("&Export Set..."), "mnuExportSet", &frmLogoMain::mnuExportSet_Click);
     mnuUndo =
         command(QStringLiteral("&Undo Set as Current"), "mnuUndo", &frmLogoMain::mnuUndo_Click);
     mnuUndo->setShortcut(QKeySequence::Undo);
 
-    mnuSets->addActions({mnuImportSet, mnuExportSet});
+    mnuSets->addActions({mnuImportSet, mnuImportFolder, mnuExportSet});
     mnuSets->addSeparator();
     mnuSets->addAction(mnuUndo);
     mnuSets->setToolTipsVisible(true); // a greyed command says why
@@ -810,7 +820,7 @@ void frmLogoMain::buildSetCommands(QMenu* mnuSets)
     mnuTree->setToolTipsVisible(true); // a greyed command says why
     mnuTree->addActions({mnuDeleteSet, mnuRenameSet, mnuOpenSetFolder});
     mnuTree->addSeparator();
-    mnuTree->addActions({mnuImportSet, mnuExportSet});
+    mnuTree->addActions({mnuImportSet, mnuImportFolder, mnuExportSet});
 }
 
 void frmLogoMain::showTreeMenu(const QPoint& globalPosition)
@@ -862,6 +872,7 @@ void frmLogoMain::mnuDeleteSet_Click()
     Form_Activate();
     for (const SlotControls& controls : m_slots)
         controls.imgNew->setPicture(QImage());
+    m_shownSet.clear();
     TreeView1->topLevelItem(0)->setExpanded(true);
     updateCommands();
 }
@@ -929,6 +940,8 @@ void frmLogoMain::importSet(const QString& path)
     origins.roleOpen = shared.roleOpen;
     for (int i = 0; i < slotCount; ++i) {
         origins.inUse[i] = inUse[i].has_value();
+        if (lacksAScreen && m_drive)
+            origins.inUseFiles[i] = m_drive->systemFile(screenSlots[i]);
         const QString name = displayFileName(shared.names[i]);
         if (shared.screens[i])
             origins.shared[i] = shared.names[i] == source.fileName()
@@ -972,6 +985,16 @@ void frmLogoMain::mnuImportSet_Click()
     importSet(path);
 }
 
+void frmLogoMain::mnuImportFolder_Click()
+{
+    const QString folder = userDialogs().existingFolder(
+        this, QStringLiteral("Import Set from Folder"), sharingFolder());
+    if (folder.isEmpty())
+        return;
+    rememberSharingFolder(folder);
+    importSet(folder);
+}
+
 void frmLogoMain::mnuExportSet_Click()
 {
     const QTreeWidgetItem* node = chosenSetNode();
@@ -995,7 +1018,7 @@ void frmLogoMain::mnuExportSet_Click()
             return;
     }
     const BusyCursor busy; // a photo is converted as applying would convert it
-    exportSet(strAppPath, name, path);
+    exportSet(strAppPath, name, path, m_drive.get());
 }
 
 void frmLogoMain::mnuUndo_Click()
@@ -1015,7 +1038,15 @@ void frmLogoMain::mnuUndo_Click()
 QString frmLogoMain::whyScreenStays() const
 {
     const QTreeWidgetItem* selected = TreeView1->currentItem();
-    if (strSetName.isEmpty() || !selected || selected->text(0) == setsRootText)
+    // The preview stays when the tree is rebuilt (after another window has closed), but no set
+    // is chosen then until it is clicked again.
+    if (!m_shownSet.isEmpty() && strSetName.isEmpty())
+        return QStringLiteral("Click \"%1\" in the tree again to choose it: a picture dropped on "
+                              "one of its screens then replaces that screen.")
+            .arg(displayFileName(m_shownSet));
+    // strSetName outlives a click that failed: only the set whose screens the preview shows
+    // is changed, and only while its node is the one chosen.
+    if (m_shownSet.isEmpty() || !selected || nodeName(selected) != m_shownSet)
         return QStringLiteral("Choose a set in the tree first: a picture dropped on one of its "
                               "screens replaces that screen.");
     if (m_previewedOriginals)
@@ -1049,10 +1080,11 @@ void frmLogoMain::imgNew_DragDrop(int slot, const QString& path)
         userDialogs().information(this, whyNot, title);
         return;
     }
+    (void)loadPicture(path); // what is no picture is refused before the question
     if (userDialogs().question(this,
                                QStringLiteral("Replace the %1 of the set \"%2\" with \"%3\"?")
                                    .arg(QLatin1String(screenSlots[slot].uiName),
-                                        displayFileName(strSetName),
+                                        displayFileName(m_shownSet),
                                         displayFileName(QFileInfo(path).fileName())),
                                title))
         replaceScreenWith(slot, path);

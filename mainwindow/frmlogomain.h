@@ -155,6 +155,7 @@ private:
     void mnuRenameSet_Click();
     void mnuOpenSetFolder_Click();
     void mnuImportSet_Click();
+    void mnuImportFolder_Click();
     void mnuExportSet_Click();
     void mnuUndo_Click();
     // The node whose set is from was given the name to in place.
@@ -212,6 +213,9 @@ private:
     QString strNewLogow;
     QString strNewLogos;
     QString strSetName;
+    // The set whose screens the preview shows, all or some; strSetName keeps the set chosen
+    // before a click that failed before its screens were found.
+    QString m_shownSet;
     std::unique_ptr<Drive> m_drive; // none until the user opens one, where none could be
     SetsFolder m_setsFolder;
     MsdosSys m_msdosSys;

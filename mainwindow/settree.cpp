@@ -79,7 +79,7 @@ void SetTree::dragMoveEvent(QDragMoveEvent* event)
 
 void SetTree::dropEvent(QDropEvent* event)
 {
-    const QString path = takeDroppedFile(event);
+    const QString path = takeDroppedFile(event, this);
     if (!path.isEmpty())
         emit dropped(path);
 }

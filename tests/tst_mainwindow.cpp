@@ -135,7 +135,7 @@ public:
     {
         throw std::logic_error("no file dialog expected");
     }
-    QString existingFolder(QWidget*, const QString&) override
+    QString existingFolder(QWidget*, const QString&, const QString&) override
     {
         throw std::logic_error("no folder dialog expected");
     }
@@ -1442,6 +1442,8 @@ void tst_MainWindow::setCommandsKeepWhatTheUserHad_data()
     QTest::newRow("a zip dropped on the tree becomes a set") << "drop";
     QTest::newRow("a picture dropped on the tree, given another role") << "drop picture";
     QTest::newRow("a picture dropped on a screen replaces it, once asked") << "drop on screen";
+    QTest::newRow("a drop after Originals could not be shown changes no set") << "originals gone";
+    QTest::newRow("a folder imported from the Sets menu") << "import folder";
     QTest::newRow("a right-click previews the node it is on") << "right-click";
     // A working folder shared with its hidden folders may hold links made on purpose.
     QTest::newRow("a step linked to the originals is never forgotten") << "step to originals";
@@ -1688,6 +1690,8 @@ void tst_MainWindow::setCommandsKeepWhatTheUserHad()
         // originals and with no set chosen (the boxes keep the set's paths).
         const QString picture = desk.drive.root() + QStringLiteral("/new.bmp");
         writeFile(picture, encodeBmp(screenPicture(88)));
+        writeFile(desk.drive.root() + QStringLiteral("/notes.txt"), "no picture");
+        dropOn(imgNew(desk.main(), 0), desk.drive.root() + QStringLiteral("/notes.txt"));
         desk.dialogs.answerQuestion(false);
         dropOn(imgNew(desk.main(), 0), picture);
         dropOn(imgNew(desk.main(), 2), picture);
@@ -1700,16 +1704,30 @@ void tst_MainWindow::setCommandsKeepWhatTheUserHad()
         dropOn(imgNew(desk.main(), 0), picture);
         QCOMPARE(fileBytes(desk.setFile(QStringLiteral("Sunset"), 0)), logo);
         QCOMPARE(fileBytes(originalsFile(desk.drive, 1)), fileBytes(desk.drive.systemFile(1)));
-        QCOMPARE(desk.dialogs.boxes.size(), 5); // two questions, then three refusals
-    } else if (command.startsWith(QLatin1String("drop"))) {
+        QCOMPARE(desk.dialogs.boxes.size(), 6); // no picture, two questions, three refusals
+    } else if (command == QLatin1String("originals gone")) {
+        QVERIFY(QDir().rename(desk.drive.workDir() + QStringLiteral("/Originals"),
+                              desk.drive.root() + QStringLiteral("/away")));
+        clickNode(desk.main(), QStringLiteral("Originals"));
+        dropOn(imgNew(desk.main(), 0), desk.setFile(QStringLiteral("Sunset"), 1));
+        QCOMPARE(fileBytes(desk.setFile(QStringLiteral("Sunset"), 0)), logo);
+        QCOMPARE(desk.dialogs.boxes.size(), 2); // the click's error, the drop's refusal
+    } else if (command.startsWith(QLatin1String("drop")) ||
+               command == QLatin1String("import folder")) {
         // A picture's role is chosen, and the screens it lacks are copies of those in use.
         const bool picture = command == QLatin1String("drop picture");
-        const QString dropped = desk.drive.root() + (picture ? QStringLiteral("/sunrise.png")
-                                                             : QStringLiteral("/Sunset.zip"));
+        const bool folder = command == QLatin1String("import folder");
+        const QString dropped = desk.drive.root() + (picture  ? QStringLiteral("/sunrise.png")
+                                                     : folder ? QStringLiteral("/Cool Screens")
+                                                              : QStringLiteral("/Sunset.zip"));
         if (picture)
             QVERIFY(screenPicture(88).save(dropped));
+        else if (folder)
+            QVERIFY(QDir().mkdir(dropped) && QFile::copy(sunset + QStringLiteral("/logo.sys"),
+                                                         dropped + QStringLiteral("/LOGO.SYS")));
         else
-            exportSet(desk.main().appPath(), QStringLiteral("Sunset"), dropped);
+            exportSet(desk.main().appPath(), QStringLiteral("Sunset"), dropped,
+                      desk.main().drive());
         QString origins;
         ModalVisit visit([&](QWidget* modal) {
             auto* name = modal->findChild<QLineEdit*>();
@@ -1720,15 +1738,21 @@ void tst_MainWindow::setCommandsKeepWhatTheUserHad()
             name->setText(QStringLiteral("Shared"));
             QTest::keyClick(name, Qt::Key_Return);
         });
-        dropOn(view->viewport(), dropped);
+        if (folder) {
+            desk.dialogs.answerFileDialog(dropped);
+            control<QAction>(desk.window.get(), "mnuImportFolder")->trigger();
+        } else {
+            dropOn(view->viewport(), dropped);
+        }
         QCOMPARE(visit.opened, 1);
         QVERIFY(origins.contains(QFileInfo(dropped).fileName()));
         QCOMPARE(origins.contains(QStringLiteral("C:\\logo.sys"), Qt::CaseInsensitive), picture);
         for (int slot = 0; slot < 3; ++slot) {
             QCOMPARE(fileBytes(desk.setFile(QStringLiteral("Shared"), slot)),
-                     !picture    ? fileBytes(desk.setFile(QStringLiteral("Sunset"), slot))
-                     : slot == 1 ? fileBytes(dropped)
-                                 : fileBytes(desk.drive.systemFile(slot)));
+                     !picture && (!folder || slot == 0)
+                         ? fileBytes(desk.setFile(QStringLiteral("Sunset"), slot))
+                     : slot == 1 && picture ? fileBytes(dropped)
+                                            : fileBytes(desk.drive.systemFile(slot)));
         }
         QCOMPARE(desk.main().setName(), QStringLiteral("Shared"));
     } else {

@@ -542,8 +542,9 @@ void TestSetStore::isPlainFolderName()
 void TestSetStore::sharedSetsAreImportedWholeOrNotAtAll_data()
 {
     QTest::addColumn<QList<ZipEntry>>("zipEntries");
-    // "alone": the first entry is shared by itself; "photos": the zip is exported from a set
-    // of photos.
+    // "alone": the first entry is shared by itself; "folder": the entries are shared unpacked;
+    // "photos": the zip is exported from a set of photos; "into the set", "over drive C": an
+    // export aimed there.
     QTest::addColumn<QString>("damage"); // done to the zip's bytes after it is made
     QTest::addColumn<bool>("imported");
     const QByteArray screens[3] = {encodeBmp(screenPicture(51)), encodeBmp(screenPicture(52)),
@@ -569,6 +570,20 @@ void TestSetStore::sharedSetsAreImportedWholeOrNotAtAll_data()
         << "" << true;
     QTest::newRow("one JPEG whose name says nothing")
         << QList<ZipEntry>{{"sunrise.jpg", photoBytes()}} << "alone" << true;
+    QTest::newRow("a picture over 16 MB, alone")
+        << QList<ZipEntry>{{"poster.bmp", encodeBmp(screenPicture(55, QSize(4200, 4200)))}}
+        << "alone" << true;
+    QTest::newRow("dots and backslashes in its paths")
+        << QList<ZipEntry>{{"Cool/logo.sys", screens[0]},
+                           {"./Cool/LOGOW.SYS", screens[1]},
+                           {"Cool\\.\\Logos.Sys", screens[2]}}
+        << "" << true;
+    QTest::newRow("a folder holding one") << set("Cool/") << "folder" << true;
+    QTest::newRow("screens of two sets")
+        << QList<ZipEntry>{{"SetA/logo.sys", screens[0]}, {"SetB/LOGOW.SYS", screens[1]}} << ""
+        << false;
+    QTest::newRow("exported into the set") << QList<ZipEntry>() << "into the set" << false;
+    QTest::newRow("exported over drive C") << QList<ZipEntry>() << "over drive C" << false;
     QTest::newRow("no screen at all")
         << QList<ZipEntry>{{"README.TXT", "x"}, {"sunrise.bmp", screens[0]}} << "" << false;
     QTest::newRow("a screen twice by two names")
@@ -578,6 +593,10 @@ void TestSetStore::sharedSetsAreImportedWholeOrNotAtAll_data()
     QList<ZipEntry> link = set("");
     link[1].mode = 0120777;
     QTest::newRow("a link") << link << "" << false;
+    QTest::newRow("a folder whose screen is a link") << link << "folder" << false;
+    QList<ZipEntry> pipe = set("");
+    pipe[2].mode = 010644;
+    QTest::newRow("a folder whose screen is a pipe") << pipe << "folder" << false;
     QList<ZipEntry> crowd = set("");
     for (int i = 0; i < 62; ++i)
         crowd.append({QByteArray("readme") + QByteArray::number(i) + ".txt", "x"});
@@ -605,6 +624,7 @@ void TestSetStore::sharedSetsAreImportedWholeOrNotAtAll()
     TempDrive drive;
     drive.writeSystemScreens();
     QString path = drive.root() + QStringLiteral("/shared.zip");
+    const auto driveC = FolderDrive::wine();
     QByteArray zip;
     if (damage == QLatin1String("alone")) {
         path = drive.root() + QLatin1Char('/') + QString::fromUtf8(zipEntries[0].name);
@@ -615,7 +635,17 @@ void TestSetStore::sharedSetsAreImportedWholeOrNotAtAll()
         const QImage pictures[3] = {screenPicture(61, size), screenPicture(62, size),
                                     screenPicture(63, size)};
         drive.makeSet(QStringLiteral("Exported"), pictures, photos ? "JPG" : "BMP");
-        exportSet(basePath(), QStringLiteral("Exported"), path);
+        if (!imported) {
+            const QString over = damage == QLatin1String("over drive C")
+                                     ? drive.systemFile(0)
+                                     : drive.workDir() + QStringLiteral("/Exported/logo.sys");
+            const QByteArray kept = fileBytes(over);
+            QVERIFY_THROWS_EXCEPTION(
+                Error, exportSet(basePath(), QStringLiteral("Exported"), over, driveC.get()));
+            QCOMPARE(fileBytes(over), kept);
+            return;
+        }
+        exportSet(basePath(), QStringLiteral("Exported"), path, driveC.get());
         zip = fileBytes(path);
         // Where the files go, for those who copy them by hand, in DOS text.
         zip_t* archive = zip_open(QFile::encodeName(path).constData(), ZIP_RDONLY, nullptr);
@@ -626,6 +656,18 @@ void TestSetStore::sharedSetsAreImportedWholeOrNotAtAll()
         zip_discard(archive);
         QVERIFY2(text.contains("C:\\WINDOWS\\LOGOW.SYS") && text.endsWith("\r\n"),
                  text.constData());
+    } else if (damage == QLatin1String("folder")) {
+        path = drive.root() + QStringLiteral("/shared");
+        for (const ZipEntry& entry : zipEntries) {
+            const QString file = path + QLatin1Char('/') + QString::fromUtf8(entry.name);
+            QVERIFY(QDir().mkpath(QFileInfo(file).path()));
+            if (S_ISLNK(entry.mode))
+                QVERIFY(QFile::link(drive.systemFile(0), file));
+            else if (S_ISFIFO(entry.mode))
+                QVERIFY(::mkfifo(QFile::encodeName(file).constData(), 0644) == 0);
+            else
+                writeFile(file, entry.bytes);
+        }
     } else {
         zip = zipOf(zipEntries, path);
     }
@@ -644,10 +686,10 @@ void TestSetStore::sharedSetsAreImportedWholeOrNotAtAll()
     } else if (damage == QLatin1String("cut")) {
         zip.truncate(zip.size() / 2);
     }
-    writeFile(path, zip);
+    if (damage != QLatin1String("folder"))
+        writeFile(path, zip);
     const QStringList before = entries(drive.workDir());
 
-    const auto driveC = FolderDrive::wine();
     try {
         const SharedSet shared = readSharedSet(path);
         QVERIFY2(imported, "a hostile zip was read");

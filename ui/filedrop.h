@@ -3,17 +3,20 @@
 #include <QString>
 
 class QDropEvent;
+class QWidget;
 
 namespace bootvane {
 
-// Drags that carry one local file or folder, the only kind a window of Bootvane takes.
+// Drags that carry files, of which a window of Bootvane takes one local file or folder. Any
+// drag of files is taken, so that a drop of several, or of a web address, is told why nothing
+// happens rather than find the window deaf to it.
 
-// Accepts a drag entering or moving over a widget when it carries one local file or folder,
-// and ignores it otherwise.
+// Accepts a drag entering or moving over a widget when it carries files or addresses, and
+// ignores it otherwise.
 void acceptFileDrag(QDropEvent* event);
 
-// The file or folder a drop carries, the drop accepted; "" and the drop ignored when it
-// carries none, or more than one.
-QString takeDroppedFile(QDropEvent* event);
+// The one local file or folder a drop on receiver carries. "" when it carries none; when it
+// carries several, or an address of no local file, the user is told why in a box first.
+QString takeDroppedFile(QDropEvent* event, QWidget* receiver);
 
 } // namespace bootvane

@@ -44,7 +44,9 @@ void ImageBox::setPicture(const QImage& picture)
 void ImageBox::setPlace(ScreenPlace place)
 {
     m_place = place;
+    m_shownSize = QSize(); // a set's picture lies elsewhere in the box
     describe();
+    update();
 }
 
 void ImageBox::setNote(const QString& note)
@@ -80,17 +82,26 @@ void ImageBox::paintEvent(QPaintEvent* event)
     QFrame::paintEvent(event);
     // Scaled once for the box's size, so that painting costs the same whatever the size of
     // the picture. Transparency shows over black, as it is written: blended after scaling,
-    // which gives the same colours at a fraction of the cost.
+    // which gives the same colours at a fraction of the cost. A set's picture of another shape
+    // than the screen lies where applying puts it, black around it; a file on the drive or
+    // among the originals is written as it is, and fills the box.
     const QSize size = contentsRect().size();
     if (m_shownSize != size) {
-        m_shown = m_picture.isNull() || size.isEmpty()
-                      ? QPixmap()
-                      : QPixmap::fromImage(overBlack(scaledSmoothly(m_picture, size)));
+        m_shownArea = m_place == ScreenPlace::InSet && !m_picture.isNull()
+                          ? areaOnScreen(m_picture.size(), size)
+                          : QRect(QPoint(0, 0), size);
+        m_shown =
+            m_picture.isNull() || size.isEmpty()
+                ? QPixmap()
+                : QPixmap::fromImage(overBlack(scaledSmoothly(m_picture, m_shownArea.size())));
         m_shownSize = size;
     }
     QPainter painter(this);
-    if (!m_shown.isNull())
-        painter.drawPixmap(contentsRect().topLeft(), m_shown);
+    if (!m_shown.isNull()) {
+        if (m_shownArea.size() != size)
+            painter.fillRect(contentsRect(), Qt::black);
+        painter.drawPixmap(contentsRect().topLeft() + m_shownArea.topLeft(), m_shown);
+    }
     if (hasFocus()) {
         // A frame in the highlight colour, inside the border, that no picture hides.
         painter.setPen(QPen(palette().color(QPalette::Highlight), 2));
@@ -140,7 +151,7 @@ void ImageBox::dragEnterEvent(QDragEnterEvent* event)
 
 void ImageBox::dropEvent(QDropEvent* event)
 {
-    const QString path = takeDroppedFile(event);
+    const QString path = takeDroppedFile(event, this);
     if (!path.isEmpty())
         emit fileDropped(path);
 }

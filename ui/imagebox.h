@@ -11,13 +11,14 @@ class QMenu;
 namespace bootvane {
 
 // A small image box with a thin border for one screen slot. It keeps the whole picture it
-// is given (to save it, and for its handle) and shows it stretched to fill the box, over black
-// where it is transparent, as it is written; scaled once when it is first painted so that
-// painting costs the same whatever the picture's size. Its tooltip says what the picture is and
-// what Windows 95 makes of it. Its context menu offers the full-size view, as a double-click does,
-// and the view as Windows 95 shows the screen. It takes the focus from the keyboard and shows it:
-// Enter opens the full-size view, the Menu key or Shift+F10 the context menu. A screen reader hears
-// the slot, whose screen it is and what the tooltip says.
+// is given (to save it, and for its handle) and shows it as the box's screen shows it once
+// written: a set's picture of another shape fitted inside with black around it, any other
+// stretched to fill the box, over black where it is transparent; scaled once when it is first
+// painted so that painting costs the same whatever the picture's size. Its tooltip says what the
+// picture is and what Windows 95 makes of it. Its context menu offers the full-size view, as a
+// double-click does, and the view as Windows 95 shows the screen. It takes the focus from the
+// keyboard and shows it: Enter opens the full-size view, the Menu key or Shift+F10 the context
+// menu. A screen reader hears the slot, whose screen it is and what the tooltip says.
 class ImageBox : public QFrame {
     Q_OBJECT
 public:
@@ -39,7 +40,8 @@ public:
     // Whose screen the box shows, for screen readers: "in use", "set \"Sunset\"".
     void setOwner(const QString& owner);
 
-    // Lets the user drop a picture file on the box, which fileDropped then names.
+    // Lets the user drop a picture file on the box, which fileDropped then names; a drop of
+    // several files, or of no local one, is refused in a box that says why.
     void acceptFileDrops();
 
     // Adds an item of the window's own to the box's context menu, after the box's items. Like
@@ -76,6 +78,7 @@ private:
     QImage m_picture;
     QPixmap m_shown;
     QSize m_shownSize; // the box size m_shown was scaled for; invalid when the picture changed
+    QRect m_shownArea; // where in the box m_shown lies
     QMenu* m_contextMenu = nullptr; // made at its first use: most boxes never need one
 };
 

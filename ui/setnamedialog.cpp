@@ -23,7 +23,7 @@ SetNameDialog::SetNameDialog(const QString& title, const QString& base, const QS
     setFont(controlFont());
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(new QLabel(QStringLiteral("Name of the new set:"), this));
-    txtName = new QLineEdit(proposed, this);
+    txtName = new QLineEdit(usableSetName(proposed), this);
     txtName->setObjectName(QStringLiteral("txtName"));
     txtName->selectAll();
     layout->addWidget(txtName);
@@ -77,7 +77,7 @@ QString SetNameDialog::sharedFor(int slot) const
 void SetNameDialog::describeOrigins()
 {
     for (int i = 0; i < slotCount; ++i) {
-        const QString file = QLatin1String(screenSlots[size_t(i)].systemFileWritten);
+        const QString& file = m_origins->inUseFiles[size_t(i)];
         const QString shared = sharedFor(i);
         lblFrom[size_t(i)]->setText(!shared.isEmpty() ? shared
                                     : m_origins->inUse[size_t(i)]

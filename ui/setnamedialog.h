@@ -17,15 +17,18 @@ struct ScreenOrigins {
     // What the user is shown of the shared file each screen comes from ("LOGO.SYS in
     // Cool.zip"); empty for a screen the import lacks.
     std::array<QString, slotCount> shared;
-    // Whether drive C has a file of each screen, which a screen the import lacks is copied from.
+    // Whether drive C has a file of each screen, which a screen the import lacks is copied from,
+    // and the file's DOS path there (C:\WIN95\logow.sys where MSDOS.SYS says so).
     std::array<bool, slotCount> inUse{};
+    std::array<QString, slotCount> inUseFiles;
     // The import is one picture whose name says no screen: it is the Startup Screen unless the
     // user gives it another role.
     bool roleOpen = false;
 };
 
 // A small dialog that asks for the name of a new set ("Import Set", "Save as New Set"): a line
-// edit with the focus and the proposed name chosen, Return to accept and Esc to cancel. The
+// edit with the focus and the proposed name chosen, Return to accept and Esc to cancel. Only
+// a name the check takes is proposed (usableSetName), else none. The
 // name is checked as every way of naming a set checks it, with the same words; a refused name
 // is said in a box, and the dialog stays open for another. For an import it also says where
 // each screen comes from, and lets the user choose the role of a picture whose name says none;

@@ -77,11 +77,11 @@ QString QtUserDialogs::openFileName(QWidget* parent, const QString& title,
     return QDir::toNativeSeparators(dialog.selectedFiles().constFirst());
 }
 
-QString QtUserDialogs::existingFolder(QWidget* parent, const QString& title)
+QString QtUserDialogs::existingFolder(QWidget* parent, const QString& title, const QString& folder)
 {
     // Qt's own dialog, as for files: the same look whatever the desktop.
     return QDir::toNativeSeparators(QFileDialog::getExistingDirectory(
-        parent, title, QString(), QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog));
+        parent, title, folder, QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog));
 }
 
 bool QtUserDialogs::question(QWidget* parent, const QString& text, const QString& title)

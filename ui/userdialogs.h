@@ -29,8 +29,10 @@ public:
     virtual QString openFileName(QWidget* parent, const QString& title,
                                  const QList<FileFilter>& filters, int& filterIndex,
                                  const QString& folder) = 0;
-    // The full path of an existing folder the user chose, or "" when the user cancelled.
-    virtual QString existingFolder(QWidget* parent, const QString& title) = 0;
+    // The full path of an existing folder the user chose, or "" when the user cancelled. The
+    // dialog starts in folder, or where Qt starts it when that is "".
+    virtual QString existingFolder(QWidget* parent, const QString& title,
+                                   const QString& folder) = 0;
     // A question box with Yes and No, Yes the default (Return); whether the answer was Yes.
     virtual bool question(QWidget* parent, const QString& text, const QString& title) = 0;
     // The full path of a file to write, typed or chosen, starting at suggested; "" when the
@@ -46,7 +48,7 @@ public:
     void critical(QWidget* parent, const QString& text, const QString& title) override;
     QString openFileName(QWidget* parent, const QString& title, const QList<FileFilter>& filters,
                          int& filterIndex, const QString& folder) override;
-    QString existingFolder(QWidget* parent, const QString& title) override;
+    QString existingFolder(QWidget* parent, const QString& title, const QString& folder) override;
     bool question(QWidget* parent, const QString& text, const QString& title) override;
     QString saveFileName(QWidget* parent, const QString& title, const QList<FileFilter>& filters,
                          const QString& suggested) override;

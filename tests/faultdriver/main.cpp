@@ -46,7 +46,7 @@ public:
     {
         return answers.isEmpty() ? QString() : answers.dequeue();
     }
-    QString existingFolder(QWidget*, const QString&) override { return {}; }
+    QString existingFolder(QWidget*, const QString&, const QString&) override { return {}; }
     bool question(QWidget*, const QString&, const QString&) override { return true; }
     QString saveFileName(QWidget*, const QString&, const QList<FileFilter>&,
                          const QString&) override

@@ -29,10 +29,11 @@ QString ScriptedDialogs::openFileName(QWidget*, const QString& title,
     return answer.path;
 }
 
-QString ScriptedDialogs::existingFolder(QWidget* parent, const QString& title)
+QString ScriptedDialogs::existingFolder(QWidget* parent, const QString& title,
+                                        const QString& folder)
 {
     int unused = 0;
-    return openFileName(parent, title, {}, unused, QString());
+    return openFileName(parent, title, {}, unused, folder);
 }
 
 QString ScriptedDialogs::saveFileName(QWidget* parent, const QString& title,

@@ -32,7 +32,7 @@ public:
     QString openFileName(QWidget* parent, const QString& title, const QList<FileFilter>& filters,
                          int& filterIndex, const QString& folder) override;
     // Answered from the same queue as the file dialog.
-    QString existingFolder(QWidget* parent, const QString& title) override;
+    QString existingFolder(QWidget* parent, const QString& title, const QString& folder) override;
     QString saveFileName(QWidget* parent, const QString& title, const QList<FileFilter>& filters,
                          const QString& suggested) override;
     // Recorded as a box; answered from answerQuestion's queue, Yes when it is empty.
