@@ -31,6 +31,8 @@ public:
     // same drive; the real path only where the volume has neither.
     QString identity() const override;
     QString place() const override;
+    using Found = std::map<QString, MtoolsVolume::Found>;
+
     std::vector<DriveFile> readFiles(const QStringList& dosPaths, qint64 maxBytes) const override;
     QString displayPath(const QString& dosPath) const override;
     void checkChange(const QString& dosPath, FileChange change) const override;
@@ -45,12 +47,12 @@ private:
     MtoolsVolume volume() const;
     // Why nothing may be written to the image now, or nothing.
     std::optional<QString> whyNotWritable() const;
-    using Listed = std::map<QString, std::optional<std::vector<MtoolsVolume::Entry>>>;
-    // The listings of the folders the files of changes are in, once it is clear that each
-    // change may be made: the image is not in use, a file to write has its folder, and no
-    // folder stands where the file or its temporary names would be. Throws saying why not.
-    Listed checkedFolders(const MtoolsVolume& fat,
-                          const std::vector<std::pair<QString, FileChange>>& changes) const;
+    // What the names of the files of changes and their temporary names reach, once it is clear
+    // that each change may be made: the image is not in use, a file to write has its folder, no
+    // folder stands where the file or its temporary names would be, and no other entry answers
+    // to a name that mtools will be given. Throws saying why not.
+    Found checkedFolders(const MtoolsVolume& fat,
+                         const std::vector<std::pair<QString, FileChange>>& changes) const;
     // Leaves no temporary file of a write that failed at the file at path, and the file itself
     // old or new.
     void cleanUpAfterFailedWrite(const MtoolsVolume& fat, const QString& path,

@@ -310,12 +310,18 @@ void TestDiskImage::aWriteThatCannotBeDoneLeavesTheImageAsItWas_data()
     QTest::newRow("a folder LOGOW.SYS") << "folder LOGOW.SYS";
     QTest::newRow("a folder LOGOW.BVW") << "folder LOGOW.BVW";
     QTest::newRow("a folder LOGOW.BVN") << "folder LOGOW.BVN";
+    // mtools takes a name for a long name too: never for another file, nor read with it.
+    QTest::newRow("a file whose long name is logow.sys") << "long name LOGOW.SYS";
+    QTest::newRow("a file whose long name is logow.bvw") << "long name LOGOW.BVW";
+    QTest::newRow("a file whose long name is logow.bvn") << "long name LOGOW.BVN";
 }
 
 void TestDiskImage::aWriteThatCannotBeDoneLeavesTheImageAsItWas()
 {
     QFETCH(QString, fault);
-    const QString named = fault.startsWith(QLatin1String("folder ")) ? fault.mid(7) : QString();
+    const QString named =
+        fault.contains(QLatin1Char('.')) ? fault.section(QLatin1Char(' '), -1) : QString();
+    const bool longName = fault.startsWith(QLatin1String("long name"));
     if (fault == QLatin1String("read-only") && ::geteuid() == 0)
         QSKIP("root writes a read-only file all the same");
     TempImage image(TempImage::Layout::BareFat12);
@@ -329,7 +335,11 @@ void TestDiskImage::aWriteThatCannotBeDoneLeavesTheImageAsItWas()
         QVERIFY(QFile::setPermissions(image.path(), QFile::ReadOwner));
     if (fault == QLatin1String("no folder, a file"))
         image.put(QStringLiteral("::/WINDOWS"), "a file where the folder was");
-    if (!named.isEmpty()) {
+    if (longName) {
+        image.put(QStringLiteral("::/WINDOWS/%1q").arg(named.toLower()), "the only copy");
+        image.editLongName(named.left(5).toLower(), QStringLiteral("q%1").arg(QChar(0)),
+                           QStringLiteral("%1%2").arg(QChar(0), QChar(0xffff)));
+    } else if (!named.isEmpty()) {
         if (named.endsWith(QLatin1String("SYS")))
             image.mtools(QStringLiteral("mdel"), {systemFileOnImage(1)});
         image.mtools(QStringLiteral("mmd"), {QStringLiteral("::/WINDOWS/") + named});
@@ -350,8 +360,11 @@ void TestDiskImage::aWriteThatCannotBeDoneLeavesTheImageAsItWas()
     }
     if (fault == QLatin1String("vanished"))
         return;
-    QCOMPARE(drive->readFiles({systemDosPath(1)}).front().isFolder,
-             named.endsWith(QLatin1String("SYS")));
+    if (longName && named.endsWith(QLatin1String("SYS")))
+        QVERIFY_THROWS_EXCEPTION(Error, drive->readFiles({systemDosPath(1)}));
+    else
+        QCOMPARE(drive->readFiles({systemDosPath(1)}).front().isFolder,
+                 named.endsWith(QLatin1String("SYS")));
     if (named.endsWith(QLatin1String("SYS")))
         QVERIFY_THROWS_EXCEPTION(Error, drive->remove(systemDosPath(1)));
     QCOMPARE(image.mtools(QStringLiteral("mdir"), everything), listing);
@@ -384,6 +397,8 @@ void TestDiskImage::aNewUserOnAnImage_data()
                                        << "folder";
     QTest::newRow("a long name holding a line break") << ""
                                                       << "long name";
+    QTest::newRow("a file whose long name is logo.sys") << ""
+                                                        << "clash";
 }
 
 void TestDiskImage::aNewUserOnAnImage()
@@ -392,6 +407,9 @@ void TestDiskImage::aNewUserOnAnImage()
     QFETCH(QString, setup);
     SKIP_WITHOUT_QEMU(format);
     const bool folder = setup == QLatin1String("folder");
+    // Something else than the file stands where C:\LOGO.SYS is looked for.
+    const bool taken = folder || setup == QLatin1String("clash");
+    const int refusals = folder ? 2 : taken ? 1 : 0;
     TempImage image;
     image.writeSystemScreens();
     image.put(otherFile, "not a screen");
@@ -411,6 +429,11 @@ void TestDiskImage::aNewUserOnAnImage()
         image.mtools(QStringLiteral("mdel"), {systemFileOnImage(0)});
         image.mtools(QStringLiteral("mmd"), {systemFileOnImage(0)});
         image.put(QStringLiteral("::/LOGO.SYS/LOGO.SYS"), encodeBmp(screenPicture(7)));
+    } else if (taken) {
+        image.mtools(QStringLiteral("mdel"), {systemFileOnImage(0)});
+        image.put(QStringLiteral("::/logo.sysq"), "the only copy");
+        image.editLongName(QStringLiteral("logo."), QStringLiteral("q%1").arg(QChar(0)),
+                           QStringLiteral("%1%2").arg(QChar(0), QChar(0xffff)));
     }
     if (setup == QLatin1String("long name")) {
         // The line break, once listed, would begin a line that makes LOGOW.SYS a folder.
@@ -420,7 +443,7 @@ void TestDiskImage::aNewUserOnAnImage()
     }
     QList<std::optional<QByteArray>> own;
     for (int slot = 0; slot < 3; ++slot)
-        own.append(folder && slot == 0 ? std::nullopt : image.get(systemFileOnImage(slot)));
+        own.append(taken && slot == 0 ? std::nullopt : image.get(systemFileOnImage(slot)));
     const QByteArray imageBefore = fileBytes(image.path());
 
     ScriptedDialogs dialogs;
@@ -434,9 +457,10 @@ void TestDiskImage::aNewUserOnAnImage()
         QVERIFY(window.windowTitle().endsWith(name));
         QCOMPARE(dialogs.boxes.size(), 1); // the first-start notice, for this drive
         for (int slot = 0; slot < 3; ++slot) {
-            if (folder && slot == 0)
+            if (taken && slot == 0)
                 QVERIFY(isBuiltInScreen(imgCur(window, slot)->picture()) &&
-                        imgCur(window, slot)->toolTip().contains(QLatin1String("C:\\LOGO.SYS")));
+                        (!folder ||
+                         imgCur(window, slot)->toolTip().contains(QLatin1String("C:\\LOGO.SYS"))));
             else
                 QVERIFY(samePixels(imgCur(window, slot)->picture(), screenPicture(100 + slot)));
         }
@@ -446,21 +470,23 @@ void TestDiskImage::aNewUserOnAnImage()
 
         clickNode(window, QStringLiteral("Photos"));
         clickButton(&window, "cmdSetCur");
-        if (!folder) {
+        if (!taken) {
             for (int slot = 0; slot < 3; ++slot)
                 QCOMPARE(image.get(systemFileOnImage(slot))->size(), 129078);
         }
         QCOMPARE(image.fsckProblems(), QString());
         clickButton(&window, "cmdRestore");
-        // Each refused before anything changed, naming the folder.
-        QCOMPARE(dialogs.boxes.size(), folder ? 3 : 1);
+        // Each refused before anything changed, naming the folder or the file.
+        QCOMPARE(dialogs.boxes.size(), 1 + refusals);
         for (const ScriptedDialogs::Box& box : dialogs.boxes.mid(1))
             QVERIFY2(box.text.contains(QLatin1String("C:\\LOGO.SYS")), qPrintable(box.text));
     }
     if (folder)
         QCOMPARE(fileBytes(image.path()), imageBefore);
-    for (int slot = folder ? 1 : 0; slot < 3; ++slot)
+    for (int slot = taken ? 1 : 0; slot < 3; ++slot)
         QCOMPARE(image.get(systemFileOnImage(slot)), own[slot]);
+    if (taken && !folder)
+        QCOMPARE(image.get(QStringLiteral("::/LOGO~1.SYS")), QByteArray("the only copy"));
     QCOMPARE(image.get(otherFile), QByteArray("not a screen"));
     if (setup == QLatin1String("long name"))
         QCOMPARE(image.get(QStringLiteral("::/WINDOWS/AQ*")), QByteArray("a long name"));
@@ -468,7 +494,7 @@ void TestDiskImage::aNewUserOnAnImage()
 
     std::unique_ptr<frmLogoMain> again = frmLogoMain::start(QString());
     QVERIFY(again->windowTitle().endsWith(name));
-    QCOMPARE(dialogs.boxes.size(), folder ? 3 : 1);
+    QCOMPARE(dialogs.boxes.size(), 1 + refusals);
     again.reset();
     QCOMPARE(image.leftovers(), QString());
     if (!format.isEmpty()) {
