@@ -158,7 +158,7 @@ std::vector<DriveFile> ImageDrive::readFiles(const QStringList& dosPaths, qint64
 
 std::optional<QString> ImageDrive::whyNotWritable() const
 {
-    return m_disk.whyNotWritable();
+    return m_disk.holdForWriting();
 }
 
 ImageDrive::Found
@@ -291,6 +291,10 @@ void ImageDrive::removeAbandonedWork(const QStringList& dosPaths)
     QStringList paths;
     for (const QString& dosPath : dosPaths)
         paths.append(volumePath(dosPath));
+    // Nothing is written to an image in use, and what another copy is writing now is no work
+    // left: the next start looks again. The lock is held before anything is looked at.
+    if (whyNotWritable())
+        return;
     const QString operation = QStringLiteral("finish the work left in");
     const Found found = fat.lookUp(withTemporaryNames(paths), operation);
     for (const QString& path : paths) {
@@ -301,9 +305,9 @@ void ImageDrive::removeAbandonedWork(const QStringList& dosPaths)
         const Kind target = kindOf(found, path);
         const bool left =
             kindOf(found, written) == Kind::File || kindOf(found, ready) == Kind::File;
-        // Nothing is written to an image in use; the next start tries again. Nor is a name
-        // given to mtools that reaches another file too: the next apply says which.
-        if (!left || target == Kind::Folder || whyNotWritable())
+        // Nor is a name given to mtools that reaches another file too: the next apply says
+        // which.
+        if (!left || target == Kind::Folder)
             continue;
         try {
             for (const QString& name : {path, written, ready})

@@ -45,7 +45,8 @@ private:
     explicit ImageDrive(QString path) : m_path(std::move(path)), m_disk(m_path) {}
     // The volume as the image holds it now: the file may have changed since it was opened.
     MtoolsVolume volume() const;
-    // Why nothing may be written to the image now, or nothing.
+    // Why nothing may be written to the image now, or nothing: then this copy holds the image's
+    // lock till control returns to the event loop, and no other copy writes meanwhile.
     std::optional<QString> whyNotWritable() const;
     // What the names of the files of changes and their temporary names reach, once it is clear
     // that each change may be made: the image is not in use, a file to write has its folder, no

@@ -19,6 +19,8 @@
 #include <QProcess>
 #include <QScopeGuard>
 #include <QSettings>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QtEndian>
 #include <sys/file.h>
@@ -245,6 +247,8 @@ void TestDiskImage::anImageInUseIsReadButNotWritten_data()
     QTest::newRow("a flock") << "flock";
     QTest::newRow("a POSIX record lock, taken with the image open only to read") << "posix";
     QTest::newRow("QEMU, writing a qcow2 and holding its locks") << "qemu";
+    // Between the two renames of its write: its LOGO.BVN is no dead copy's work.
+    QTest::newRow("another copy of Bootvane, writing") << "copy";
 }
 
 void TestDiskImage::anImageInUseIsReadButNotWritten()
@@ -258,9 +262,31 @@ void TestDiskImage::anImageInUseIsReadButNotWritten()
     const QByteArray before = fileBytes(image.path());
     const QByteArray file = QFile::encodeName(image.path());
     const bool writer = holder == QLatin1String("writer"), byFlock = holder == "flock";
+    const bool copy = holder == QLatin1String("copy");
     QProcess emulator;
     qint64 pid = 0;
-    if (holder == QLatin1String("qemu")) {
+    QTemporaryDir wrappers;
+    if (copy) {
+        const QString between = wrappers.filePath(QStringLiteral("between"));
+        writeFile(wrappers.filePath(QStringLiteral("mren")),
+                  QStringLiteral("#!/bin/sh\ncase \"$*\" in *LOGO.BVN*LOGO.SYS) touch '%1'; sleep "
+                                 "3;; esac\nexec '%2' \"$@\"\n")
+                      .arg(between, QStandardPaths::findExecutable(QStringLiteral("mren")))
+                      .toUtf8());
+        QVERIFY(QFile::setPermissions(wrappers.filePath(QStringLiteral("mren")),
+                                      QFile::ReadOwner | QFile::ExeOwner));
+        image.drive.makeSet(QStringLiteral("A"));
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("PATH"), wrappers.path() + QLatin1Char(':') +
+                                                       environment.value(QStringLiteral("PATH")));
+        environment.insert(QStringLiteral("BOOTVANE_FAULT_IMAGE"), image.path());
+        emulator.setProcessEnvironment(environment);
+        emulator.setWorkingDirectory(image.drive.workDir());
+        emulator.start(QStringLiteral(BOOTVANE_FAULTDRIVER),
+                       {QStringLiteral("apply"), wrappers.filePath(QStringLiteral("report"))});
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(between), 60000);
+        pid = emulator.processId();
+    } else if (holder == QLatin1String("qemu")) {
         emulator.start(
             QStringLiteral("qemu-storage-daemon"),
             {"--blockdev",
@@ -283,6 +309,7 @@ void TestDiskImage::anImageInUseIsReadButNotWritten()
     QTRY_VERIFY(programWritingTo(image.path()).has_value());
 
     std::unique_ptr<Drive> drive = openDrive(image.path());
+    drive->removeAbandonedWork({systemDosPath(0), systemDosPath(1), systemDosPath(2)});
     QCOMPARE(drive->read(systemDosPath(2)), encodeBmp(screenPicture(102)));
     try {
         drive->replace(systemDosPath(0), "new");
@@ -291,6 +318,16 @@ void TestDiskImage::anImageInUseIsReadButNotWritten()
         QVERIFY2(error.reason().contains(QString::number(pid)), qPrintable(error.message()));
     }
     drive.reset();
+    if (copy) {
+        // It wrote all three, and said nothing went wrong.
+        QVERIFY(emulator.waitForFinished(60000));
+        QVERIFY2(!fileBytes(wrappers.filePath(QStringLiteral("report"))).contains("critical"),
+                 fileBytes(wrappers.filePath(QStringLiteral("report"))).constData());
+        for (int slot = 0; slot < 3; ++slot)
+            QVERIFY(samePixels(decodePicture(*image.get(systemFileOnImage(slot)), {}),
+                               screenPicture(int(qHash(QStringLiteral("A")) % 1000) + slot)));
+        return;
+    }
     emulator.kill();
     emulator.waitForFinished();
     QCOMPARE(fileBytes(image.path()), before);
