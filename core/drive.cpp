@@ -13,12 +13,24 @@ const MsdosSys& Drive::rereadMsdosSys() const
 {
     // MSDOS.SYS is a short text file; padding aside it holds a few dozen lines.
     constexpr qint64 largestMsdosSys = 64 * 1024;
-    std::optional<QByteArray> text;
+    const QString dosPath = QStringLiteral("C:\\MSDOS.SYS");
+    // Only an absent file says nothing. One that is there but cannot be read may name another
+    // Windows folder, and the screens written to C:\WINDOWS would be where Windows never looks.
+    QString unreadable;
+    std::optional<DriveFile> file;
     try {
-        text = read(QStringLiteral("C:\\MSDOS.SYS"), largestMsdosSys);
-    } catch (const Error&) {
+        file = readFiles({dosPath}, largestMsdosSys).front();
+        if (file->isFolder)
+            unreadable = QStringLiteral("C:\\MSDOS.SYS is a folder");
+    } catch (const Error& error) {
+        // A drive that cannot be reached at all is reported as such by whatever needs it.
+        if (error.path().contains(QLatin1String("MSDOS.SYS"), Qt::CaseInsensitive))
+            unreadable = QStringLiteral("C:\\MSDOS.SYS cannot be read (%1)").arg(error.reason());
     }
-    m_msdosSys = text ? parseMsdosSys(*text) : MsdosSys();
+    m_msdosSys = file && file->bytes ? parseMsdosSys(*file->bytes) : MsdosSys();
+    if (!unreadable.isEmpty())
+        m_msdosSys->windowsFolderProblem =
+            unreadable + QStringLiteral(", so nobody can tell which folder it names for Windows");
     return *m_msdosSys;
 }
 

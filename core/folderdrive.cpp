@@ -253,6 +253,13 @@ std::vector<DriveFile> FolderDrive::readFiles(const QStringList& dosPaths, qint6
         file.isFolder = fileAttributesIfPresent(path).value_or(0) & attributeFolder;
         if (file.isFolder)
             continue;
+        // A link that leads nowhere, in a downloaded Wine prefix say, is refused naming where
+        // it leads: "no such file" would not tell the user which file to look for.
+        if (entryType(path) == EntryType::Link && !QFileInfo::exists(path))
+            fail(QStringLiteral("read"), path,
+                 QStringLiteral("it is a link to \"%1\", which is not there; the link is kept "
+                                "as it is")
+                     .arg(QDir::toNativeSeparators(displayFileName(QFile::symLinkTarget(path)))));
         QFile opened;
         openPlainFile(opened, path, QStringLiteral("read"),
                       QStringLiteral("it is a device, pipe or socket, not a file"));

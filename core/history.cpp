@@ -153,7 +153,7 @@ QStringList stepsIn(const QString& folder)
         return {};
     QStringList names;
     for (const QString& name : listFolder(folder + QLatin1Char('/'), attributeFolder)) {
-        if (!name.isEmpty() && name.size() < 10 &&
+        if (!name.isEmpty() && name.size() < 19 &&
             std::all_of(name.begin(), name.end(), [](QChar c) { return c.isDigit(); }) &&
             isStep(folder + QLatin1Char('/') + name))
             names.append(name);
@@ -172,7 +172,7 @@ QString ScreenHistory::keep(const ScreensInUse& screens,
     // What a forget that was cut short left behind goes first.
     removeForgottenSteps(m_folder);
     const QStringList names = stepNames();
-    int next = names.isEmpty() ? 1 : names.constLast().toInt() + 1;
+    qint64 next = names.isEmpty() ? 1 : names.constLast().toLongLong() + 1;
     const QString operation = QStringLiteral("keep a copy of the screens in use in");
     QByteArray written;
     for (const ScreenUpdate& update : updates)
@@ -293,6 +293,9 @@ void installKeepingHistory(const QString& base, Drive& drive,
 {
     checkScreenChanges(drive, updates);
     const ScreensInUse inUse = readScreensInUse(drive);
+    // A copy of this disk image may have been written to since the drive was loaded (in
+    // another window, say): then the two are told apart now, before a step is kept for either.
+    recognizeDrive(base, drive, inUse);
     bool replaces = false;
     for (int i = 0; i < slotCount; ++i) {
         const ScreenUpdate& update = updates[size_t(i)];
@@ -327,6 +330,8 @@ void installKeepingHistory(const QString& base, Drive& drive,
 
 bool undoLastInstall(const QString& base, Drive& drive)
 {
+    const ScreensInUse inUse = readScreensInUse(drive);
+    recognizeDrive(base, drive, inUse); // as for an apply: the history must be this drive's
     ScreenHistory history(base, drive);
     const std::optional<ScreenHistory::Step> step = history.newest();
     if (!step)
@@ -345,7 +350,10 @@ bool undoLastInstall(const QString& base, Drive& drive)
         if (step->absent[size_t(i)] && isAbsent(path)) {
             updates[size_t(i)].removesFile = true;
         } else {
-            const std::optional<QByteArray> kept = readSmallFile(path, Drive::largestRead);
+            // A link in a step may lead to any file of the user's, which would go on drive C.
+            const std::optional<QByteArray> kept = entryType(path) == EntryType::File
+                                                       ? readSmallFile(path, Drive::largestRead)
+                                                       : std::nullopt;
             if (!kept)
                 fail(QStringLiteral("undo with"), path,
                      QStringLiteral("the copy kept there cannot be read"));
@@ -354,7 +362,6 @@ bool undoLastInstall(const QString& base, Drive& drive)
     }
     // A screen that was changed after the apply, by another program or on a copy of the
     // drive, has no copy anywhere: it stays, and so does everything else.
-    const ScreensInUse inUse = readScreensInUse(drive);
     for (int i = 0; i < slotCount; ++i) {
         const QByteArray now = ScreenHistory::fingerprint(inUse[size_t(i)]);
         const ScreenUpdate& back = updates[size_t(i)];

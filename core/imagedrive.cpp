@@ -114,10 +114,19 @@ QString ImageDrive::title() const
 
 QString ImageDrive::identity() const
 {
+    // A volume with neither serial number nor label shares its name with every other such
+    // volume: which of them an image is, the places and screens remembered for each tell.
+    (void)volume();
+    return fatIdentity(m_fat);
+}
+
+QStringList ImageDrive::formerIdentities() const
+{
+    // Such a volume was known by its image's path.
     (void)volume();
     if (m_fat.serial == 0 && m_fat.label.isEmpty())
-        return QStringLiteral("image:") + QFileInfo(m_path).canonicalFilePath();
-    return fatIdentity(m_fat);
+        return {QStringLiteral("image:") + place()};
+    return {};
 }
 
 QString ImageDrive::place() const

@@ -28,8 +28,9 @@ public:
     QString title() const override;
     QString source() const override { return m_path; }
     // The FAT volume's serial number and label, so that a moved or renamed image file is the
-    // same drive; the real path only where the volume has neither.
+    // same drive, even where the volume has neither (see recognizeDrive()).
     QString identity() const override;
+    QStringList formerIdentities() const override;
     QString place() const override;
     using Found = std::map<QString, MtoolsVolume::Found>;
 

@@ -203,10 +203,15 @@ DriveRecognition recognizeDrive(const QString& base, Drive& drive, const Screens
     if (twin) {
         // Until now both were one drive, so what was kept for it is true of this one too: its
         // originals, and the history up to the twin's first change. The twin keeps the rest.
+        // This drive's own record goes first: a kill before the twin's leaves this place in
+        // both, and the one that shows these screens is chosen next time.
         drive.setRecordKey(twin->recordKey);
         if (const std::optional<Originals> originals = Originals::of(base, drive))
             copyOriginals(base, *originals, known.recordKey);
         copyHistory(base, twin->recordKey, known.recordKey, screens);
+        known.places = {here};
+        known.screens = now;
+        writeLedger(base, known); // without it, this drive still shares the twin's records
         twin->places.removeAll(here);
         recognition.copyOf = twin->places.value(0);
         recognition.keptApart = true;

@@ -5,6 +5,7 @@
 #include "filesystem.h"
 #include "paths.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
 
@@ -23,7 +24,16 @@ struct Record {
     bool older = false; // taken over from an earlier Bootvane, which kept no record
     // Where the Waiting and Shutoff screens were: the Windows folder MSDOS.SYS named then.
     QString windowsFolder = QLatin1String(defaultWindowsFolder);
+    // The SHA-256 of each file as it was copied, so that restoring can tell the copy unchanged
+    // even where it is no picture (a screen cut short on the drive); empty for a record that
+    // keeps none.
+    std::array<QByteArray, slotCount> checksums;
 };
+
+QByteArray checksumOf(const QByteArray& bytes)
+{
+    return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex();
+}
 
 QByteArray recordText(const Record& record)
 {
@@ -37,6 +47,13 @@ QByteArray recordText(const Record& record)
     text += "absent=" + absent.join(',') + '\n';
     if (record.windowsFolder != QLatin1String(defaultWindowsFolder))
         text += "windows=" + record.windowsFolder.toLatin1() + '\n';
+    if (!record.checksums[0].isEmpty() || !record.checksums[1].isEmpty() ||
+        !record.checksums[2].isEmpty()) {
+        QByteArrayList sums;
+        for (const QByteArray& sum : record.checksums)
+            sums.append(sum.isEmpty() ? QByteArray("-") : sum);
+        text += "sha256=" + sums.join(',') + '\n';
+    }
     if (record.older)
         text += "older=1\n";
     return text;
@@ -68,6 +85,10 @@ RecordState readRecord(const QString& folder, Record& record)
             record.identity = decodeFileName(QByteArray::fromPercentEncoding(value));
         } else if (key == "windows") {
             record.windowsFolder = QString::fromLatin1(value);
+        } else if (key == "sha256") {
+            const QList<QByteArray> sums = value.split(',');
+            for (int i = 0; i < slotCount && i < sums.size(); ++i)
+                record.checksums[size_t(i)] = sums[i] == "-" ? QByteArray() : sums[i];
         } else if (key == "older") {
             record.older = value == "1";
         } else if (key == "absent") {
@@ -132,6 +153,31 @@ void commitAmongOtherDrives(const QString& base, StagingFolder& staging)
          QStringLiteral("it holds the originals of a thousand drives already"));
 }
 
+// Keeps screens, those of a drive, as a new set of base under a name of its own; its name.
+// Screens the drive does not have are left out: Windows' own need no copy.
+QString keepAsSet(const QString& base, const ScreensInUse& screens)
+{
+    const QString name = QStringLiteral("Found on drive C");
+    StagingFolder staging(base, QStringLiteral("keep the screens of drive C as a set in"));
+    try {
+        for (int i = 0; i < slotCount; ++i) {
+            if (screens[size_t(i)])
+                writeNewFile(staging.filePath(QLatin1String(screenSlots[size_t(i)].setFileName)),
+                             *screens[size_t(i)]);
+        }
+        for (int number = 1; number <= 1000; ++number) {
+            const QString candidate =
+                number == 1 ? name : QStringLiteral("%1 (%2)").arg(name).arg(number);
+            if (staging.commitAs(base + candidate))
+                return candidate;
+        }
+    } catch (const Error& error) {
+        staging.rethrowInUsersWords(error);
+    }
+    fail(QStringLiteral("keep the screens of drive C as a set in"), base,
+         QStringLiteral("a thousand sets have its name already"));
+}
+
 } // namespace
 
 QString otherDrivesFolder(const QString& base)
@@ -155,21 +201,19 @@ std::optional<Originals> Originals::of(const QString& base, const Drive& drive)
     const QString main = mainFolder(base);
     const bool mainIsFolder = isFolder(main);
     const RecordState mainState = mainIsFolder ? readRecord(main, record) : RecordState::Unreadable;
-    if (mainState == RecordState::Read && record.identity == identity) {
-        originals.m_folder = main;
+    const auto kept = [&](const QString& folder) {
+        originals.m_folder = folder;
         originals.m_absent = record.absent;
         originals.m_older = record.older;
         originals.m_windowsFolder = record.windowsFolder;
+        originals.m_checksums = record.checksums;
         return originals;
-    }
+    };
+    if (mainState == RecordState::Read && record.identity == identity)
+        return kept(main);
     for (const QString& folder : otherDriveFolders(base)) {
-        if (readRecord(folder, record) == RecordState::Read && record.identity == identity) {
-            originals.m_folder = folder;
-            originals.m_absent = record.absent;
-            originals.m_older = record.older;
-            originals.m_windowsFolder = record.windowsFolder;
-            return originals;
-        }
+        if (readRecord(folder, record) == RecordState::Read && record.identity == identity)
+            return kept(folder);
     }
     // An earlier Bootvane kept no record: its "Originals" is trusted as it is, for whichever
     // drive, until one claims it. It knew only folders (Wine's drive C), never a disk image,
@@ -195,16 +239,19 @@ ScreensInUse readScreensInUse(const Drive& drive)
 
 void writeScreenCopy(const StagingFolder& staging, const Drive& drive, const ScreensInUse& screens)
 {
-    Record record{drive.recordKey(), {}, false};
+    Record record;
+    record.identity = drive.recordKey();
     record.windowsFolder = drive.msdosSys().windowsFolder;
     for (int i = 0; i < slotCount; ++i) {
         // Windows uses its own screen for a file that is absent, and restoring puts that
         // back by removing the file: the record says so, since a file may also go missing.
-        if (screens[size_t(i)])
+        if (screens[size_t(i)]) {
             writeNewFile(staging.filePath(QLatin1String(screenSlots[size_t(i)].setFileName)),
                          *screens[size_t(i)]);
-        else
+            record.checksums[size_t(i)] = checksumOf(*screens[size_t(i)]);
+        } else {
             record.absent[size_t(i)] = true;
+        }
     }
     writeNewFile(staging.filePath(recordName), recordText(record));
 }
@@ -273,6 +320,23 @@ void Originals::checkComplete() const
                  : QStringLiteral("they were saved from Windows in %1, and C:\\MSDOS.SYS now "
                                   "says Windows is in %2; nothing was written")
                        .arg(m_windowsFolder, m_windowsFolderNow));
+    // Only files of their own: a link in a shared working folder may lead to any file of the
+    // user's, which restoring would copy to drive C.
+    for (int i = 0; i < slotCount; ++i) {
+        const QString path = filePath(screenSlots[size_t(i)]);
+        const EntryType type = entryType(path);
+        if (type != EntryType::Absent && type != EntryType::File)
+            fail(QStringLiteral("restore the originals from"), path,
+                 QStringLiteral("it is no file of the originals' own, and what it leads to is "
+                                "never copied to drive C"));
+        // Written back byte for byte, picture or not, once it is the very copy that was made.
+        const QByteArray& checksum = m_checksums[size_t(i)];
+        if (type == EntryType::File && !checksum.isEmpty() &&
+            checksumOf(readSmallFile(path, Drive::largestRead).value_or(QByteArray())) != checksum)
+            fail(QStringLiteral("restore the originals from"), path,
+                 QStringLiteral("the file was changed since it was saved, and is not the screen "
+                                "drive C had; nothing was written"));
+    }
     for (int i = 0; i < slotCount; ++i) {
         const QString path = filePath(screenSlots[size_t(i)]);
         if (m_absent[size_t(i)] || !isAbsent(path))
@@ -339,20 +403,36 @@ void copyOriginals(const QString& base, const Originals& originals, const QStrin
     commitAmongOtherDrives(base, staging);
 }
 
-void claimOlderOriginals(const QString& base, const Drive& drive)
+std::optional<QString> claimOlderOriginals(const QString& base, const Drive& drive)
 {
     const QString main = mainFolder(base);
     if (!isFolder(main) || !isAbsent(main + QLatin1Char('/') + recordName))
-        return;
+        return std::nullopt;
     const std::optional<Originals> originals = Originals::of(base, drive);
     if (!originals || originals->folder() != main)
-        return; // the drive has originals of its own elsewhere
+        return std::nullopt; // the drive has originals of its own elsewhere
+    // Nothing tells whether these are this drive's: a working folder carried to another Wine
+    // prefix holds another drive's. Screens the drive shows that differ from them are kept as
+    // a set first, so that no apply can leave them without a copy.
+    std::optional<QString> kept;
+    const ScreensInUse screens = readScreensInUse(drive);
+    bool same = true;
+    for (int i = 0; i < slotCount; ++i) {
+        const QString path = originals->filePath(screenSlots[size_t(i)]);
+        same = same && (entryType(path) == EntryType::File
+                            ? readSmallFile(path, Drive::largestRead) == screens[size_t(i)]
+                            : !screens[size_t(i)]);
+    }
+    if (!same)
+        kept = keepAsSet(base, screens);
     // Made under a name of its own and renamed into place unless a record appeared
     // meanwhile: two copies claiming at once leave one claim, whole.
     const QString temporary = main + QStringLiteral("/.bootvane-record-claim");
     try {
         removeFile(temporary);
-        Record record{drive.recordKey(), {}, true};
+        Record record;
+        record.identity = drive.recordKey();
+        record.older = true;
         record.windowsFolder = drive.msdosSys().windowsFolder;
         writeNewFile(temporary, recordText(record));
         renameWithoutReplacing(temporary, main + QLatin1Char('/') + recordName);
@@ -363,6 +443,7 @@ void claimOlderOriginals(const QString& base, const Drive& drive)
         } catch (const Error&) {
         }
     }
+    return kept;
 }
 
 } // namespace bootvane

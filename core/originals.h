@@ -49,6 +49,7 @@ private:
     bool m_older = false;
     QString m_windowsFolder = QLatin1String(defaultWindowsFolder); // where they were taken from
     QString m_windowsFolderNow; // where Windows is now, or empty when that cannot be told
+    std::array<QByteArray, slotCount> m_checksums; // of each file as it was saved, if recorded
 };
 
 // Copies the drive's three screens byte for byte into a new folder of originals for it in
@@ -62,7 +63,9 @@ void copyOriginals(const QString& base, const Originals& originals, const QStrin
 
 // Writes into an "Originals" of an earlier Bootvane the record that it belongs to drive, unless
 // drive has originals of its own already. Best effort: without the record it is still used.
-void claimOlderOriginals(const QString& base, const Drive& drive);
+// When the drive shows other screens than those originals, they are kept first as a new set, whose
+// name is given: nothing says whether the originals are truly this drive's.
+std::optional<QString> claimOlderOriginals(const QString& base, const Drive& drive);
 
 // The hidden folder of base that holds the originals of the other drives.
 QString otherDrivesFolder(const QString& base);

@@ -3,6 +3,7 @@
 #include "error.h"
 #include "filenames.h"
 #include "filesystem.h"
+#include "libzip.h"
 #include "paths.h"
 #include "picture.h"
 #include "systemscreens.h"
@@ -14,7 +15,6 @@
 #include <memory>
 #include <optional>
 #include <sys/stat.h>
-#include <zip.h>
 
 namespace bootvane {
 
@@ -26,8 +26,9 @@ const QString importOperation = QStringLiteral("import the set from");
 constexpr qint64 largestArchive = 4 * largestSharedScreen;
 
 struct ZipCloser {
-    void operator()(zip_t* archive) const { zip_discard(archive); }
-    void operator()(zip_file_t* file) const { zip_fclose(file); }
+    const LibZip* lib;
+    void operator()(zip_t* archive) const { lib->zip_discard(archive); }
+    void operator()(zip_file_t* file) const { lib->zip_fclose(file); }
 };
 
 using FoundPaths = std::array<std::optional<QString>, slotCount>;
@@ -94,9 +95,9 @@ SharedSet sharedLayout(const FoundPaths& found, const QString& shownAs)
     return set;
 }
 
-QString zipReason(zip_error_t* error)
+QString zipReason(const LibZip& lib, zip_error_t* error)
 {
-    return QString::fromLocal8Bit(zip_error_strerror(error));
+    return QString::fromLocal8Bit(lib.zip_error_strerror(error));
 }
 
 // An entry's name that leads out of the archive's own folder: absolute, a drive, or "..".
@@ -109,24 +110,24 @@ bool climbsOut(const QString& name)
     return parts.contains(QStringLiteral(".."));
 }
 
-QByteArray readEntry(zip_t* archive, zip_uint64_t index, zip_uint64_t size, const QString& name,
-                     const QString& shownAs)
+QByteArray readEntry(const LibZip& lib, zip_t* archive, zip_uint64_t index, zip_uint64_t size,
+                     const QString& name, const QString& shownAs)
 {
-    std::unique_ptr<zip_file_t, ZipCloser> file(zip_fopen_index(archive, index, 0));
+    std::unique_ptr<zip_file_t, ZipCloser> file(lib.zip_fopen_index(archive, index, 0), {&lib});
     if (!file)
         fail(importOperation, shownAs,
              QStringLiteral("\"%1\" cannot be unpacked (%2)")
-                 .arg(name, zipReason(zip_get_error(archive))));
+                 .arg(name, zipReason(lib, lib.zip_get_error(archive))));
     // One byte more than the zip says is asked for: a file that gives it is lying.
     QByteArray bytes(qsizetype(size) + 1, Qt::Uninitialized);
     qint64 got = 0;
     for (;;) {
         const zip_int64_t read =
-            zip_fread(file.get(), bytes.data() + got, zip_uint64_t(bytes.size() - got));
+            lib.zip_fread(file.get(), bytes.data() + got, zip_uint64_t(bytes.size() - got));
         if (read < 0)
             fail(importOperation, shownAs,
                  QStringLiteral("\"%1\" is damaged (%2)")
-                     .arg(name, zipReason(zip_file_get_error(file.get()))));
+                     .arg(name, zipReason(lib, lib.zip_file_get_error(file.get()))));
         if (read == 0)
             break;
         got += read;
@@ -185,24 +186,25 @@ SharedSet readSetFolder(const QString& folder)
 
 SharedSet readSetArchive(const QByteArray& zip, const QString& shownAs)
 {
+    const LibZip& lib = libZip(importOperation, shownAs);
     zip_error_t error;
-    zip_error_init(&error);
+    lib.zip_error_init(&error);
     zip_source_t* source =
-        zip_source_buffer_create(zip.constData(), zip_uint64_t(zip.size()), 0, &error);
+        lib.zip_source_buffer_create(zip.constData(), zip_uint64_t(zip.size()), 0, &error);
     if (!source)
-        fail(importOperation, shownAs, zipReason(&error));
+        fail(importOperation, shownAs, zipReason(lib, &error));
     std::unique_ptr<zip_t, ZipCloser> archive(
-        zip_open_from_source(source, ZIP_RDONLY | ZIP_CHECKCONS, &error));
+        lib.zip_open_from_source(source, ZIP_RDONLY | ZIP_CHECKCONS, &error), {&lib});
     if (!archive) {
-        zip_source_free(source);
-        const QString reason = zipReason(&error);
-        zip_error_fini(&error);
+        lib.zip_source_free(source);
+        const QString reason = zipReason(lib, &error);
+        lib.zip_error_fini(&error);
         fail(importOperation, shownAs,
              QStringLiteral("it is no zip, or a damaged or cut short one (%1)").arg(reason));
     }
-    zip_error_fini(&error);
+    lib.zip_error_fini(&error);
 
-    const zip_int64_t count = zip_get_num_entries(archive.get(), 0);
+    const zip_int64_t count = lib.zip_get_num_entries(archive.get(), 0);
     if (count > mostArchiveEntries)
         fail(importOperation, shownAs,
              QStringLiteral("it holds %1 entries; a set holds three files, and no more than %2 "
@@ -213,7 +215,7 @@ SharedSet readSetArchive(const QByteArray& zip, const QString& shownAs)
     std::array<std::pair<zip_uint64_t, zip_uint64_t>, slotCount> where{};
     for (zip_int64_t index = 0; index < count; ++index) {
         zip_stat_t status;
-        if (zip_stat_index(archive.get(), zip_uint64_t(index), 0, &status) != 0 ||
+        if (lib.zip_stat_index(archive.get(), zip_uint64_t(index), 0, &status) != 0 ||
             !(status.valid & ZIP_STAT_NAME))
             fail(importOperation, shownAs, QStringLiteral("an entry of it is damaged"));
         const QString name = decodeFileName(QByteArray(status.name));
@@ -223,8 +225,8 @@ SharedSet readSetArchive(const QByteArray& zip, const QString& shownAs)
                 QStringLiteral("its entry \"%1\" leads out of the set").arg(displayFileName(name)));
         zip_uint8_t system = 0;
         zip_uint32_t attributes = 0;
-        if (zip_file_get_external_attributes(archive.get(), zip_uint64_t(index), 0, &system,
-                                             &attributes) == 0 &&
+        if (lib.zip_file_get_external_attributes(archive.get(), zip_uint64_t(index), 0, &system,
+                                                 &attributes) == 0 &&
             system == ZIP_OPSYS_UNIX) {
             const mode_t mode = mode_t(attributes >> 16);
             if (S_ISLNK(mode) || S_ISCHR(mode) || S_ISBLK(mode) || S_ISFIFO(mode) || S_ISSOCK(mode))
@@ -251,7 +253,7 @@ SharedSet readSetArchive(const QByteArray& zip, const QString& shownAs)
     SharedSet set = sharedLayout(found, shownAs);
     for (int i = 0; i < slotCount; ++i) {
         if (found[size_t(i)])
-            set.screens[size_t(i)] = readEntry(archive.get(), where[size_t(i)].first,
+            set.screens[size_t(i)] = readEntry(lib, archive.get(), where[size_t(i)].first,
                                                where[size_t(i)].second, *found[size_t(i)], shownAs);
     }
     return set;
@@ -351,7 +353,7 @@ SharedSet readSharedSet(const QString& path)
     return singlePicture(bytes, path);
 }
 
-SetScreens completedSet(const SharedSet& shared, const ScreensInUse& inUse, const Drive& drive,
+SetScreens completedSet(const SharedSet& shared, const ScreensInUse& inUse, const Drive* drive,
                         const QString& shownAs)
 {
     SetScreens screens;
@@ -361,6 +363,11 @@ SetScreens completedSet(const SharedSet& shared, const ScreensInUse& inUse, cons
             screens[size_t(i)] = *shared.screens[size_t(i)];
             continue;
         }
+        if (!drive)
+            fail(importOperation, shownAs,
+                 QStringLiteral("it holds no %1, which would be copied from drive C, and no "
+                                "drive C is open: choose one from the Drive menu first")
+                     .arg(QLatin1String(slot.uiName)));
         // A set needs a file for each screen, and Windows' own screen is no file.
         if (!inUse[size_t(i)])
             fail(importOperation, shownAs,
@@ -368,7 +375,7 @@ SetScreens completedSet(const SharedSet& shared, const ScreensInUse& inUse, cons
                                 "its own there. Choose the three screens in Create New Set")
                      .arg(QLatin1String(slot.uiName), QLatin1String(slot.systemFileWritten)));
         (void)decodePicture(*inUse[size_t(i)],
-                            drive.displayPath(QLatin1String(slot.systemFileWritten)));
+                            drive->displayPath(QLatin1String(slot.systemFileWritten)));
         screens[size_t(i)] = *inUse[size_t(i)];
     }
     return screens;
@@ -425,29 +432,31 @@ void exportSet(const QString& base, const QString& name, const QString& path)
     names[slotCount] = "README.TXT";
     // libzip writes the whole archive to a temporary file beside path and renames it over
     // path when it closes: path holds the old file or the new one, never part of one.
+    const LibZip& lib = libZip(operation, path);
     int code = 0;
-    zip_t* archive = zip_open(encodeFileName(path).constData(), ZIP_CREATE | ZIP_TRUNCATE, &code);
+    zip_t* archive =
+        lib.zip_open(encodeFileName(path).constData(), ZIP_CREATE | ZIP_TRUNCATE, &code);
     if (!archive) {
         zip_error_t error;
-        zip_error_init_with_code(&error, code);
-        const QString reason = zipReason(&error);
-        zip_error_fini(&error);
+        lib.zip_error_init_with_code(&error, code);
+        const QString reason = zipReason(lib, &error);
+        lib.zip_error_fini(&error);
         fail(operation, path, reason);
     }
     for (size_t i = 0; i < contents.size(); ++i) {
-        zip_source_t* source = zip_source_buffer(archive, contents[i].constData(),
-                                                 zip_uint64_t(contents[i].size()), 0);
-        if (!source || zip_file_add(archive, names[i], source, ZIP_FL_ENC_UTF_8) < 0) {
-            const QString reason = zipReason(zip_get_error(archive));
+        zip_source_t* source = lib.zip_source_buffer(archive, contents[i].constData(),
+                                                     zip_uint64_t(contents[i].size()), 0);
+        if (!source || lib.zip_file_add(archive, names[i], source, ZIP_FL_ENC_UTF_8) < 0) {
+            const QString reason = zipReason(lib, lib.zip_get_error(archive));
             if (source)
-                zip_source_free(source);
-            zip_discard(archive);
+                lib.zip_source_free(source);
+            lib.zip_discard(archive);
             fail(operation, path, reason);
         }
     }
-    if (zip_close(archive) != 0) {
-        const QString reason = zipReason(zip_get_error(archive));
-        zip_discard(archive);
+    if (lib.zip_close(archive) != 0) {
+        const QString reason = zipReason(lib, lib.zip_get_error(archive));
+        lib.zip_discard(archive);
         fail(operation, path, reason);
     }
 }

@@ -62,9 +62,9 @@ SharedSet readSharedSet(const QString& path);
 
 // The three screens of a new set: those of shared, and for each screen it lacks a copy of the
 // screen in use on drive (inUse, as readScreensInUse gives it). Throws, naming shownAs, when
-// drive has no file for a screen shared lacks (Windows shows its own), and naming the file
-// when a screen in use is no picture.
-SetScreens completedSet(const SharedSet& shared, const ScreensInUse& inUse, const Drive& drive,
+// drive has no file for a screen shared lacks (Windows shows its own), or no drive is open
+// (drive is null), and naming the file when a screen in use is no picture.
+SetScreens completedSet(const SharedSet& shared, const ScreensInUse& inUse, const Drive* drive,
                         const QString& shownAs);
 
 // Makes the set name in the working folder base (a base path) from the screens' bytes, all

@@ -49,9 +49,20 @@ ScreenUpdate prepareScreenUpdate(const QString& path, const ScreenSlot& slot, bo
     if (recordedAbsent && recordedAsAbsent(path))
         return {builtInScreen(slot, windows), {}, true};
     if (writing == Writing::ByteForByte) {
-        QByteArray bytes;
-        const QImage picture = loadPictureWithBytes(path, bytes);
-        return {picture, bytes};
+        // What the drive had goes back as it was, picture or not (cut short, say): only the
+        // screen in use then shows nothing.
+        const std::optional<QByteArray> bytes = entryType(path) == EntryType::File
+                                                    ? readSmallFile(path, Drive::largestRead)
+                                                    : std::nullopt;
+        if (!bytes)
+            fail(QStringLiteral("read"), path,
+                 QStringLiteral("it is no file of its own that can be read"));
+        QImage shown;
+        try {
+            shown = decodePicture(*bytes, path);
+        } catch (const Error&) {
+        }
+        return {shown, *bytes};
     }
 
     QByteArray bytesAsTheyAre;

@@ -95,11 +95,38 @@ void rememberSharingFolder(const QString& file)
     QSettings().setValue(sharingFolderKey, QFileInfo(file).absolutePath());
 }
 
+// Whether the user takes drive, just picked, as drive C: a folder that holds nothing of
+// Windows is asked about before its screens are ever saved, as it is most often picked by
+// mistake (the home folder, a folder of pictures).
+bool takenAsDriveC(QWidget* parent, const QString& base, const Drive& drive)
+{
+    if (looksLikeDriveC(drive) || Originals::of(base, drive))
+        return true;
+    return userDialogs().question(
+        parent,
+        QStringLiteral("This folder does not look like a Windows drive C: it holds no "
+                       "MSDOS.SYS, no Windows folder and no screen file.\n\n%1\n\nSave its "
+                       "screens as its originals and use it as drive C all the same?")
+            .arg(QDir::toNativeSeparators(drive.place())),
+        QStringLiteral("Open Folder"));
+}
+
 } // namespace
 
 frmLogoMain::frmLogoMain(std::unique_ptr<Drive> drive, QWidget* parent, SetsFolder setsFolder)
     : QMainWindow(parent), m_drive(drive ? std::move(drive) : defaultDrive()),
       m_setsFolder(setsFolder)
+{
+    build();
+}
+
+frmLogoMain::frmLogoMain(NoDrive, QWidget* parent, SetsFolder setsFolder)
+    : QMainWindow(parent), m_setsFolder(setsFolder)
+{
+    build();
+}
+
+void frmLogoMain::build()
 {
     setObjectName(QStringLiteral("frmLogoMain"));
     setWindowTitle(QStringLiteral("Bootvane"));
@@ -125,8 +152,7 @@ std::unique_ptr<frmLogoMain> frmLogoMain::start(const QString& drivePath, const 
 {
     std::unique_ptr<Drive> drive;
     SetsFolder sets;
-    bool opened = true;
-    bool inSetsFolder = false;
+    bool startable = false;
     runHandler(nullptr, [&] {
         try {
             // A drive named on the command line is found from the folder Bootvane was started
@@ -134,19 +160,34 @@ std::unique_ptr<frmLogoMain> frmLogoMain::start(const QString& drivePath, const 
             if (!drivePath.isEmpty())
                 drive = openDrive(drivePath);
             sets = enterSetsFolder(setsPath);
-            inSetsFolder = true;
-            if (drivePath.isEmpty()) {
-                QSettings settings;
-                drive = recallDrive(settings, basePath());
+            if (drive) {
+                refuseDriveAmongSets(*drive, basePath());
+                startable = takenAsDriveC(nullptr, basePath(), *drive);
+                return;
             }
+            startable = true;
+            QSettings settings;
+            try {
+                drive = recallDrive(settings, basePath());
+            } catch (const Error& gone) {
+                // Said once, with what the window opens on instead.
+                drive = mappedWineDrive();
+                fail(gone.operation(), gone.path(),
+                     gone.reason() + (drive ? QStringLiteral("; Bootvane shows Wine's drive C")
+                                            : QStringLiteral("; open it, or another drive C, "
+                                                             "from the Drive menu")));
+            }
+            if (!drive)
+                drive = mappedWineDrive();
         } catch (const Error& error) {
-            opened = false;
             std::fprintf(stderr, "bootvane: %s\n", error.message().toLocal8Bit().constData());
             throw;
         }
     });
-    if (!inSetsFolder || (!opened && !drivePath.isEmpty()))
+    if (!startable)
         return nullptr;
+    if (!drive)
+        return std::make_unique<frmLogoMain>(NoDrive{}, nullptr, sets);
     return std::make_unique<frmLogoMain>(std::move(drive), nullptr, sets);
 }
 
@@ -243,6 +284,18 @@ void frmLogoMain::buildControls()
         }
     }
 
+    // Over the place of the screens in use, while there are none.
+    lblNoDrive = makeLabel(client, "lblNoDrive",
+                           QStringLiteral("No drive C is open. Choose one from the Drive menu: "
+                                          "your emulator's disk image, the folder of a mounted "
+                                          "disk or card, or Wine's drive C."),
+                           twipsRect(3480, 3120, 2 * slotColumnStep + 1455, 1335));
+    lblNoDrive->setFrameShape(QFrame::Box);
+    lblNoDrive->setWordWrap(true);
+    lblNoDrive->setAlignment(Qt::AlignCenter);
+    lblNoDrive->setMargin(twips(120));
+    lblNoDrive->hide();
+
     // The screens come after the controls, in reading order: the chosen set's, then those in use.
     QWidget* previous = cmdSetCur;
     QList<QWidget*> order{cmdRestore, cmdNewSet, TreeView1, cmdExit};
@@ -322,6 +375,8 @@ void frmLogoMain::connectHandlers()
         visitModal([&] { showMovingBand(strAppPath, screens, strSetName); });
     });
     addMovingBandItem(*m_slots[0].imgCur, this, [this] {
+        if (!m_drive)
+            return;
         const SetSources screens = sourcesInUse(*m_drive, m_msdosSys.windows);
         visitModal([&] { showMovingBand(strAppPath, screens); });
     });
@@ -367,27 +422,36 @@ void frmLogoMain::Form_Load()
 
 void frmLogoMain::loadDrive()
 {
+    showWhetherDriveOpen();
+    if (!m_drive) {
+        setWindowTitle(QStringLiteral("Bootvane"));
+        readMsdosSys();
+        return;
+    }
     const QString driveTitle = m_drive->title();
     setWindowTitle(driveTitle.isEmpty() ? QStringLiteral("Bootvane")
                                         : QStringLiteral("Bootvane - ") + driveTitle);
-    // What copies of Bootvane killed half-way left in the working folder and beside the
-    // system files goes first. That needs drive C: without it nothing below can work, and
-    // that is one error, not one per screen.
-    removeWorkLeftByDeadCopies(strAppPath, *m_drive);
+    QSettings settings;
+    noteImageOpened(settings, *m_drive);
+    // MSDOS.SYS says where the Windows folder is, which all below needs; on a disk image
+    // each read of it is an mtools command, so it is read once, here.
     readMsdosSys();
     m_msdosSysFresh = true;
+    // What copies of Bootvane killed half-way left in the working folder and beside the
+    // system files goes next. That needs drive C: without it nothing below can work, and
+    // that is one error, not one per screen.
+    removeWorkLeftByDeadCopies(strAppPath, *m_drive);
     // Which of the drives whose records the working folder keeps this is: a copy of a disk
-    // image whose screens now differ from the other's is a drive of its own.
+    // image whose screens now differ from the other's is a drive of its own. The screens read
+    // to tell are the ones shown.
     m_copyOf.clear();
-    std::optional<ScreensInUse> screens;
-    try {
-        screens = readScreensInUse(*m_drive);
-    } catch (const Error&) {
-        // A screen that cannot be read is reported below, where it is shown.
-    }
-    if (screens) {
+    const std::vector<DriveFile> files = readScreenFiles();
+    if (!files.empty()) {
+        ScreensInUse screens;
+        for (int i = 0; i < slotCount; ++i)
+            screens[size_t(i)] = files[size_t(i)].bytes;
         runHandler(this, [this, &screens] {
-            const DriveRecognition recognition = recognizeDrive(strAppPath, *m_drive, *screens);
+            const DriveRecognition recognition = recognizeDrive(strAppPath, *m_drive, screens);
             m_copyOf = recognition.copyOf;
             if (recognition.keptApart)
                 userDialogs().information(isVisible() ? this : nullptr, copyNotice(m_copyOf),
@@ -396,16 +460,36 @@ void frmLogoMain::loadDrive()
     }
     // A screen that cannot be shown is reported on its own, and the other screens and the
     // backup go on: the backup copies bytes and needs no picture, and without it the first
-    // "Set as Current" would overwrite the user's screens with no copy anywhere.
-    showScreensInUse(true);
+    // "Set as Current" would overwrite the user's screens with no copy anywhere. The backup
+    // reads the screens again, after the first-start notice: another program may change them
+    // while the user reads it.
+    showScreens(files, true);
     for (const SlotControls& controls : m_slots)
         controls.imgNew->setPicture(loadPicture(QString()));
     saveOriginalsIfMissing();
 }
 
+void frmLogoMain::showWhetherDriveOpen()
+{
+    lblNoDrive->setVisible(!m_drive);
+    for (const SlotControls& controls : m_slots) {
+        controls.imgCur->setVisible(m_drive != nullptr);
+        controls.lblCur->setVisible(m_drive != nullptr);
+        controls.imgCur->setPicture(QImage());
+    }
+}
+
 void frmLogoMain::saveOriginalsIfMissing()
 {
-    claimOlderOriginals(strAppPath, *m_drive);
+    if (const std::optional<QString> kept = claimOlderOriginals(strAppPath, *m_drive))
+        userDialogs().information(
+            isVisible() ? this : nullptr,
+            QStringLiteral("\"%1\" holds screens saved by an earlier Bootvane, which did not "
+                           "record their drive C. Bootvane takes them as the originals of this "
+                           "drive C. The screens it shows now differ from them, and were saved as "
+                           "the set \"%2\".")
+                .arg(originalsName, *kept),
+            QStringLiteral("Original Screen Settings"));
     if (Originals::of(strAppPath, *m_drive))
         return;
     userDialogs().information(isVisible() ? this : nullptr,
@@ -418,7 +502,7 @@ void frmLogoMain::saveOriginalsIfMissing()
 
 void frmLogoMain::readMsdosSys()
 {
-    m_msdosSys = m_drive->rereadMsdosSys();
+    m_msdosSys = m_drive ? m_drive->rereadMsdosSys() : MsdosSys();
     for (const SlotControls& controls : m_slots) {
         controls.imgCur->setWindows(m_msdosSys.windows);
         controls.imgNew->setWindows(m_msdosSys.windows);
@@ -463,9 +547,13 @@ void frmLogoMain::treeNodeChosen()
 void frmLogoMain::updateCommands()
 {
     // "Set as Current" is offered exactly when it would write something.
+    const QString noDrive =
+        m_drive ? QString() : QStringLiteral("No drive C is open: choose one from the Drive menu.");
     QString whyNot;
     const QTreeWidgetItem* selected = TreeView1->currentItem();
-    if (strSetName.isEmpty() || !selected)
+    if (!m_drive)
+        whyNot = noDrive;
+    else if (strSetName.isEmpty() || !selected)
         whyNot = QStringLiteral("Choose a set in the tree first.");
     else if (selected->text(0) == setsRootText)
         whyNot = QStringLiteral("\"%1\" holds the sets: choose one of them.").arg(setsRootText);
@@ -478,21 +566,23 @@ void frmLogoMain::updateCommands()
 
     bool saved = false;
     try {
-        saved = Originals::of(strAppPath, *m_drive).has_value();
+        saved = m_drive && Originals::of(strAppPath, *m_drive).has_value();
     } catch (const Error&) {
         // No drive C, no copy of its screens: the button says so.
     }
     cmdRestore->setEnabled(saved);
-    cmdRestore->setToolTip(saved ? QString()
-                                 : QStringLiteral("The screens of this drive C have not been "
-                                                  "saved yet, so there is nothing to restore."));
+    cmdRestore->setToolTip(!m_drive ? noDrive
+                           : saved  ? QString()
+                                    : QStringLiteral("The screens of this drive C have not been "
+                                                      "saved yet, so there is nothing to restore."));
 
     bool undoable = false;
     try {
-        undoable = ScreenHistory(strAppPath, *m_drive).newest().has_value();
+        undoable = m_drive && ScreenHistory(strAppPath, *m_drive).newest().has_value();
     } catch (const Error&) {
     }
     mnuUndo->setEnabled(undoable);
+    mnuUndo->setToolTip(noDrive.isEmpty() ? mnuUndo->text().remove(QLatin1Char('&')) : noDrive);
 
     // The commands on one set: not on the sets root, not on the user's own screens.
     QTreeWidgetItem* node = TreeView1->currentItem();
@@ -525,7 +615,8 @@ void frmLogoMain::TreeView1_NodeClick()
         return;
     const QVariant name = selected->data(0, nodeNameRole);
     const QString text = name.isValid() ? name.toString() : selected->text(0);
-    if (text != setsRootText) {
+    // Without a drive there are no originals to show.
+    if (text != setsRootText && (text != originalsName || m_drive)) {
         // The Originals node shows the originals of the drive in use, wherever they are kept.
         m_previewedOriginals = text == originalsName
                                    ? std::optional(Originals::required(strAppPath, *m_drive))
@@ -546,7 +637,7 @@ void frmLogoMain::TreeView1_NodeClick()
 
 void frmLogoMain::cmdSetCur_Click()
 {
-    if (strSetName.isEmpty())
+    if (strSetName.isEmpty() || !m_drive)
         return;
     const QTreeWidgetItem* selected = TreeView1->currentItem();
     if (!selected || selected->text(0) == setsRootText)
@@ -569,6 +660,8 @@ void frmLogoMain::cmdSetCur_Click()
 
 void frmLogoMain::cmdRestore_Click()
 {
+    if (!m_drive)
+        return;
     const Originals originals = Originals::required(strAppPath, *m_drive);
     originals.checkComplete();
     installScreens([this, &originals](int i) {
@@ -598,15 +691,25 @@ void frmLogoMain::installScreens(const std::function<ScreenUpdate(int)>& prepare
     }
 }
 
-void frmLogoMain::showScreensInUse(bool reportEach)
+std::vector<DriveFile> frmLogoMain::readScreenFiles() const
 {
-    // Read together, a disk image's folders are listed once for the three. Should that fail,
-    // each is read again on its own: one that cannot be read keeps no other from showing.
-    std::vector<DriveFile> files;
+    // Read together, a disk image's folders are listed once for the three.
     try {
-        files = m_drive->readFiles(systemFiles(*m_drive));
+        return m_drive->readFiles(systemFiles(*m_drive));
     } catch (const Error&) {
+        return {};
     }
+}
+
+void frmLogoMain::showScreensInUse()
+{
+    showScreens(readScreenFiles(), false);
+}
+
+void frmLogoMain::showScreens(const std::vector<DriveFile>& files, bool reportEach)
+{
+    // Without files, each screen is read again on its own: one that cannot be read keeps no
+    // other from showing.
     for (int i = 0; i < slotCount; ++i) {
         const auto show = [this, i, &files] {
             m_slots[i].imgCur->setPicture(
@@ -640,14 +743,18 @@ void frmLogoMain::switchDrive(std::unique_ptr<Drive> drive)
 
 void frmLogoMain::mnuOpenImage_Click()
 {
+    // Every kind of image Bootvane opens, as emulators name them.
+    QStringList patterns;
+    for (const char* suffix :
+         {"img", "ima", "raw", "hdd", "vhd", "vhdx", "qcow2", "vdi", "vmdk", "hdi", "hdx"})
+        patterns.append(QStringLiteral("*.") + QLatin1String(suffix));
     int filterIndex = 0;
+    QSettings settings;
     const QString path = userDialogs().openFileName(
         this, QStringLiteral("Open Disk Image"),
-        {{QStringLiteral("Disk Images (*.img *.ima *.hdd *.raw *.vhd)"),
-          {QStringLiteral("*.img"), QStringLiteral("*.ima"), QStringLiteral("*.hdd"),
-           QStringLiteral("*.raw"), QStringLiteral("*.vhd")}},
+        {{QStringLiteral("Disk Images (%1)").arg(patterns.join(QLatin1Char(' '))), patterns},
          {QStringLiteral("All Files (*)"), {QStringLiteral("*")}}},
-        filterIndex, QString());
+        filterIndex, imageFolder(settings));
     if (!path.isEmpty())
         switchDrive(openDrive(path));
 }
@@ -656,13 +763,20 @@ void frmLogoMain::mnuOpenFolder_Click()
 {
     const QString folder =
         userDialogs().existingFolder(this, QStringLiteral("Open the Folder of Drive C"));
-    if (!folder.isEmpty())
-        switchDrive(openDrive(folder));
+    if (folder.isEmpty())
+        return;
+    std::unique_ptr<Drive> drive = openDrive(folder);
+    refuseDriveAmongSets(*drive, strAppPath);
+    if (takenAsDriveC(this, strAppPath, *drive))
+        switchDrive(std::move(drive));
 }
 
 void frmLogoMain::mnuWineDrive_Click()
 {
-    switchDrive(defaultDrive());
+    // Where Wine maps no drive C, the drive in use stays, and the error names Wine's link.
+    std::unique_ptr<Drive> wine = defaultDrive();
+    (void)wine->place();
+    switchDrive(std::move(wine));
 }
 
 void frmLogoMain::buildSetCommands(QMenu* mnuSets)
@@ -690,6 +804,7 @@ void frmLogoMain::buildSetCommands(QMenu* mnuSets)
     mnuSets->addActions({mnuImportSet, mnuExportSet});
     mnuSets->addSeparator();
     mnuSets->addAction(mnuUndo);
+    mnuSets->setToolTipsVisible(true); // a greyed command says why
     mnuTree = new QMenu(this);
     mnuTree->setObjectName(QStringLiteral("mnuTree"));
     mnuTree->setToolTipsVisible(true); // a greyed command says why
@@ -802,10 +917,12 @@ void frmLogoMain::importSet(const QString& path)
     const SharedSet shared = readSharedSet(path);
     const bool lacksAScreen = std::any_of(shared.screens.begin(), shared.screens.end(),
                                           [](const auto& screen) { return !screen; });
-    const ScreensInUse inUse = lacksAScreen ? readScreensInUse(*m_drive) : ScreensInUse();
-    // Only a role the user gives a picture can make up for a screen that neither has.
-    if (!shared.roleOpen)
-        (void)completedSet(shared, inUse, *m_drive, path);
+    const ScreensInUse inUse =
+        lacksAScreen && m_drive ? readScreensInUse(*m_drive) : ScreensInUse();
+    // Only a role the user gives a picture can make up for a screen that neither has, and
+    // only where a drive C has the screens to copy.
+    if (!shared.roleOpen || !m_drive)
+        (void)completedSet(shared, inUse, m_drive.get(), path);
 
     const QFileInfo source(path);
     ScreenOrigins origins;
@@ -827,7 +944,8 @@ void frmLogoMain::importSet(const QString& path)
         Form_Activate();
         return;
     }
-    const SetScreens screens = completedSet(shared.withRole(answer->role), inUse, *m_drive, path);
+    const SetScreens screens =
+        completedSet(shared.withRole(answer->role), inUse, m_drive.get(), path);
     if (!makeSetFromScreens(strAppPath, answer->name, screens)) {
         userDialogs().information(this, setNameTaken, QStringLiteral("Import Set"));
         Form_Activate();
@@ -882,6 +1000,8 @@ void frmLogoMain::mnuExportSet_Click()
 
 void frmLogoMain::mnuUndo_Click()
 {
+    if (!m_drive)
+        return;
     try {
         undoLastInstall(strAppPath, *m_drive);
     } catch (const Error&) {

@@ -40,18 +40,23 @@ public:
     // setsFolder says why the working folder holds the sets, for the first-start notice.
     explicit frmLogoMain(std::unique_ptr<Drive> drive = nullptr, QWidget* parent = nullptr,
                          SetsFolder setsFolder = {});
+    // Builds the window with no drive C open: the screens in use stay blank, the commands that
+    // need a drive are greyed, and the Drive menu is the way on.
+    struct NoDrive {};
+    explicit frmLogoMain(NoDrive, QWidget* parent = nullptr, SetsFolder setsFolder = {});
     ~frmLogoMain() override;
 
     // The window on the drive the program starts with: the image or folder at drivePath, else
-    // the drive last used with the sets folder, else Wine's drive C. The sets folder is
-    // setsPath, or as enterSetsFolder chooses it. A drive that cannot be opened is reported;
-    // given on the command line it gives no window, remembered it gives way to Wine's drive
-    // C. A sets folder that cannot be used gives no window.
+    // the drive last used with the sets folder, else Wine's drive C where Wine maps one, else
+    // no drive. The sets folder is setsPath, or as enterSetsFolder chooses it. A drive that
+    // cannot be opened is reported: given on the command line it gives no window, and so does
+    // a folder among the sets, or one the user would not take as drive C; remembered, it gives
+    // way to Wine's drive C or to none. A sets folder that cannot be used gives no window.
     static std::unique_ptr<frmLogoMain> start(const QString& drivePath,
                                               const QString& setsPath = QString());
 
-    // The drive in use, for what looks at the window from outside (tests).
-    const Drive& drive() const { return *m_drive; }
+    // The drive in use, or nothing, for what looks at the window from outside (tests).
+    const Drive* drive() const { return m_drive.get(); }
 
     // The window's state, read-only, for what looks at it from outside (tests).
     const QString& appPath() const { return strAppPath; }
@@ -78,6 +83,8 @@ private:
         QLabel* lblNew;
     };
 
+    // What both constructors build, once the drive is in place.
+    void build();
     void buildControls();
     void buildMenu();
     void connectHandlers();
@@ -113,13 +120,21 @@ private:
     void treeNodeChosen();
     // Greys out each command that would do nothing now, with a tooltip that says why.
     void updateCommands();
-    // Reads the three screens in use from drive C again and shows them. reportEach: a screen
-    // that cannot be read is reported, else it shows nothing: what failed was reported already.
-    void showScreensInUse(bool reportEach = false);
+    // What stands at the three system files of drive C, or nothing when they cannot be read
+    // together.
+    std::vector<DriveFile> readScreenFiles() const;
+    // Reads the three screens in use from drive C again and shows them.
+    void showScreensInUse();
+    // Shows the screens in use that files hold, or, without files, each read on its own.
+    // reportEach: a screen that cannot be read is reported, else it shows nothing: what failed
+    // was reported already.
+    void showScreens(const std::vector<DriveFile>& files, bool reportEach);
     // What start-up does with drive C, and switching to another drive does again: the
     // window's title, the work dead copies left, the screens in use, a blank preview, the
     // first-start backup.
     void loadDrive();
+    // Shows the screens in use, or where there is no drive what to do.
+    void showWhetherDriveOpen();
     // Makes drive the drive in use, remembered for the working folder.
     void switchDrive(std::unique_ptr<Drive> drive);
     void mnuOpenImage_Click();
@@ -178,6 +193,7 @@ private:
     QPushButton* cmdRestore = nullptr;
     QLabel* lblNewSet = nullptr;
     QLabel* lblCurSet = nullptr;
+    QLabel* lblNoDrive = nullptr; // in place of the screens in use while no drive is open
     std::array<SlotControls, slotCount> m_slots{};
     QList<QIcon> ImageList1;
     QMenu* mnuTree = nullptr;
@@ -196,7 +212,7 @@ private:
     QString strNewLogow;
     QString strNewLogos;
     QString strSetName;
-    std::unique_ptr<Drive> m_drive;
+    std::unique_ptr<Drive> m_drive; // none until the user opens one, where none could be
     SetsFolder m_setsFolder;
     MsdosSys m_msdosSys;
     bool m_msdosSysFresh = false; // read by the drive's loading, for the activation after it

@@ -489,7 +489,11 @@ void TestDiskImage::aNewUserOnAnImage()
         showAndWait(window);
         dialogs.boxes.clear();
         dialogs.answerFileDialog(image.path());
+        MtoolsCount firstStart;
         control<QAction>(&window, "mnuOpenImage")->trigger();
+        // No mtools command whose answer is known: MSDOS.SYS, the sweep, the screens read once
+        // to tell the drive and show it, and again for the backup after the notice.
+        QVERIFY2(firstStart.commands() <= 10, qPrintable(QString::number(firstStart.commands())));
 
         QVERIFY(window.windowTitle().endsWith(name));
         QCOMPARE(dialogs.boxes.size(), 1); // the first-start notice, for this drive
@@ -529,7 +533,14 @@ void TestDiskImage::aNewUserOnAnImage()
         QCOMPARE(image.get(QStringLiteral("::/WINDOWS/AQ*")), QByteArray("a long name"));
     QCOMPARE(image.fsckProblems(), QString());
 
+    MtoolsCount laterStart;
     std::unique_ptr<frmLogoMain> again = frmLogoMain::start(QString());
+    QVERIFY2(laterStart.commands() <= 6, qPrintable(QString::number(laterStart.commands())));
+    // Open Disk Image starts where the image opened last is, the first time not among the sets.
+    dialogs.answerFileDialog(QString());
+    control<QAction>(again.get(), "mnuOpenImage")->trigger();
+    QVERIFY(dialogs.fileRequests.constFirst().folder != image.drive.workDir());
+    QCOMPARE(dialogs.fileRequests.constLast().folder, image.drive.root());
     QVERIFY(again->windowTitle().endsWith(name));
     QCOMPARE(dialogs.boxes.size(), 1 + refusals);
     again.reset();
@@ -548,6 +559,7 @@ void TestDiskImage::aCopyOfAnImageKeepsItsOwnScreens_data()
     QTest::newRow("moved") << "moved";
     QTest::newRow("copied, then changed in Windows") << "changed";
     QTest::newRow("copied as it was, then each applied") << "twins";
+    QTest::newRow("copied as it was, a window on each") << "two windows";
 }
 
 // cp win95.img test.img gives two images with one FAT serial number and label. While they show
@@ -590,6 +602,18 @@ void TestDiskImage::aCopyOfAnImageKeepsItsOwnScreens()
         return;
     }
     QVERIFY(QFile::copy(image.path(), copy));
+    if (how == QLatin1String("two windows")) {
+        // One drive when both opened; told apart at the Undo that would take the other's step.
+        frmLogoMain first(openDrive(image.path()));
+        frmLogoMain second(openDrive(copy));
+        showAndWait(first);
+        apply(first, QStringLiteral("Dawn"));
+        control<QAction>(&second, "mnuUndo")->trigger();
+        QCOMPARE(screens(copy), own);
+        control<QAction>(&first, "mnuUndo")->trigger();
+        QCOMPARE(screens(image.path()), sunset);
+        return;
+    }
     QList<QByteArray> copyOwn = sunset;
     if (how == QLatin1String("changed")) {
         for (int slot = 0; slot < 3; ++slot)

@@ -260,6 +260,8 @@ void TestDriveC::theWindowsFolderIsWhereMsdosSysSays_data()
     QTest::newRow("a disk image") << QByteArray("[paths]\nwindir=c:\\win98\n") << "WIN98" << true;
     QTest::newRow("on drive D") << QByteArray("[Paths]\nWinDir=D:\\WINDOWS\n") << "" << false;
     QTest::newRow("climbing out") << QByteArray("[Paths]\nWinDir=C:\\..\\..\n") << "" << false;
+    QTest::newRow("too long to be read")
+        << "[Paths]\nWinDir=C:\\WIN95\n" + QByteArray(70000, ';') << "" << false;
     QTest::newRow("a wildcard") << QByteArray("[Paths]\nWinDir=C:\\WIN*\n") << "" << true;
 }
 

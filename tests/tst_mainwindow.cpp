@@ -21,6 +21,7 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QScreen>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QTest>
 #include <cstdio>
@@ -533,13 +534,10 @@ void tst_MainWindow::eachStateOfASystemFile()
     } else {
         clickButton(&window, "cmdRestore");
     }
-    if (state == QLatin1String("text")) {
-        VERIFY_ONE_ERROR_NAMING(dialogs.boxes, QLatin1String(setFileNames[slot]));
-        return;
-    }
+    // What the drive had comes back as it was, picture or not.
     QCOMPARE(dialogs.boxes.size(), 0);
     QCOMPARE(systemBytes(drive), before);
-    QCOMPARE(QFileInfo::exists(file), state == QLatin1String("present"));
+    QCOMPARE(QFileInfo::exists(file), state != QLatin1String("absent"));
     QCOMPARE(isBuiltInScreen(imgCur(window, slot)->picture()), state == QLatin1String("absent"));
 }
 
@@ -1452,10 +1450,18 @@ void tst_MainWindow::setCommandsKeepWhatTheUserHad_data()
     // A downloaded Wine prefix may hold links to anything.
     QTest::newRow("Set as Current refuses a screen linked outside drive C") << "outside file";
     QTest::newRow("Set as Current refuses a folder linked outside drive C") << "outside folder";
+    QTest::newRow("Set as Current refuses a screen linked to nothing") << "outside, gone";
     QTest::newRow("started in the home folder, the sets are kept apart") << "home";
     // A folder of the user's that happens to lie among the sets, documents and all.
     QTest::newRow("Del on a folder of documents keeps it") << "documents, delete";
     QTest::newRow("F2 on a folder of documents keeps it") << "documents, rename";
+    // Picking drive C: the sets are no drive, nor is a folder picked by mistake unasked.
+    QTest::newRow("Open Folder refuses the sets folder") << "pick sets";
+    QTest::newRow("Open Folder and --drive refuse a folder among the sets") << "pick Sunset";
+    QTest::newRow("Open Folder on a folder of no Windows, answered No") << "pick empty, no";
+    QTest::newRow("Open Folder on a folder of no Windows, answered Yes") << "pick empty, yes";
+    QTest::newRow("a remembered drive gone gives way to Wine's") << "gone, Wine";
+    QTest::newRow("a remembered drive gone and no Wine: no drive") << "gone, no Wine";
 }
 
 void tst_MainWindow::setCommandsKeepWhatTheUserHad()
@@ -1468,7 +1474,61 @@ void tst_MainWindow::setCommandsKeepWhatTheUserHad()
     QTreeWidget* view = tree(desk.main());
     view->setFocus();
 
-    if (command == QLatin1String("home")) {
+    if (command.startsWith(QLatin1String("pick"))) {
+        const bool amongSets = !command.contains(QLatin1String("empty"));
+        const QString folder = command == QLatin1String("pick sets") ? desk.drive.workDir()
+                               : amongSets                           ? sunset
+                                           : desk.drive.root() + QStringLiteral("/empty");
+        QVERIFY(QDir().mkpath(folder));
+        desk.dialogs.answerQuestion(command.endsWith(QLatin1String("yes")));
+        desk.dialogs.answerFileDialog(folder);
+        control<QAction>(desk.window.get(), "mnuOpenFolder")->trigger();
+        const bool taken = command.endsWith(QLatin1String("yes"));
+        QCOMPARE(desk.main().windowTitle().contains(QLatin1String("empty")), taken);
+        QCOMPARE(QSettings().allKeys().isEmpty(), !taken);  // nothing remembered
+        QCOMPARE(desk.dialogs.boxes.size(), taken ? 2 : 1); // and the first-start notice
+        QCOMPARE(desk.dialogs.boxes[0].kind == ScriptedDialogs::Box::Critical, amongSets);
+        QVERIFY(desk.dialogs.boxes[0].text.contains(QFileInfo(folder).canonicalFilePath()));
+        if (command.endsWith(QLatin1String("Sunset")))
+            QVERIFY(!frmLogoMain::start(QStringLiteral("Sunset")));
+        return;
+    } else if (command.startsWith(QLatin1String("gone"))) {
+        const QString card = desk.drive.root() + QStringLiteral("/card");
+        QVERIFY(QDir().mkpath(card));
+        desk.dialogs.answerFileDialog(card);
+        control<QAction>(desk.window.get(), "mnuOpenFolder")->trigger();
+        QVERIFY(QDir(card).removeRecursively());
+        const bool wine = command.endsWith(QLatin1String(" Wine"));
+        if (!wine)
+            QVERIFY(QFile::remove(desk.drive.root() + QStringLiteral("/prefix/dosdevices/c:")));
+        desk.dialogs.boxes.clear();
+        std::unique_ptr<frmLogoMain> window = frmLogoMain::start(QString());
+        VERIFY_ONE_ERROR_NAMING(desk.dialogs.boxes, card);
+        QCOMPARE(window->drive() != nullptr, wine);
+        QCOMPARE(control<QLabel>(window.get(), "lblNoDrive")->isHidden(), wine);
+        if (wine) {
+            QVERIFY(showsSystemScreens(*window));
+            return;
+        }
+        showAndWait(*window);
+        clickNode(*window, QStringLiteral("Sunset"));
+        for (const char* name : {"cmdSetCur", "cmdRestore"}) {
+            const QPushButton* button = control<QPushButton>(window.get(), name);
+            QVERIFY(!button->isEnabled() && button->toolTip().contains(QLatin1String("Drive")));
+        }
+        QVERIFY(!control<QAction>(window.get(), "mnuUndo")->isEnabled());
+        // The way on: the Drive menu. Wine's drive C, which is not there, leaves it as it is.
+        control<QAction>(window.get(), "mnuWineDrive")->trigger();
+        QVERIFY(desk.dialogs.boxes[1].text.contains(QLatin1String("dosdevices")));
+        QCOMPARE(window->drive(), nullptr);
+        desk.dialogs.answerFileDialog(desk.drive.driveC());
+        control<QAction>(window.get(), "mnuOpenFolder")->trigger();
+        QVERIFY(showsSystemScreens(*window) && window->drive());
+        QSettings().clear(); // nothing remembered and no Wine: no drive, and no error either
+        QVERIFY(!frmLogoMain::start(QString())->drive());
+        QCOMPARE(desk.dialogs.boxes.size(), 2);
+        return;
+    } else if (command == QLatin1String("home")) {
         // Typed in a terminal in the home folder, which holds the user's own folders.
         const QString home = desk.drive.root() + QStringLiteral("/home");
         const auto restore = qScopeGuard([old = qgetenv("HOME")] { qputenv("HOME", old); });
@@ -1597,13 +1657,16 @@ void tst_MainWindow::setCommandsKeepWhatTheUserHad()
                                  : desk.drive.systemFile(1);
         const QString target = desk.drive.root() + QStringLiteral("/anything");
         QVERIFY(QFile::rename(link, target) && QFile::link(target, link));
+        if (command.endsWith(QLatin1String("gone")))
+            QVERIFY(QFile::rename(target, target + QStringLiteral(".moved")));
         const QList<QByteArray> before = desk.systemBytes();
         const QStringList everything = entriesBelow(desk.drive.root());
         clickButton(desk.window.get(), "cmdSetCur");
         VERIFY_ONE_ERROR_NAMING(desk.dialogs.boxes,
                                 QFileInfo(desk.drive.driveC()).canonicalFilePath() +
                                     link.mid(desk.drive.driveC().size()));
-        QVERIFY(desk.dialogs.boxes[0].text.contains(QFileInfo(target).canonicalFilePath()));
+        QVERIFY(desk.dialogs.boxes[0].text.contains(
+            QFileInfo(QFileInfo(target).path()).canonicalFilePath() + QStringLiteral("/anything")));
         QCOMPARE(desk.systemBytes(), before);
         QCOMPARE(entriesBelow(desk.drive.root()), everything);
         QVERIFY(QFileInfo(link).isSymLink());

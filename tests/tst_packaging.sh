@@ -112,6 +112,7 @@ else
     [[ $depends == *libqt6widgets6* ]] || fail "shlibdeps found no Qt library: $depends"
     [[ $depends == *qt6-qpa-plugins* ]] || fail "the package does not need a platform plugin"
     [[ $depends == *mtools* ]] || fail "the package does not need mtools for disk images"
+    [[ $depends == *libzip4* ]] || fail "the package does not need libzip, which Bootvane loads for zips"
     [[ $(dpkg-deb --field "$deb" Recommends) == *qemu-system-common*fuse3* ]] ||
         fail "the package does not recommend QEMU's storage daemon and FUSE for containers"
     diff <(dpkg-deb --contents "$deb" | awk '!/\/$/ { print $6 }' | sed 's|^\./usr/||' | sort) \

@@ -282,6 +282,8 @@ void TestSetStore::originalsMissing_data()
     // A link, in a working folder shared with its hidden folders, is never followed.
     QTest::newRow("link") << "Originals" << true << "link";
     QTest::newRow("link among other drives'") << ".bootvane-drives/drive-1" << true << "link";
+    // Carried to another Wine prefix: the screens it shows are kept before any apply.
+    QTest::newRow("an earlier Bootvane's, of other screens") << "Originals" << false << "older";
 }
 
 void TestSetStore::originalsMissing()
@@ -298,10 +300,20 @@ void TestSetStore::originalsMissing()
         QVERIFY(QDir().rename(drive.workDir() + QStringLiteral("/Originals"), elsewhere));
         QVERIFY(QDir().mkpath(QFileInfo(path).path()) && QFile::link(elsewhere, path));
     } else if (!entry.isEmpty()) {
-        if (kind == QLatin1String("folder"))
-            QVERIFY(QDir().mkdir(path));
-        else
+        if (kind == QLatin1String("file"))
             writeFile(path, "x");
+        else
+            QVERIFY(QDir().mkdir(path));
+    }
+    if (kind == QLatin1String("older")) {
+        drive.writeSystemScreens();
+        for (const ScreenSlot& slot : screenSlots)
+            writeFile(path + QLatin1Char('/') + QLatin1String(slot.setFileName), "another's");
+        const std::optional<QString> kept = claimOlderOriginals(basePath(), *FolderDrive::wine());
+        QVERIFY(kept);
+        for (int slot = 0; slot < slotCount; ++slot)
+            QCOMPARE(fileBytes(setFilePath(basePath(), *kept, screenSlots[slot])),
+                     fileBytes(drive.systemFile(slot)));
     }
     QCOMPARE(!originalsOfDriveC(), missing);
 }
@@ -641,8 +653,9 @@ void TestSetStore::sharedSetsAreImportedWholeOrNotAtAll()
         QVERIFY2(imported, "a hostile zip was read");
         // The folder its sharer put the screens in names the set.
         QCOMPARE(shared.folder, QString(zipEntries.value(0).name).section('/', 0, -2));
-        QVERIFY(makeSetFromScreens(basePath(), QStringLiteral("Imported"),
-                                   completedSet(shared, readScreensInUse(*driveC), *driveC, path)));
+        QVERIFY(makeSetFromScreens(
+            basePath(), QStringLiteral("Imported"),
+            completedSet(shared, readScreensInUse(*driveC), driveC.get(), path)));
     } catch (const Error& error) {
         QVERIFY2(!imported, qPrintable(error.message()));
         QCOMPARE(error.path(), path);

@@ -18,9 +18,9 @@ void ScriptedDialogs::critical(QWidget*, const QString& text, const QString& tit
 
 QString ScriptedDialogs::openFileName(QWidget*, const QString& title,
                                       const QList<FileFilter>& filters, int& filterIndex,
-                                      const QString&)
+                                      const QString& folder)
 {
-    fileRequests.append({title, filters, filterIndex});
+    fileRequests.append({title, filters, filterIndex, folder});
     if (m_answers.isEmpty())
         throw std::logic_error("the test queued no answer for the file dialog");
     const Answer answer = m_answers.dequeue();

@@ -22,6 +22,7 @@ public:
         QString title;
         QList<FileFilter> filters;
         int filterIndexShown;
+        QString folder; // where the dialog starts
     };
 
     ScriptedDialogs();

@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtEndian>
 #include <stdexcept>
@@ -67,6 +68,32 @@ QByteArray runTool(const QString& program, const QStringList& arguments, const Q
                                   QString::fromLocal8Bit(process.readAllStandardError()))
                                      .toStdString());
     return process.readAllStandardOutput();
+}
+
+MtoolsCount::MtoolsCount() : m_path(qgetenv("PATH"))
+{
+    for (const char* tool : {"mattrib", "mcopy", "mdel", "mdir", "mmd", "mren"}) {
+        QFile script(m_dir.filePath(QLatin1String(tool)));
+        const QString real = QStandardPaths::findExecutable(QLatin1String(tool));
+        if (real.isEmpty() || !script.open(QIODevice::WriteOnly) ||
+            script.write("#!/bin/sh\necho >>'" +
+                         QFile::encodeName(m_dir.filePath(QStringLiteral("count"))) + "'\nexec '" +
+                         QFile::encodeName(real) + "' \"$@\"\n") < 0 ||
+            !script.setPermissions(QFile::ReadOwner | QFile::ExeOwner))
+            throw std::runtime_error("cannot count mtools commands");
+    }
+    qputenv("PATH", QFile::encodeName(m_dir.path()) + ':' + m_path);
+}
+
+MtoolsCount::~MtoolsCount()
+{
+    qputenv("PATH", m_path);
+}
+
+int MtoolsCount::commands() const
+{
+    QFile count(m_dir.filePath(QStringLiteral("count")));
+    return count.open(QIODevice::ReadOnly) ? int(count.readAll().size()) : 0;
 }
 
 QString systemFileOnImage(int slot)

@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QTemporaryDir>
 #include <optional>
 
 namespace bootvane::testing {
@@ -60,6 +61,22 @@ private:
     QString m_format;
     QString m_raw;       // the raw image a container was made from
     QByteArray m_before; // its checksum then
+};
+
+// Counts the mtools commands that this process and its children run while it lives: each tool
+// is found first in a folder of scripts that note it and run the real one.
+class MtoolsCount {
+public:
+    MtoolsCount();
+    ~MtoolsCount();
+    MtoolsCount(const MtoolsCount&) = delete;
+    MtoolsCount& operator=(const MtoolsCount&) = delete;
+
+    int commands() const;
+
+private:
+    QTemporaryDir m_dir;
+    QByteArray m_path;
 };
 
 // The volume path of a system file: "::/LOGO.SYS", "::/WINDOWS/LOGOW.SYS".
