@@ -333,13 +333,14 @@ struct MtoolsCommand {
     const char* tool;
     QStringList arguments;
     QString input = {}; // a file given to the command as its standard input
+    int exitCode = 0;   // 1 for a lookup in which some name answers to nothing
 };
 
 // The commands that one "Set as Current" runs on an image whose three system files are there
 // with the archive attribute alone and no file is left from an earlier write: every file is
-// checked before the first changes, with one listing of both folders; the screens in use are
+// checked before the first changes, with one lookup of all their names; the screens in use are
 // read for the history Undo goes back to, after another; then each is written to NAME.BVW,
-// read back, renamed NAME.BVN once whole, and renamed over the old one, its folder listed first.
+// read back, renamed NAME.BVN once whole, and renamed over the old one, its names looked up first.
 std::vector<MtoolsCommand> applyCommands(const QStringList& sources)
 {
     std::vector<MtoolsCommand> commands;
@@ -356,15 +357,33 @@ std::vector<MtoolsCommand> applyCommands(const QStringList& sources)
     auto read = [](const QString& path) {
         return MtoolsCommand{"mcopy", {QStringLiteral("-n"), path, QStringLiteral("-")}};
     };
-    for (int pass = 0; pass < 2; ++pass)
-        commands.push_back({"mdir", listing + QStringList{folder(0), folder(1)}});
+    // Each name is looked up as a pattern of itself ("LOGO.SY[S]"), the folders on its way too.
+    auto pattern = [](const QString& path) {
+        return path.chopped(1) + QLatin1Char('[') + path.back() + QLatin1Char(']');
+    };
+    auto lookup = [&](std::initializer_list<int> which, bool temporaries) {
+        QStringList arguments = listing;
+        bool windows = false;
+        for (const int slot : which) {
+            if (!windows && folder(slot).size() > 3) {
+                arguments << pattern(folder(slot));
+                windows = true;
+            }
+            arguments << pattern(systemFileOnImage(slot));
+            if (temporaries)
+                arguments << pattern(temporary(slot, "BVW")) << pattern(temporary(slot, "BVN"));
+        }
+        return MtoolsCommand{"mdir", arguments, {}, temporaries ? 1 : 0};
+    };
+    commands.push_back(lookup({0, 1, 2}, true));
+    commands.push_back(lookup({0, 1, 2}, false));
     for (int slot = 0; slot < 3; ++slot)
         commands.push_back(read(systemFileOnImage(slot)));
     for (int slot = 0; slot < 3; ++slot) {
         const QString path = systemFileOnImage(slot);
         const QString written = temporary(slot, "BVW");
         const QString ready = temporary(slot, "BVN");
-        commands.push_back({"mdir", listing + QStringList{folder(slot)}});
+        commands.push_back(lookup({slot}, true));
         commands.push_back({"mattrib", {path}});
         commands.push_back(
             {"mcopy",
@@ -384,6 +403,7 @@ struct PreparedCommand {
     QByteArray program;
     QList<QByteArray> arguments;
     std::vector<char*> argv;
+    int exitCode = 0;
 };
 
 std::vector<PreparedCommand> prepare(const std::vector<MtoolsCommand>& commands,
@@ -392,6 +412,7 @@ std::vector<PreparedCommand> prepare(const std::vector<MtoolsCommand>& commands,
     std::vector<PreparedCommand> prepared(commands.size());
     for (size_t i = 0; i < commands.size(); ++i) {
         PreparedCommand& command = prepared[i];
+        command.exitCode = commands[i].exitCode;
         command.input = commands[i].input.isEmpty() ? QByteArray("/dev/null")
                                                     : QFile::encodeName(commands[i].input);
         command.program =
@@ -428,7 +449,7 @@ void runAlone(std::vector<PreparedCommand>& commands, char** environment)
         int status = 0;
         waitpid(pid, &status, 0);
         posix_spawn_file_actions_destroy(&quiet);
-        if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        if (!WIFEXITED(status) || WEXITSTATUS(status) != command.exitCode)
             qFatal("%s failed", command.program.constData());
     }
 }

@@ -70,28 +70,22 @@ QString temporaryPath(const QString& path, const char* extension)
 const char* const beingWritten = "BVW";
 const char* const whole = "BVN";
 
-enum class Kind { Absent, File, Folder };
-
-// What the listing of its folder shows at path. Should one name be listed twice (a damaged
-// volume), a folder among them wins: it is never touched.
-Kind kindOf(const std::optional<std::vector<MtoolsVolume::Entry>>& entries, const QString& path)
+// Each of paths and the temporary names of each.
+QStringList withTemporaryNames(const QStringList& paths)
 {
-    Kind kind = Kind::Absent;
-    for (const MtoolsVolume::Entry& entry : entries.value_or(std::vector<MtoolsVolume::Entry>())) {
-        if (entry.name.compare(nameOf(path), Qt::CaseInsensitive) == 0)
-            kind = entry.isFolder ? Kind::Folder : std::max(kind, Kind::File);
-    }
-    return kind;
+    QStringList names;
+    for (const QString& path : paths)
+        names << path << temporaryPath(path, beingWritten) << temporaryPath(path, whole);
+    return names;
 }
 
-QStringList foldersOf(const QStringList& paths)
+using Kind = MtoolsVolume::Kind;
+
+// What the 8.3 entry of its name at path is, as lookUp found it.
+Kind kindOf(const ImageDrive::Found& found, const QString& path)
 {
-    QStringList folders;
-    for (const QString& path : paths) {
-        if (!folders.contains(folderOf(path)))
-            folders.append(folderOf(path));
-    }
-    return folders;
+    const auto at = found.find(path);
+    return at == found.end() ? Kind::Absent : at->second.kind;
 }
 
 } // namespace
@@ -157,18 +151,20 @@ std::vector<DriveFile> ImageDrive::readFiles(const QStringList& dosPaths, qint64
     QStringList paths;
     for (const QString& dosPath : dosPaths)
         paths.append(volumePath(dosPath));
-    // mcopy copies a folder as the files in it: the listing says first what each name is.
-    const auto listed = fat.list(foldersOf(paths));
+    // mcopy copies a folder as the files in it, and every file that answers to the name one
+    // after the other: the lookup says first what each name reaches.
+    const QString operation = QStringLiteral("read");
+    const Found found = fat.lookUp(paths, operation);
     std::vector<DriveFile> files;
     for (const QString& path : paths) {
         DriveFile& file = files.emplace_back();
-        const Kind kind = kindOf(listed.at(folderOf(path)), path);
-        file.isFolder = kind == Kind::Folder;
-        if (kind != Kind::File)
+        file.isFolder = kindOf(found, path) == Kind::Folder;
+        if (kindOf(found, path) != Kind::File)
             continue;
+        fat.requireAlone(found, path, operation);
         file.bytes = fat.read(path, fat.shown(path), maxBytes);
         if (!file.bytes)
-            fail(QStringLiteral("read"), fat.shown(path),
+            fail(operation, fat.shown(path),
                  QStringLiteral("its folder lists it, but mtools finds no such file"));
     }
     return files;
@@ -176,10 +172,10 @@ std::vector<DriveFile> ImageDrive::readFiles(const QStringList& dosPaths, qint64
 
 std::optional<QString> ImageDrive::whyNotWritable() const
 {
-    return m_disk.whyNotWritable();
+    return m_disk.holdForWriting();
 }
 
-ImageDrive::Listed
+ImageDrive::Found
 ImageDrive::checkedFolders(const MtoolsVolume& fat,
                            const std::vector<std::pair<QString, FileChange>>& changes) const
 {
@@ -190,22 +186,23 @@ ImageDrive::checkedFolders(const MtoolsVolume& fat,
         return {};
     if (const std::optional<QString> why = whyNotWritable())
         fail(QStringLiteral("write"), displayPath(changes.front().first), *why);
-    Listed listed = fat.list(foldersOf(paths));
+    Found found = fat.lookUp(withTemporaryNames(paths), QStringLiteral("write"));
     for (size_t i = 0; i < changes.size(); ++i) {
         const QString& path = paths[qsizetype(i)];
         const bool replacing = changes[i].second == FileChange::Replace;
         const QString operation = replacing ? QStringLiteral("write") : QStringLiteral("remove");
-        const std::optional<std::vector<MtoolsVolume::Entry>>& entries = listed.at(folderOf(path));
-        if (!entries && replacing)
+        if (replacing && folderOf(path).size() > 3 && kindOf(found, folderOf(path)) != Kind::Folder)
             fail(operation, fat.shown(path),
                  QStringLiteral("the image has no folder %1").arg(dosPathOf(folderOf(path))));
         // A folder of the user's where the file or its temporary names would be is never
         // written into, renamed or removed. Removing the file leaves the temporary names alone.
+        // Every name that mtools is given reaches the entry of that 8.3 name alone: writing
+        // gives it all three, removing those that are files.
         QStringList inTheWay{path};
         if (replacing)
             inTheWay << temporaryPath(path, beingWritten) << temporaryPath(path, whole);
         for (const QString& name : inTheWay) {
-            if (kindOf(entries, name) == Kind::Folder)
+            if (kindOf(found, name) == Kind::Folder)
                 fail(operation, fat.shown(name),
                      name == path
                          ? QStringLiteral("a folder stands where the file would be; Bootvane "
@@ -215,8 +212,13 @@ ImageDrive::checkedFolders(const MtoolsVolume& fat,
                                           "changed")
                                .arg(nameOf(path)));
         }
+        for (const QString& name : withTemporaryNames({path})) {
+            if (replacing || kindOf(found, name) == Kind::File)
+                fat.requireAlone(found, name, operation,
+                                 name == path ? QString() : dosPathOf(path));
+        }
     }
-    return listed;
+    return found;
 }
 
 void ImageDrive::checkChange(const QString& dosPath, FileChange change) const
@@ -234,15 +236,14 @@ void ImageDrive::replace(const QString& dosPath, const QByteArray& bytes)
     const MtoolsVolume fat = volume();
     const QString path = volumePath(dosPath);
     const QString shownAs = displayPath(dosPath);
-    const Listed listed = checkedFolders(fat, {{dosPath, FileChange::Replace}});
-    const std::optional<std::vector<MtoolsVolume::Entry>>& entries = listed.at(folderOf(path));
+    const Found found = checkedFolders(fat, {{dosPath, FileChange::Replace}});
     const QString written = temporaryPath(path, beingWritten);
     const QString ready = temporaryPath(path, whole);
 
-    const std::optional<QString> attributes = kindOf(entries, path) == Kind::File
+    const std::optional<QString> attributes = kindOf(found, path) == Kind::File
                                                   ? std::optional(fat.attributes(path, shownAs))
                                                   : std::nullopt;
-    if (kindOf(entries, ready) == Kind::File)
+    if (kindOf(found, ready) == Kind::File)
         fat.remove(ready, shownAs);
     try {
         fat.write(written, bytes, shownAs);
@@ -265,16 +266,19 @@ void ImageDrive::cleanUpAfterFailedWrite(const MtoolsVolume& fat, const QString&
     // is there, what was written of the new one goes. Where it is gone (the last step failed
     // half-way), the whole new file is put in its place, or left for the next start to.
     try {
-        const std::optional<std::vector<MtoolsVolume::Entry>> entries = fat.list(folderOf(path));
+        const QString operation = QStringLiteral("write");
+        const Found found = fat.lookUp(withTemporaryNames({path}), operation);
         const QString written = temporaryPath(path, beingWritten);
         const QString ready = temporaryPath(path, whole);
-        if (kindOf(entries, written) == Kind::File)
+        for (const QString& name : {path, written, ready})
+            fat.requireAlone(found, name, operation);
+        if (kindOf(found, written) == Kind::File)
             fat.remove(written, shownAs);
-        if (kindOf(entries, ready) != Kind::File)
+        if (kindOf(found, ready) != Kind::File)
             return;
-        if (kindOf(entries, path) == Kind::File)
+        if (kindOf(found, path) == Kind::File)
             fat.remove(ready, shownAs);
-        else if (kindOf(entries, path) == Kind::Absent)
+        else if (kindOf(found, path) == Kind::Absent)
             fat.rename(ready, path, shownAs);
     } catch (const Error&) {
     }
@@ -285,13 +289,12 @@ void ImageDrive::remove(const QString& dosPath)
     const MtoolsVolume fat = volume();
     const QString path = volumePath(dosPath);
     const QString shownAs = displayPath(dosPath);
-    const Listed listed = checkedFolders(fat, {{dosPath, FileChange::Remove}});
-    const std::optional<std::vector<MtoolsVolume::Entry>>& entries = listed.at(folderOf(path));
+    const Found found = checkedFolders(fat, {{dosPath, FileChange::Remove}});
     // A dead copy's whole new file would otherwise be put in the removed file's place by the
     // next start.
     for (const QString& name :
          {temporaryPath(path, whole), temporaryPath(path, beingWritten), path}) {
-        if (kindOf(entries, name) == Kind::File)
+        if (kindOf(found, name) == Kind::File)
             fat.remove(name, shownAs);
     }
 }
@@ -302,22 +305,33 @@ void ImageDrive::removeAbandonedWork(const QStringList& dosPaths)
     QStringList paths;
     for (const QString& dosPath : dosPaths)
         paths.append(volumePath(dosPath));
-    const auto listed = fat.list(foldersOf(paths));
+    // Nothing is written to an image in use, and what another copy is writing now is no work
+    // left: the next start looks again. The lock is held before anything is looked at.
+    if (whyNotWritable())
+        return;
+    const QString operation = QStringLiteral("finish the work left in");
+    const Found found = fat.lookUp(withTemporaryNames(paths), operation);
     for (const QString& path : paths) {
-        const std::optional<std::vector<MtoolsVolume::Entry>>& entries = listed.at(folderOf(path));
         const QString written = temporaryPath(path, beingWritten);
         const QString ready = temporaryPath(path, whole);
         // Only files that Bootvane wrote: it writes none beside a folder of the system file's
         // name, and a folder of a temporary name is the user's.
-        const Kind target = kindOf(entries, path);
+        const Kind target = kindOf(found, path);
         const bool left =
-            kindOf(entries, written) == Kind::File || kindOf(entries, ready) == Kind::File;
-        // Nothing is written to an image in use; the next start tries again.
-        if (!left || target == Kind::Folder || whyNotWritable())
+            kindOf(found, written) == Kind::File || kindOf(found, ready) == Kind::File;
+        // Nor is a name given to mtools that reaches another file too: the next apply says
+        // which.
+        if (!left || target == Kind::Folder)
             continue;
-        if (kindOf(entries, written) == Kind::File)
+        try {
+            for (const QString& name : {path, written, ready})
+                fat.requireAlone(found, name, operation);
+        } catch (const Error&) {
+            continue;
+        }
+        if (kindOf(found, written) == Kind::File)
             fat.remove(written, fat.shown(written));
-        if (kindOf(entries, ready) != Kind::File)
+        if (kindOf(found, ready) != Kind::File)
             continue;
         // A whole new file: the old one was removed already, or is about to be.
         if (target == Kind::File)

@@ -32,6 +32,8 @@ public:
     QString identity() const override;
     QStringList formerIdentities() const override;
     QString place() const override;
+    using Found = std::map<QString, MtoolsVolume::Found>;
+
     std::vector<DriveFile> readFiles(const QStringList& dosPaths, qint64 maxBytes) const override;
     QString displayPath(const QString& dosPath) const override;
     // The image file, and the raw disk QEMU exports a container as.
@@ -46,14 +48,15 @@ private:
     explicit ImageDrive(QString path) : m_path(std::move(path)), m_disk(m_path) {}
     // The volume as the image holds it now: the file may have changed since it was opened.
     MtoolsVolume volume() const;
-    // Why nothing may be written to the image now, or nothing.
+    // Why nothing may be written to the image now, or nothing: then this copy holds the image's
+    // lock till control returns to the event loop, and no other copy writes meanwhile.
     std::optional<QString> whyNotWritable() const;
-    using Listed = std::map<QString, std::optional<std::vector<MtoolsVolume::Entry>>>;
-    // The listings of the folders the files of changes are in, once it is clear that each
-    // change may be made: the image is not in use, a file to write has its folder, and no
-    // folder stands where the file or its temporary names would be. Throws saying why not.
-    Listed checkedFolders(const MtoolsVolume& fat,
-                          const std::vector<std::pair<QString, FileChange>>& changes) const;
+    // What the names of the files of changes and their temporary names reach, once it is clear
+    // that each change may be made: the image is not in use, a file to write has its folder, no
+    // folder stands where the file or its temporary names would be, and no other entry answers
+    // to a name that mtools will be given. Throws saying why not.
+    Found checkedFolders(const MtoolsVolume& fat,
+                         const std::vector<std::pair<QString, FileChange>>& changes) const;
     // Leaves no temporary file of a write that failed at the file at path, and the file itself
     // old or new.
     void cleanUpAfterFailedWrite(const MtoolsVolume& fat, const QString& path,

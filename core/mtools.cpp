@@ -159,56 +159,188 @@ std::optional<QByteArray> MtoolsVolume::read(const QString& path, const QString&
     return result.out;
 }
 
-std::optional<std::vector<MtoolsVolume::Entry>> MtoolsVolume::list(const QString& path) const
+namespace {
+
+QString folderOf(const QString& path)
 {
-    return list(QStringList{path}).at(path);
+    return path.left(qMax<qsizetype>(path.lastIndexOf(QLatin1Char('/')), 3));
 }
 
-std::map<QString, std::optional<std::vector<MtoolsVolume::Entry>>>
-MtoolsVolume::list(const QStringList& paths) const
+QString nameOf(const QString& path)
 {
-    const QString operation = QStringLiteral("list the folder");
-    // -w: the 8.3 names only, in columns, and never the long names, which may hold any
-    // character, a line break among them.
-    const Result result =
-        run(QStringLiteral("mdir"),
-            QStringList{QStringLiteral("-a"), QStringLiteral("-f"), QStringLiteral("-w")} + paths,
-            operation, shown(paths.first()));
-    std::map<QString, std::optional<std::vector<Entry>>> listed;
-    if (result.exitCode != 0) {
-        if (!saysNotFound(result.err))
+    return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
+}
+
+QString joined(const QString& folder, const QString& name)
+{
+    return folder + (folder.endsWith(QLatin1Char('/')) ? QString() : QStringLiteral("/")) + name;
+}
+
+// How mdir is asked for what answers to name in folder: its last character in brackets, which
+// matches that character in either case, as mtools compares names. A name with a wildcard
+// lists a folder of that name as an entry, not the files in it. "[^" would mean "not": a "^"
+// is matched by "?", which answers to more names, never to fewer.
+QString lookupArgument(const QString& folder, const QString& name)
+{
+    const qsizetype last = name.size() - 1;
+    const QString pattern = name[last] == QLatin1Char('^')
+                                ? QStringLiteral("?")
+                                : QLatin1Char('[') + name[last] + QLatin1Char(']');
+    return joined(folder, name.left(last) + pattern);
+}
+
+} // namespace
+
+// mtools takes a name on its command line for every entry whose 8.3 name or long name is that
+// name in any case (and a name it makes, as mcopy and mren do, takes the place of the first
+// such entry). Windows and Bootvane know a system file by its 8.3 name alone: a file whose
+// long name is "logo.sys" (LOGO~1.SYS) is no C:\LOGO.SYS, but "mren ... ::/LOGO.SYS" would
+// replace it and "mcopy ::/LOGO.SYS -" would read it after the real one. So every name
+// Bootvane gives mtools is first looked up here, and used only where it reaches the entry of
+// its own 8.3 name alone (requireAlone).
+//
+// mdir -a -w lists by their 8.3 names exactly the entries that mtools takes a name for, once
+// for each name asked for; names in one folder are listed together, in one part, with no mark
+// of which name each entry answered. All names of every folder go in one command, the folders
+// on the way too (the name "WINDOWS" in "::/WINDOWS/LOGOW.SYS" reaches every folder that
+// answers to it). Let the names asked for in a folder be N1..Nk and S(Ni) the entries of 8.3
+// name Ni; each name lists at least S(Ni). Where every entry listed has one of the names N1..Nk
+// as its 8.3 name and none is listed twice, each Ni listed exactly S(Ni), and S(Ni) holds one
+// entry at most: an entry answering to Ni by its long name has either an 8.3 name not among
+// them, or that of another Nj, and is then listed twice. Otherwise each name of that folder is
+// looked up on its own, which shows what answers to it. mdir goes on after a name that nothing
+// answers to, says so on its standard error, and then leaves out the last count and the total:
+// every other failure is one of the command's.
+std::map<QString, MtoolsVolume::Found> MtoolsVolume::lookUp(const QStringList& paths,
+                                                            const QString& operation) const
+{
+    // The names asked for in each folder, the folders in the order asked for: the root first.
+    QStringList folders;
+    std::map<QString, QStringList> names;
+    for (const QString& path : paths) {
+        for (qsizetype end = path.indexOf(QLatin1Char('/'), 3);;
+             end = path.indexOf(QLatin1Char('/'), end + 1)) {
+            const QString at = end < 0 ? path : path.left(end);
+            if (!folders.contains(folderOf(at)))
+                folders.append(folderOf(at));
+            if (!names[folderOf(at)].contains(nameOf(at)))
+                names[folderOf(at)].append(nameOf(at));
+            if (end < 0)
+                break;
+        }
+    }
+    QStringList arguments{QStringLiteral("-a"), QStringLiteral("-f"), QStringLiteral("-w")};
+    for (const QString& folder : folders) {
+        for (const QString& name : names[folder])
+            arguments.append(lookupArgument(folder, name));
+    }
+    const Result result = run(QStringLiteral("mdir"), arguments, operation, shown(paths.first()));
+    static const QRegularExpression notFoundLine(
+        QStringLiteral("^[^ ]+: File \"(.+)\" not found$"));
+    QStringList notFound;
+    for (const QByteArray& line : result.err.split('\n')) {
+        const QRegularExpressionMatch match = notFoundLine.match(QString::fromUtf8(line));
+        if (match.hasMatch() && arguments.contains(match.captured(1)))
+            notFound.append(match.captured(1));
+        else if (result.exitCode != 0 && !line.isEmpty())
             failWith(result, operation, shown(paths.first()));
-        // mdir passes over a folder that is not there, and cuts short the listing of the one
-        // before it: one at a time then.
-        for (const QString& path : paths)
-            listed[path] = paths.size() > 1 ? list(path) : std::nullopt;
-        return listed;
     }
-    Listing listing = parseListing(result.out, paths);
-    // mdir lists a file asked for as a folder among the entries of the folder it is in, and
-    // with them the folders asked for after it: one at a time then, and the file is no folder.
-    if (!listing.unreadable.isEmpty() && paths.size() > 1) {
-        for (const QString& path : paths)
-            listed[path] = list(path);
-        return listed;
-    }
-    const QString& path = paths.first();
-    const qsizetype cut = path.lastIndexOf(QLatin1Char('/'));
-    const Listing parent = parseListing(result.out, {path.left(qMax<qsizetype>(cut, 3))});
-    if (!listing.unreadable.isEmpty() && parent.unreadable.isEmpty() &&
-        parent.folders.front().size() == 1 && !parent.folders.front().front().isFolder &&
-        parent.folders.front().front().name.compare(path.mid(cut + 1), Qt::CaseInsensitive) == 0) {
-        listed[path] = std::nullopt;
-        return listed;
+    if (result.exitCode != (notFound.isEmpty() ? 0 : 1))
+        failWith(result, operation, shown(paths.first()));
+    const Listing listing = parseListing(result.out, folders, !notFound.isEmpty());
+
+    std::map<QString, Found> found;
+    for (size_t i = 0; i < listing.folders.size(); ++i) {
+        const QString& folder = folders[qsizetype(i)];
+        const QStringList& asked = names[folder];
+        std::vector<std::vector<Entry>> answers(size_t(asked.size()));
+        bool alone = true;
+        for (const Entry& entry : listing.folders[i]) {
+            qsizetype which = 0;
+            while (which < asked.size() &&
+                   asked[which].compare(entry.name, Qt::CaseInsensitive) != 0)
+                ++which;
+            alone = alone && which < asked.size() && answers[size_t(which)].empty();
+            if (alone)
+                answers[size_t(which)].push_back(entry);
+        }
+        if (!alone)
+            answers = lookUpOneByOne(folder, asked, operation);
+        for (qsizetype n = 0; n < asked.size(); ++n) {
+            const QString argument = lookupArgument(folder, asked[n]);
+            // What was listed, and what mdir said it did not find, must agree.
+            if (alone && answers[size_t(n)].empty() != notFound.contains(argument))
+                fail(operation, shown(folder),
+                     QStringLiteral("mdir listed nothing for %1 but did not say so")
+                         .arg(dosPathOf(joined(folder, asked[n]))));
+            Found& at = found[joined(folder, asked[n])];
+            for (const Entry& entry : answers[size_t(n)]) {
+                if (entry.name.compare(asked[n], Qt::CaseInsensitive) == 0 &&
+                    at.kind == Kind::Absent)
+                    at.kind = entry.isFolder ? Kind::Folder : Kind::File;
+                else if (!at.other)
+                    at.other = entry;
+            }
+        }
     }
     if (!listing.unreadable.isEmpty())
         fail(operation, shown(listing.unreadable),
              QStringLiteral("what mdir printed is not a listing Bootvane can read, so nothing "
                             "in it is taken as there or as absent; a name on the volume may hold "
                             "control characters (fsck.fat finds them)"));
-    for (qsizetype i = 0; i < paths.size(); ++i)
-        listed[paths[i]] = std::move(listing.folders[size_t(i)]);
-    return listed;
+    return found;
+}
+
+std::vector<std::vector<MtoolsVolume::Entry>>
+MtoolsVolume::lookUpOneByOne(const QString& folder, const QStringList& names,
+                             const QString& operation) const
+{
+    std::vector<std::vector<Entry>> answers;
+    for (const QString& name : names) {
+        const QString argument = lookupArgument(folder, name);
+        const Result result =
+            run(QStringLiteral("mdir"),
+                {QStringLiteral("-a"), QStringLiteral("-f"), QStringLiteral("-w"), argument},
+                operation, shown(joined(folder, name)));
+        const bool nothing = result.exitCode != 0 && saysNotFound(result.err);
+        if (result.exitCode != 0 && !nothing)
+            failWith(result, operation, shown(joined(folder, name)));
+        Listing listing = parseListing(result.out, {folder}, nothing);
+        if (!listing.unreadable.isEmpty() || listing.folders.empty())
+            fail(operation, shown(folder),
+                 QStringLiteral("what mdir printed is not a listing Bootvane can read"));
+        answers.push_back(std::move(listing.folders.front()));
+    }
+    return answers;
+}
+
+void MtoolsVolume::requireAlone(const std::map<QString, Found>& found, const QString& path,
+                                const QString& operation, const QString& writing) const
+{
+    for (QString at = path; at.size() > 3; at = folderOf(at)) {
+        const auto answer = found.find(at);
+        if (answer == found.end())
+            fail(operation, shown(at), QStringLiteral("it was not looked up"));
+        if (!answer->second.other)
+            continue;
+        const Entry& other = *answer->second.other;
+        const QString written =
+            writing.isEmpty() || at != path
+                ? QString()
+                : QStringLiteral(", the name under which %1 is written first").arg(writing);
+        const QString why =
+            other.name.compare(nameOf(at), Qt::CaseInsensitive) == 0
+                ? QStringLiteral("two entries of its folder have that 8.3 name%1, a fault that "
+                                 "fsck.fat finds")
+                      .arg(written)
+                : QStringLiteral("a %1 whose long name is %2 (%3) stands where %4 would be%5, "
+                                 "and mtools would take the one for the other")
+                      .arg(other.isFolder ? QStringLiteral("folder") : QStringLiteral("file"),
+                           nameOf(at).toLower(), other.name, dosPathOf(at), written);
+        fail(operation, shown(at),
+             why + QStringLiteral("; Bootvane changes neither, and nothing "
+                                  "was changed"));
+    }
 }
 
 QString MtoolsVolume::attributes(const QString& path, const QString& shownAs) const
@@ -291,17 +423,19 @@ QString MtoolsVolume::shown(const QString& path) const
 
 namespace {
 
-// What mdir -w prints. A folder's part: "Directory for ::/WINDOWS", a blank line, its entries
-// in cells of 15 characters, a folder's name in brackets ("[.]"), a file's as it is
-// ("LOGOW.SYS"), five to a line, each line padded to its last cell's end; then "        3 files 12
-// bytes", which counts every entry, "." and ".." too, or "No files". A blank line comes between two
-// folders, and after the last of several the total: "Total files listed:" and the same count
-// of them all. The volume's label and serial come first. In the C locale every character of
-// an 8.3 name is one printable character (a letter beyond ASCII is "_"), except a control
-// character, which a disk editor can put in a name: a line it breaks is refused, as is
-// anything else that is not exactly that. An entry's line ends with a space, a count's line
-// with "bytes", and the headings are longer than any 8.3 name: no name can be taken for
-// another line, nor make an entry that the count does not then betray.
+// What mdir -w prints. A part for each folder in which something was listed: "Directory for
+// ::/WINDOWS", a blank line, its entries in cells of 15 characters, a folder's name in brackets
+// ("[LOGOW.SYS]"), a file's as it is ("LOGOW.SYS"), five to a line, each line padded to its last
+// cell's end; then "        3 files 12 bytes", which counts its entries. A blank line comes
+// between two parts, and after the last of several the total: "Total files listed:" and the
+// same count of them all. The volume's label and serial come first. Where some name was not
+// found, the last part ends with its last cell, and no total follows. In the C locale every
+// character of an 8.3 name is one printable character (a letter beyond ASCII is "_"), except a
+// control character, which a disk editor can put in a name: a line it breaks is refused, as
+// is anything else that is not exactly that. An entry's line ends with a space, a count's line
+// with "bytes", and the headings are longer than any 8.3 name: no name can be taken for another
+// line, nor make an entry that the count does not then betray; a line it breaks has a length no
+// line of cells has, counted or not.
 constexpr qsizetype cellWidth = 15;
 
 // "        3 files                  12 bytes": the count of the entries, and the bytes they hold.
@@ -338,9 +472,7 @@ bool readCells(const QByteArray& line, std::vector<MtoolsVolume::Entry>& entries
         entry.name = QString::fromLatin1(entry.isFolder ? cell.mid(1, cell.size() - 2) : cell);
         if (entry.name.size() > 12) // 8 + "." + 3
             return false;
-        if (!entry.isFolder ||
-            (entry.name != QLatin1String(".") && entry.name != QLatin1String("..")))
-            entries.push_back(std::move(entry));
+        entries.push_back(std::move(entry));
     }
     return true;
 }
@@ -348,52 +480,74 @@ bool readCells(const QByteArray& line, std::vector<MtoolsVolume::Entry>& entries
 } // namespace
 
 MtoolsVolume::Listing MtoolsVolume::parseListing(const QByteArray& mdirOutput,
-                                                 const QStringList& paths)
+                                                 const QStringList& paths, bool cut)
 {
+    Listing listing;
+    // The folders whose parts were read whole, and the one after them.
+    auto unreadable = [&] {
+        const qsizetype bad = qMin(qsizetype(listing.folders.size()), paths.size()) - 1;
+        listing.folders.resize(size_t(qMax<qsizetype>(bad, 0)));
+        listing.unreadable = paths.value(bad);
+        return listing;
+    };
+    listing.folders.emplace_back();
     QList<QByteArray> lines = mdirOutput.split('\n');
-    if (lines.constLast().isEmpty())
+    // Nothing at all is listed where nothing was found. Cut short, the output ends with its last
+    // cell; else with a line break.
+    if (cut && mdirOutput.isEmpty())
+        lines.clear();
+    else if (lines.constLast().isEmpty() == cut)
+        return unreadable();
+    else if (!cut)
         lines.removeLast();
     qsizetype at = 0;
-    auto next = [&]() -> QByteArray {
-        return at < lines.size() ? lines[at++] : QByteArray("\0", 1);
-    };
-    auto heading = [](const QString& path) { return "Directory for " + path.toLatin1(); };
-    Listing listing;
     // The label, at most 11 characters, cannot hold a heading.
-    while (!paths.isEmpty() && at < lines.size() && lines[at] != heading(paths.first()))
+    while (at < lines.size() && !lines[at].startsWith("Directory for "))
         ++at;
+    if (at == lines.size() && !(cut && lines.isEmpty()))
+        return unreadable();
     qint64 total = 0;
-    for (qsizetype i = 0; i < paths.size(); ++i) {
-        std::vector<Entry>& entries = listing.folders.emplace_back();
+    for (qsizetype parts = 1; at < lines.size(); ++parts) {
+        // Folders in which nothing was listed have no part.
+        while (qsizetype(listing.folders.size()) <= paths.size() &&
+               lines[at] !=
+                   "Directory for " + paths[qsizetype(listing.folders.size()) - 1].toLatin1())
+            listing.folders.emplace_back();
+        if (qsizetype(listing.folders.size()) > paths.size())
+            return unreadable();
+        if (++at == lines.size() || !lines[at++].isEmpty())
+            return unreadable();
         qint64 counted = 0;
-        bool whole = next() == heading(paths[i]) && next().isEmpty();
-        if (whole && at < lines.size() && lines[at] == "No files") {
-            ++at;
-        } else {
-            while (whole) {
-                const QByteArray line = next();
-                if (const std::optional<qint64> count = countOnLine(line)) {
-                    whole = *count == counted;
-                    break;
-                }
-                whole = readCells(line, entries, counted);
-            }
+        std::optional<qint64> count;
+        while (at < lines.size() && !(count = countOnLine(lines[at]))) {
+            if (!readCells(lines[at++], listing.folders.back(), counted))
+                return unreadable();
         }
         total += counted;
-        if (whole && paths.size() > 1)
-            whole = next().isEmpty();
-        if (whole && paths.size() > 1 && i + 1 == paths.size())
-            whole = next() == "Total files listed:" && countOnLine(next()) == total;
-        // With -f no free space is worked out, but an mtools that prints it anyway is no harm.
-        if (whole && i + 1 == paths.size() && at < lines.size() &&
-            lines[at].trimmed().endsWith(" bytes free"))
-            ++at;
-        if (!whole || (i + 1 == paths.size() && at != lines.size())) {
-            listing.folders.clear();
-            listing.unreadable = paths[i];
-            return listing;
+        // The last part of a listing cut short has no count.
+        if (!count && cut && counted > 0)
+            break;
+        if (!count || *count != counted || counted == 0)
+            return unreadable();
+        // One part ends with its count, several with the total; a blank line before each.
+        if (++at == lines.size() && !cut && parts == 1)
+            break;
+        if (at == lines.size() || !lines[at++].isEmpty() || at == lines.size())
+            return unreadable();
+        if (lines[at] == "Total files listed:") {
+            if (cut || parts == 1 || ++at == lines.size() || countOnLine(lines[at++]) != total)
+                return unreadable();
+            // With -f no free space is worked out, but an mtools that prints it anyway is no
+            // harm.
+            if (at < lines.size() && lines[at].trimmed().endsWith(" bytes free"))
+                ++at;
+            if (at != lines.size())
+                return unreadable();
+            break;
         }
+        listing.folders.emplace_back();
     }
+    listing.folders.resize(size_t(paths.size()));
     return listing;
 }
 

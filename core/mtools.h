@@ -25,17 +25,31 @@ public:
         QString name;
         bool isFolder = false;
     };
+    enum class Kind { Absent, File, Folder };
+    // What a name on the volume reaches: the entry of that 8.3 name, and another entry that
+    // mtools takes for it as well, if there is one: by its long name, or a second entry of the
+    // same 8.3 name on a damaged volume.
+    struct Found {
+        Kind kind = Kind::Absent;
+        std::optional<Entry> other;
+    };
+    // What each of paths ("::/WINDOWS/LOGOW.SYS") and each folder on the way to it reaches, with
+    // one command where no other entry answers to any of them. operation names what the result
+    // is for in errors.
+    std::map<QString, Found> lookUp(const QStringList& paths, const QString& operation) const;
+    // Throws, naming it, where something other than the entry of its own 8.3 name answers to
+    // path or to a folder on the way to it: mtools would take the one for the other. Every path
+    // is checked so before Bootvane gives it to mtools. writing names the system file that path
+    // is a temporary name of.
+    void requireAlone(const std::map<QString, Found>& found, const QString& path,
+                      const QString& operation, const QString& writing = {}) const;
 
     // The bytes of the file at path ("::/WINDOWS/LOGOW.SYS"), or nothing when mtools finds no
     // such file; one larger than maxBytes is refused. A folder at path would be read as the
-    // files in it: only a path that a listing shows to be a file is read. shownAs names the
-    // file in errors.
+    // files in it: only a path that lookUp shows to be a file, reached by nothing else, is
+    // read. shownAs names the file in errors.
     std::optional<QByteArray> read(const QString& path, const QString& shownAs,
                                    qint64 maxBytes) const;
-    // The entries of the folder at path, "." and ".." aside; nothing when there is no such folder.
-    std::optional<std::vector<Entry>> list(const QString& path) const;
-    // The same for several folders at once, with one command where they all are there.
-    std::map<QString, std::optional<std::vector<Entry>>> list(const QStringList& paths) const;
     // The DOS attributes of the file at path as mattrib letters ("AHR").
     QString attributes(const QString& path, const QString& shownAs) const;
 
@@ -50,13 +64,16 @@ public:
     // Removes the file at path, which a listing showed to be there.
     void remove(const QString& path, const QString& shownAs) const;
 
-    // What mdir -w printed for the folders at paths, asked for in that order: the entries of
-    // each, or the first folder whose part of it is not exactly as mdir prints a listing.
+    // What mdir -w printed for names looked up in the folders at paths, each folder's names
+    // asked for together and the folders in that order: the entries listed in each (none where
+    // nothing answered), or the first folder whose part is not exactly as mdir prints one and
+    // the entries of those before it. cut: mdir found nothing for some name, and then leaves out
+    // the count of the last part and the total.
     struct Listing {
         std::vector<std::vector<Entry>> folders;
         QString unreadable;
     };
-    static Listing parseListing(const QByteArray& mdirOutput, const QStringList& paths);
+    static Listing parseListing(const QByteArray& mdirOutput, const QStringList& paths, bool cut);
     // What mattrib printed for one file, as its letters.
     static QString parseAttributes(const QByteArray& mattribOutput);
 
@@ -73,6 +90,9 @@ private:
                const QString& shownAs, const QByteArray& input = {}, qint64 maxOutput = -1) const;
     [[noreturn]] void failWith(const Result& result, const QString& operation,
                                const QString& shownAs) const;
+    // What mdir lists for each of names in folder, one command for each.
+    std::vector<std::vector<Entry>> lookUpOneByOne(const QString& folder, const QStringList& names,
+                                                   const QString& operation) const;
 
     QString m_image;
     qint64 m_offset;

@@ -21,6 +21,7 @@
 #include <fcntl.h>
 #include <functional>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -152,9 +153,11 @@ std::optional<QString> lockOn(const struct stat& status, qint64 ownDaemon)
         if (fields.size() < 6 || fields.contains("->") || fields[5] != file)
             continue;
         const QByteArray pid = fields[4];
-        if (pid == QByteArray::number(ownDaemon) || (ownDaemon != 0 && pid == "-1"))
+        // This copy's own lock, taken to write, keeps only others out.
+        if (pid == QByteArray::number(ownDaemon) || (ownDaemon != 0 && pid == "-1") ||
+            pid == QByteArray::number(::getpid()))
             continue;
-        if (pid != "-1" && pid != QByteArray::number(::getpid()) && processRuns(pid.toLongLong()))
+        if (pid != "-1" && processRuns(pid.toLongLong()))
             return holdsTheImage(pid);
         return QStringLiteral("a program holds a lock on the image (QEMU locks the images it "
                               "runs): shut the emulator down first, as two systems writing one "
@@ -524,7 +527,11 @@ void QemuExport::stop()
 
 RawDisk::RawDisk(QString image) : m_image(std::move(image)) {}
 
-RawDisk::~RawDisk() = default;
+RawDisk::~RawDisk()
+{
+    if (m_hold >= 0)
+        ::close(m_hold);
+}
 
 void RawDisk::release()
 {
@@ -580,6 +587,43 @@ QString containerExportsFolder()
     const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
     return runtime.isEmpty() ? QDir::tempPath() + QStringLiteral("/bootvane-%1").arg(::getuid())
                              : runtime + QStringLiteral("/bootvane");
+}
+
+// Nothing marks an image that a copy writes to through mtools between two of its commands: a
+// second copy would take what it has written so far for what a killed copy left, and finish
+// or remove it. So a copy about to write takes a flock of the image (its open file description,
+// never inherited: no command or daemon it starts keeps it). flock and QEMU's record locks do
+// not meet, and mtools takes none on an image file: a container's daemon and Bootvane's own
+// commands go on beside it. The lock is taken without waiting, and whoever cannot take it
+// writes nothing, so two copies never write at once, and a start that finds the image in use
+// leaves every temporary file as it is.
+std::optional<QString> RawDisk::holdForWriting()
+{
+    for (int attempt = 0; m_hold < 0 && attempt < 2; ++attempt) {
+        const int image = ::open(encodeFileName(m_image).constData(),
+                                 O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+        if (image < 0)
+            return QStringLiteral("the image file cannot be opened (%1)").arg(systemReason(errno));
+        if (::flock(image, LOCK_EX | LOCK_NB) == 0) {
+            m_hold = image;
+            QTimer::singleShot(0, &m_releaseContext, [this] {
+                ::close(m_hold);
+                m_hold = -1;
+            });
+            break;
+        }
+        const int error = errno;
+        ::close(image);
+        if (error != EWOULDBLOCK)
+            return QStringLiteral("the image file cannot be locked (%1)").arg(systemReason(error));
+        m_seenFree.invalidate();
+        if (std::optional<QString> why =
+                programWritingTo(m_image, m_export ? m_export->daemon() : 0))
+            return why;
+        // Let go of a moment ago, or held by another drive of this same copy, which writes in
+        // turn with this one, never at once.
+    }
+    return whyNotWritable();
 }
 
 std::optional<QString> whyContainersCannotBeOpened()

@@ -43,6 +43,11 @@ public:
     // another program writes to it or holds a lock on it (QEMU locks the images it runs).
     // Bootvane's own daemon does not count.
     std::optional<QString> whyNotWritable();
+    // The same, before this copy writes: nothing, once it holds the image's lock, which another
+    // copy of Bootvane sees as the image in use (programWritingTo) until control returns to the
+    // event loop, so for the whole of one action of the user. A copy that cannot take it learns
+    // who holds it. Bootvane's own lock does not count for itself.
+    std::optional<QString> holdForWriting();
 
 private:
     void release();
@@ -51,6 +56,7 @@ private:
     std::unique_ptr<QemuExport> m_export;
     QObject m_releaseContext; // ends a pending release with this object
     QElapsedTimer m_seenFree; // since the image was last found free
+    int m_hold = -1;          // the image, open to hold its lock while this copy writes
 };
 
 // The folder in which this user's containers are exported as raw disks, each in a private
@@ -67,7 +73,7 @@ std::optional<QString> whyContainersCannotBeOpened();
 // lock on it (flock, POSIX or open-file record locks; QEMU locks its images), with what to do.
 // Nothing when the file is free. Only this user's open files can be seen; every lock can. The
 // process ownDaemon, Bootvane's own qemu-storage-daemon holding the image, does not count, nor
-// do the locks that name no process while it holds them.
+// do the locks that name no process while it holds them, nor this process's own locks.
 std::optional<QString> programWritingTo(const QString& path, qint64 ownDaemon = 0);
 
 } // namespace bootvane

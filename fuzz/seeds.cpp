@@ -359,6 +359,15 @@ void mtoolsSeeds()
           volume + "Directory for ::/\n\nNo files\n\nDirectory for ::/WINDOWS\n\n"
                    "[.]             [..]           \n        2 files                   0 bytes\n\n"
                    "Total files listed:\n        2 files                   0 bytes\n");
+    // Names looked up as patterns: one part for each folder in which something answered. Where
+    // some name found nothing, the last part ends with its last cell, and no count follows.
+    write("mtools", "mdir-lookup-clash.txt",
+          volume + "Directory for ::/\n\nLOGO.SYS        LOGO~1.SYS      [WINDOWS]      \n"
+                   "        3 files                   9 bytes\n\nDirectory for ::/WINDOWS\n\n"
+                   "LOGOW.SYS       LOGOS.SYS      \n        2 files                  14 bytes\n\n"
+                   "Total files listed:\n        5 files                  23 bytes\n");
+    write("mtools", "mdir-lookup-cut-short.txt",
+          volume + "Directory for ::/\n\nLOGO.SYS        [WINDOWS]      ");
     write("mtools", "mattrib-hidden.txt", "  A   HR     ::/LOGO.SYS\n");
     write("mtools", "mattrib-none.txt", "             ::/WINDOWS/LOGOW.SYS\n");
 }

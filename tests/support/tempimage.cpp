@@ -241,13 +241,14 @@ std::optional<QByteArray> TempImage::get(const QString& dosPath) const
 
 void TempImage::editLongName(const QString& start, const QString& from, const QString& to) const
 {
-    // The name's first entry (order 1) holds its start; the others stand before it, each of
-    // attribute 0x0f, with characters at bytes 1, 14 and 28 on.
+    // The name's first entry (order 1, also its last where the name is short) holds its start;
+    // the others stand before it, each of attribute 0x0f, with characters at bytes 1, 14 and 28.
     QByteArray bytes = fileBytes(m_path);
-    const QByteArray first =
-        QByteArray("\x01", 1) + QByteArray(reinterpret_cast<const char*>(start.utf16()), 10);
+    const QByteArray first(reinterpret_cast<const char*>(start.utf16()), 10);
     qsizetype entry = bytes.indexOf(first);
-    if (entry < 0)
+    while (entry > 0 && (bytes[entry - 1] & 0x1f) != 1)
+        entry = bytes.indexOf(first, entry + 1);
+    if (entry-- <= 0)
         throw std::runtime_error("no such long name");
     for (; entry >= 0 && bytes[entry + 11] == 0x0f; entry -= 32) {
         for (const int at : {1, 3, 5, 7, 9, 14, 16, 18, 20, 22, 24, 28, 30}) {
