@@ -17,7 +17,8 @@ struct Parser {
     QCommandLineOption version = parser.addVersionOption();
     QCommandLineOption drive{QStringLiteral("drive"),
                              QStringLiteral("Drive C is in <path>: a disk image of an emulator "
-                                            "(raw, or a fixed VHD), or a folder that is the root "
+                                            "in its own format (raw, VHD, VHDX, qcow2, VDI, "
+                                            "VMDK, HDI, HDX), or a folder that is the root "
                                             "of a Windows drive C. Without it, the drive last "
                                             "used with the sets folder, else Wine's drive C."),
                              QStringLiteral("path")};

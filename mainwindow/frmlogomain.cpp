@@ -167,18 +167,30 @@ std::unique_ptr<frmLogoMain> frmLogoMain::start(const QString& drivePath, const 
             }
             startable = true;
             QSettings settings;
+            std::optional<Error> gone;
             try {
                 drive = recallDrive(settings, basePath());
-            } catch (const Error& gone) {
-                // Said once, with what the window opens on instead.
-                drive = mappedWineDrive();
-                fail(gone.operation(), gone.path(),
-                     gone.reason() + (drive ? QStringLiteral("; Bootvane shows Wine's drive C")
-                                            : QStringLiteral("; open it, or another drive C, "
-                                                             "from the Drive menu")));
+            } catch (const Error& error) {
+                gone = error;
             }
             if (!drive)
                 drive = mappedWineDrive();
+            // Started in Wine's drive_c, say: its sets and "Originals" would be written into
+            // drive C, and its folders listed as sets. The window opens on no drive.
+            try {
+                if (drive)
+                    refuseDriveAmongSets(*drive, basePath());
+            } catch (const Error&) {
+                drive.reset();
+                if (!gone)
+                    throw;
+            }
+            // Said once, with what the window opens on instead.
+            if (gone)
+                fail(gone->operation(), gone->path(),
+                     gone->reason() + (drive ? QStringLiteral("; Bootvane shows Wine's drive C")
+                                             : QStringLiteral("; open it, or another drive C, "
+                                                              "from the Drive menu")));
         } catch (const Error& error) {
             std::fprintf(stderr, "bootvane: %s\n", error.message().toLocal8Bit().constData());
             throw;
@@ -783,6 +795,7 @@ void frmLogoMain::mnuWineDrive_Click()
     // Where Wine maps no drive C, the drive in use stays, and the error names Wine's link.
     std::unique_ptr<Drive> wine = defaultDrive();
     (void)wine->place();
+    refuseDriveAmongSets(*wine, strAppPath);
     switchDrive(std::move(wine));
 }
 

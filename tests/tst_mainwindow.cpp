@@ -1464,6 +1464,7 @@ void tst_MainWindow::setCommandsKeepWhatTheUserHad_data()
     QTest::newRow("Open Folder on a folder of no Windows, answered Yes") << "pick empty, yes";
     QTest::newRow("a remembered drive gone gives way to Wine's") << "gone, Wine";
     QTest::newRow("a remembered drive gone and no Wine: no drive") << "gone, no Wine";
+    QTest::newRow("Wine's drive C that is the sets folder is refused") << "Wine among sets";
 }
 
 void tst_MainWindow::setCommandsKeepWhatTheUserHad()
@@ -1493,6 +1494,18 @@ void tst_MainWindow::setCommandsKeepWhatTheUserHad()
         QVERIFY(desk.dialogs.boxes[0].text.contains(QFileInfo(folder).canonicalFilePath()));
         if (command.endsWith(QLatin1String("Sunset")))
             QVERIFY(!frmLogoMain::start(QStringLiteral("Sunset")));
+        return;
+    } else if (command == QLatin1String("Wine among sets")) {
+        const QString link = desk.drive.root() + QStringLiteral("/prefix/dosdevices/c:");
+        QVERIFY(QFile::remove(link) && QFile::link(desk.drive.workDir(), link));
+        const QString sets = QFileInfo(desk.drive.workDir()).canonicalFilePath();
+        control<QAction>(desk.window.get(), "mnuWineDrive")->trigger();
+        VERIFY_ONE_ERROR_NAMING(desk.dialogs.boxes, sets);
+        QSettings().clear();
+        desk.dialogs.boxes.clear();
+        std::unique_ptr<frmLogoMain> window = frmLogoMain::start(QString());
+        VERIFY_ONE_ERROR_NAMING(desk.dialogs.boxes, sets);
+        QVERIFY(window && !window->drive());
         return;
     } else if (command.startsWith(QLatin1String("gone"))) {
         const QString card = desk.drive.root() + QStringLiteral("/card");
