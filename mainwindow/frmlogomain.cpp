@@ -1065,6 +1065,8 @@ QString frmLogoMain::whyScreenStays() const
     if (m_previewedOriginals)
         return QStringLiteral("\"%1\" holds your own screens, which are kept as they are.")
             .arg(originalsName);
+    if (const std::optional<QString> why = whyNotASet(strAppPath, m_shownSet))
+        return QStringLiteral("\"%1\" is no set: %2.").arg(displayFileName(m_shownSet), *why);
     return {};
 }
 

@@ -1457,6 +1457,7 @@ void tst_MainWindow::setCommandsKeepWhatTheUserHad_data()
     // A folder of the user's that happens to lie among the sets, documents and all.
     QTest::newRow("Del on a folder of documents keeps it") << "documents, delete";
     QTest::newRow("F2 on a folder of documents keeps it") << "documents, rename";
+    QTest::newRow("a drop on a folder of documents keeps it") << "documents, drop";
     // Picking drive C: the sets are no drive, nor is a folder picked by mistake unasked.
     QTest::newRow("Open Folder refuses the sets folder") << "pick sets";
     QTest::newRow("Open Folder and --drive refuse a folder among the sets") << "pick Sunset";
@@ -1558,9 +1559,24 @@ void tst_MainWindow::setCommandsKeepWhatTheUserHad()
         const QString thesis = desk.drive.workDir() + QStringLiteral("/Documents/thesis.txt");
         QVERIFY(QDir().mkdir(QFileInfo(thesis).path()));
         writeFile(thesis, "chapter 1");
+        const bool drop = command.endsWith(QLatin1String("drop"));
+        for (int slot = 0; drop && slot < 3; ++slot)
+            QVERIFY(QFile::copy(
+                desk.setFile(QStringLiteral("Sunset"), slot),
+                QFileInfo(thesis).path() + QLatin1Char('/') +
+                    QFileInfo(desk.setFile(QStringLiteral("Sunset"), slot)).fileName()));
         desk.main().Form_Activate();
         clickNode(desk.main(), QStringLiteral("Documents"));
         desk.dialogs.boxes.clear(); // its preview, which finds no screens
+        if (drop) {
+            dropOn(imgNew(desk.main(), 0), desk.setFile(QStringLiteral("Sunset"), 1));
+            QCOMPARE(fileBytes(QFileInfo(thesis).path() + QLatin1Char('/') +
+                               QFileInfo(desk.setFile(QStringLiteral("Sunset"), 0)).fileName()),
+                     logo);
+            QVERIFY(desk.dialogs.boxes.size() == 1 &&
+                    desk.dialogs.boxes[0].text.contains(QLatin1String("thesis.txt")));
+            return;
+        }
         auto action = [&](const char* name) { return control<QAction>(desk.window.get(), name); };
         QVERIFY(action("mnuDeleteSet")->toolTip().contains(QLatin1String("thesis.txt")));
         QVERIFY(!action("mnuDeleteSet")->isEnabled() && !action("mnuRenameSet")->isEnabled() &&
