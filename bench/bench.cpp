@@ -69,6 +69,17 @@ double timeOnce(const std::function<void()>& job)
     return double(timer.nsecsElapsed()) / 1e6;
 }
 
+// "Originals" as an earlier Bootvane left them, the screens in use: taken over at the start
+// with no question, as a user who has used Bootvane before sees it.
+void keepScreensInUseAsOriginals(const TempDrive& drive)
+{
+    const QString originals = drive.workDir() + QStringLiteral("/Originals/");
+    QDir().mkpath(originals);
+    for (int slot = 0; slot < 3; ++slot)
+        QFile::copy(drive.systemFile(slot),
+                    originals + QLatin1String(screenSlots[size_t(slot)].setFileName));
+}
+
 struct Pair {
     double measured = 0;
     double floor = 0;
@@ -155,7 +166,7 @@ void benchStartUp(const QString& binDir)
 
     TempDrive drive;
     drive.writeSystemScreens();
-    drive.makeSet(QStringLiteral("Originals"));
+    keepScreensInUseAsOriginals(drive);
     for (int i = 0; i < 3; ++i)
         drive.makeSet(QStringLiteral("Set %1").arg(i));
     const QString ours = binDir + QStringLiteral("/bench-startup-bootvane");
@@ -221,7 +232,7 @@ Pair benchTree(int sets)
 {
     TempDrive drive;
     drive.writeSystemScreens();
-    drive.makeSet(QStringLiteral("Originals"));
+    // The first start saves the screens in use as "Originals", with their record.
     QDir work(drive.workDir());
     for (int i = 0; i < sets; ++i)
         work.mkdir(QStringLiteral("Set %1").arg(i, 5, 10, QLatin1Char('0')));
@@ -298,7 +309,7 @@ void benchApply()
 {
     TempDrive drive;
     drive.writeSystemScreens();
-    drive.makeSet(QStringLiteral("Originals"));
+    keepScreensInUseAsOriginals(drive);
     drive.makeSet(QStringLiteral("Target"));
 
     WindowWithFirstSetChosen chosen;
@@ -653,7 +664,7 @@ void benchPhotoMemory(const QString& binDir)
 {
     TempDrive drive;
     drive.writeSystemScreens();
-    drive.makeSet(QStringLiteral("Originals"));
+    keepScreensInUseAsOriginals(drive);
     const QString set = drive.workDir() + QStringLiteral("/Photos/");
     QDir().mkdir(set);
     for (int slot = 0; slot < 3; ++slot)
@@ -682,7 +693,7 @@ void benchConversion()
 {
     TempDrive drive;
     drive.writeSystemScreens();
-    drive.makeSet(QStringLiteral("Originals"));
+    keepScreensInUseAsOriginals(drive);
     const QString set = drive.workDir() + QStringLiteral("/Photos/");
     QDir().mkdir(set);
     const QSize twelveMegapixels(4000, 3000);
@@ -732,7 +743,7 @@ double paintWith(QSize pictureSize)
 {
     TempDrive drive;
     drive.writeSystemScreens();
-    drive.makeSet(QStringLiteral("Originals"));
+    keepScreensInUseAsOriginals(drive);
     ScriptedDialogs dialogs;
     frmLogoMain window;
     window.show();
