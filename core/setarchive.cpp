@@ -90,6 +90,24 @@ SharedSet sharedLayout(const FoundPaths& found, const QString& shownAs)
     SharedSet set;
     std::optional<QString> folder;
     QString previous;
+    // Screens that all lie in one folder are a set of that folder, even one named WINDOWS,
+    // where a Startup Screen is not as on drive C.
+    std::optional<QStringList> parent;
+    bool oneParent = true;
+    for (const std::optional<QString>& path : found) {
+        if (!path)
+            continue;
+        QStringList parts = pathParts(*path);
+        parts.removeLast();
+        oneParent = oneParent && (!parent || *parent == parts);
+        parent = parts;
+    }
+    if (oneParent && parent && parent->size() <= 1) {
+        for (int i = 0; i < slotCount; ++i)
+            set.names[size_t(i)] = found[size_t(i)].value_or(QString());
+        set.folder = parent->value(0);
+        return set;
+    }
     for (int i = 0; i < slotCount; ++i) {
         if (!found[size_t(i)])
             continue;
@@ -162,8 +180,9 @@ QByteArray readEntry(const LibZip& lib, zip_t* archive, zip_uint64_t index, zip_
 SharedSet readSetFolder(const QString& folder)
 {
     // The same places as in a zip, three levels down at most. What is there must be read: a
-    // folder that cannot be listed, a link or a device may be where a screen is, and taking
-    // the screen in use instead would make another set than the one shared.
+    // folder that cannot be listed, a link or a device named as a screen may be where a screen
+    // is, and taking the screen in use instead would make another set than the one shared.
+    // Other links (a Wine drive C's links into the home folder) are neither followed nor read.
     FoundPaths found;
     std::vector<QString> pending{QString()};
     while (!pending.empty()) {
@@ -187,7 +206,7 @@ SharedSet readSetFolder(const QString& folder)
                 pending.push_back(path);
             else if (type == EntryType::File)
                 takeCandidate(found, path, folder);
-            else if (type != EntryType::Folder)
+            else if (type != EntryType::Folder && slotNamedBy(name))
                 fail(importOperation, folder,
                      QStringLiteral("its \"%1\" is a link, a device, a pipe or a socket, not a "
                                     "file")
@@ -477,6 +496,18 @@ void requireExportDestination(const QString& base, const Drive* drive, const QSt
     if (type == EntryType::Other)
         fail(exportOperation, path,
              QStringLiteral("it is a device, pipe or socket, not a file a zip can replace"));
+    // A file that is no zip is not one the user means to replace with a set, though the save
+    // dialog asks only whether to: the base image of a qcow2 drive C, a VMDK's data, a
+    // document. A link there is replaced itself, never what it leads to.
+    if (type == EntryType::File) {
+        QFile existing(path);
+        if (existing.open(QIODevice::ReadOnly) && existing.size() > 0 &&
+            !existing.read(4).startsWith("PK"))
+            fail(exportOperation, path,
+                 QStringLiteral("it holds something other than a zip (a disk image or a "
+                                "document, say), which the zip would replace; give the zip a "
+                                "name of its own"));
+    }
     // The entry the zip replaces, and where it leads should it be a link: either may be the
     // user's screens by another path.
     const QFileInfo entry(path);

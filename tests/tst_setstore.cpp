@@ -579,11 +579,16 @@ void TestSetStore::sharedSetsAreImportedWholeOrNotAtAll_data()
                            {"Cool\\.\\Logos.Sys", screens[2]}}
         << "" << true;
     QTest::newRow("a folder holding one") << set("Cool/") << "folder" << true;
+    QTest::newRow("three screens in a folder WINDOWS") << set("Windows/") << "" << true;
+    QList<ZipEntry> wine = set("Cool/") << ZipEntry{"Cool/Desktop", {}};
+    wine.last().mode = 0120777;
+    QTest::newRow("a folder with a link of its own") << wine << "folder" << true;
     QTest::newRow("screens of two sets")
         << QList<ZipEntry>{{"SetA/logo.sys", screens[0]}, {"SetB/LOGOW.SYS", screens[1]}} << ""
         << false;
     QTest::newRow("exported into the set") << QList<ZipEntry>() << "into the set" << false;
     QTest::newRow("exported over drive C") << QList<ZipEntry>() << "over drive C" << false;
+    QTest::newRow("exported over a disk image") << QList<ZipEntry>() << "over an image" << false;
     QTest::newRow("no screen at all")
         << QList<ZipEntry>{{"README.TXT", "x"}, {"sunrise.bmp", screens[0]}} << "" << false;
     QTest::newRow("a screen twice by two names")
@@ -636,9 +641,12 @@ void TestSetStore::sharedSetsAreImportedWholeOrNotAtAll()
                                     screenPicture(63, size)};
         drive.makeSet(QStringLiteral("Exported"), pictures, photos ? "JPG" : "BMP");
         if (!imported) {
-            const QString over = damage == QLatin1String("over drive C")
-                                     ? drive.systemFile(0)
+            const QString over = damage == QLatin1String("over drive C") ? drive.systemFile(0)
+                                 : damage == QLatin1String("over an image")
+                                     ? drive.root() + QStringLiteral("/base.img")
                                      : drive.workDir() + QStringLiteral("/Exported/logo.sys");
+            if (!QFileInfo::exists(over))
+                writeFile(over, QByteArray(4096, '\0'));
             const QByteArray kept = fileBytes(over);
             QVERIFY_THROWS_EXCEPTION(
                 Error, exportSet(basePath(), QStringLiteral("Exported"), over, driveC.get()));
