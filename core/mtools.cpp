@@ -178,15 +178,18 @@ QString joined(const QString& folder, const QString& name)
 
 // How mdir is asked for what answers to name in folder: its last character in brackets, which
 // matches that character in either case, as mtools compares names. A name with a wildcard
-// lists a folder of that name as an entry, not the files in it. "[^" would mean "not": a "^"
+// lists a folder of that name as an entry, not the files in it. "[^" would mean "not": the
+// last character that is no "^" is the one bracketed ("WI[N]^"); only a name of carets alone
 // is matched by "?", which answers to more names, never to fewer.
 QString lookupArgument(const QString& folder, const QString& name)
 {
-    const qsizetype last = name.size() - 1;
-    const QString pattern = name[last] == QLatin1Char('^')
-                                ? QStringLiteral("?")
-                                : QLatin1Char('[') + name[last] + QLatin1Char(']');
-    return joined(folder, name.left(last) + pattern);
+    qsizetype at = name.size() - 1;
+    while (at > 0 && name[at] == QLatin1Char('^'))
+        --at;
+    if (name[at] == QLatin1Char('^'))
+        return joined(folder, name.left(name.size() - 1) + QLatin1Char('?'));
+    return joined(folder, name.left(at) + QLatin1Char('[') + name[at] + QLatin1Char(']') +
+                              name.mid(at + 1));
 }
 
 } // namespace

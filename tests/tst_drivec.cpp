@@ -263,6 +263,8 @@ void TestDriveC::theWindowsFolderIsWhereMsdosSysSays_data()
     QTest::newRow("too long to be read")
         << "[Paths]\nWinDir=C:\\WIN95\n" + QByteArray(70000, ';') << "" << false;
     QTest::newRow("a wildcard") << QByteArray("[Paths]\nWinDir=C:\\WIN*\n") << "" << true;
+    QTest::newRow("a caret, beside a folder WINA")
+        << QByteArray("[Paths]\nWinDir=C:\\WIN^\n") << "WIN^" << true;
 }
 
 // Windows looks for its Waiting and Shutoff screens in the folder it is installed in; a
@@ -281,6 +283,8 @@ void TestDriveC::theWindowsFolderIsWhereMsdosSysSays()
         image->put(QStringLiteral("::/MSDOS.SYS"), msdosSys);
         if (target != QLatin1String("WINDOWS"))
             image->mtools(QStringLiteral("mmd"), {QStringLiteral("::/") + target});
+        if (target.endsWith(QLatin1Char('^')))
+            image->mtools(QStringLiteral("mmd"), {QStringLiteral("::/WINA")});
         for (int slot = 1; slot < 3; ++slot)
             image->put(
                 QStringLiteral("::/%1/%2")
