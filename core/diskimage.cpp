@@ -95,6 +95,30 @@ QList<QByteArray> vmdkExtents(const QByteArray& descriptor)
     return files;
 }
 
+// QEMU reads a descriptor as text that ends at its first zero byte, and at most this much.
+constexpr qint64 descriptorLimit = 1024 * 1024 - 1;
+
+QByteArray textAt(QIODevice& image, qint64 at, qint64 size)
+{
+    QByteArray bytes = image.seek(at) ? image.read(size) : QByteArray();
+    const qsizetype end = bytes.indexOf('\0');
+    return end < 0 ? bytes : bytes.left(end);
+}
+
+// What a VMDK descriptor, a file of its own or inside a binary VMDK, makes QEMU open: the
+// extents it names, and a parent disk it would open with its format guessed, found wherever
+// QEMU finds the word (the first 10 KB of the text at parentAt).
+void readVmdkDescriptor(QIODevice& image, qint64 at, qint64 parentAt, ImageFormat& format,
+                        const QString& path)
+{
+    format.extents = vmdkExtents(textAt(image, at, descriptorLimit));
+    if (textAt(image, parentAt, 20 * sectorSize).contains("parentFileNameHint"))
+        fail(operation, path,
+             QStringLiteral("it is a VMDK that keeps only the changes to a parent disk, which "
+                            "QEMU would open with its format guessed; merge it into its parent "
+                            "first, with the program that made it"));
+}
+
 // What a FAT boot sector says, when sector is one.
 std::optional<FatVolume> fatBootSector(const QByteArray& sector)
 {
@@ -222,8 +246,11 @@ QString fatIdentity(const FatVolume& volume)
         .arg(QString::fromLatin1(volume.label));
 }
 
-ImageFormat imageFormat(const QByteArray& head, const QString& path)
+ImageFormat imageFormat(QIODevice& image, const QString& path)
 {
+    if (!image.seek(0))
+        fail(operation, path, image.errorString());
+    const QByteArray head = image.read(64 * 1024);
     if (head.isEmpty())
         fail(operation, path, QStringLiteral("the file is empty"));
     if (head.size() < sectorSize)
@@ -245,16 +272,30 @@ ImageFormat imageFormat(const QByteArray& head, const QString& path)
                  QStringLiteral("it is a differencing VHD, whose unchanged sectors are in its "
                                 "parent image, and QEMU reads it without them; merge it into its "
                                 "parent first, with the program that made it"));
+        // A fixed VHD is read as the raw disk it is: a file that begins with its footer holds
+        // nothing but the footer.
+        if (be32At(head, 60) == 2)
+            fail(operation, path,
+                 QStringLiteral("it is only the footer of a fixed VHD, with no disk before it"));
         container("vpc", "a dynamic VHD");
     } else if (head.startsWith("vhdxfile")) {
         container("vhdx", "a VHDX image");
     } else if (u32At(head, 0x40) == 0xbeda107fu || head.startsWith("<<< ")) {
         container("vdi", "a VirtualBox VDI image");
-    } else if (head.startsWith("KDMV") || head.startsWith("COWD")) {
+    } else if (head.startsWith("KDMV")) {
+        container("vmdk", "a VMDK image");
+        // Of no size of its own, it is a descriptor naming other files, as a text one is.
+        const quint64 descriptor = qFromLittleEndian<quint64>(head.constData() + 28);
+        if (qFromLittleEndian<quint64>(head.constData() + 12) == 0 && descriptor != 0)
+            readVmdkDescriptor(image, qint64(qMin<quint64>(descriptor, 1ull << 40) * sectorSize),
+                               sectorSize, format, path);
+        else
+            readVmdkDescriptor(image, -1, sectorSize, format, path);
+    } else if (head.startsWith("COWD")) {
         container("vmdk", "a VMDK image");
     } else if (head.startsWith("# Disk DescriptorFile")) {
         container("vmdk", "a VMDK image");
-        format.extents = vmdkExtents(head);
+        readVmdkDescriptor(image, 0, 0, format, path);
     } else if (qFromLittleEndian<quint64>(head.constData()) == 0xd778a82044445459ull) {
         // 86Box's HDX: its signature, the disk's size and geometry, 40 bytes in all.
         format.diskOffset = 40;

@@ -33,11 +33,12 @@ struct ImageFormat {
     QList<QByteArray> extents;
 };
 
-// Tells the format of the image at path from its first bytes (up to 64 KB, fewer in a shorter
-// file). Throws, saying what to do, for what Bootvane cannot open: a differencing VHD (QEMU
-// reads it without its parent), a qcow2 that keeps its data in another file, a file too short
-// to be a disk image.
-ImageFormat imageFormat(const QByteArray& head, const QString& path);
+// Tells the format of the image at path from its own bytes, reading as far as QEMU reads to
+// tell where the disk's data lies (a VMDK descriptor up to 1 MB, wherever a binary VMDK puts
+// it). Throws, saying what to do, for what Bootvane cannot open: a differencing VHD or a VMDK
+// delta (QEMU reads them without their parent, or guesses its format), a qcow2 that keeps its
+// data in another file, a file too short to be a disk image.
+ImageFormat imageFormat(QIODevice& image, const QString& path);
 
 // Reads the first sector of the raw disk that begins diskOffset bytes into the file, drive C's
 // boot sector and the file's last 512 bytes, and tells where drive C is: with an MBR, the

@@ -33,6 +33,8 @@ bool isFolder(const QString& path)
 
 std::unique_ptr<Drive> openDrive(const QString& path)
 {
+    // A daemon a killed copy left would hold its image, whichever drive this start opens.
+    sweepAbandonedExports();
     if (isFolder(path))
         return FolderDrive::atFolder(QFileInfo(path).absoluteFilePath());
     return ImageDrive::open(path);

@@ -33,6 +33,8 @@ namespace bootvane {
 namespace {
 
 const QString openImage = QStringLiteral("open the disk image");
+// Deeper than any emulator makes a chain of base images: a chain that goes on is a loop.
+constexpr int maxBaseImages = 16;
 
 // The guard of one export, started with the daemon and living as long as it: $1 is the
 // export's private folder, the rest the daemon's command. It starts the daemon, says "ready"
@@ -42,12 +44,21 @@ const QString openImage = QStringLiteral("open the disk image");
 // is never left behind): one that has the export open, or names it and may not have opened it
 // yet. It then ends the daemon if it still runs, unmounts what a daemon that died may have left
 // mounted, and removes the folder. Given the folder alone, it does only that: a start sweeps
-// so after a copy whose guard died too.
+// so after a copy whose guard died too. A daemon that has not opened the image within a minute
+// (one that follows a chain of base images without end) is killed, as is one that never wrote
+// its pid file: it is known by the pid file its command names.
 const char* const guardScript = R"sh(
 dir=$1
 shift
+stray() {
+    for f in $(grep -ls -- "$dir/daemon.pi[d]" /proc/[0-9]*/cmdline); do
+        p=${f#/proc/}
+        p=${p%/cmdline}
+        [ "$p" = $$ ] || kill -9 "$p" 2>/dev/null
+    done
+}
 if [ $# -gt 0 ]; then
-    "$@" || { rm -rf -- "$dir"; exit 1; }
+    timeout -s KILL 60 "$@" || { stray; rm -rf -- "$dir"; exit 1; }
     echo ready
     pid=$(cat "$dir/daemon.pid")
     while read -r _; do :; done
@@ -65,6 +76,7 @@ if [ -n "$pid" ] && alive "$pid"; then
     while alive "$pid" && [ $n -lt 100 ]; do sleep 0.05; n=$((n + 1)); done
     kill -9 "$pid" 2>/dev/null
 fi
+stray
 fusermount3 -u -z -q "$dir/disk" 2>/dev/null
 rm -rf -- "$dir"
 )sh";
@@ -131,6 +143,13 @@ bool openForWriting(const QByteArray& pid, const QByteArray& fd)
 
 QString holdsTheImage(const QByteArray& pid)
 {
+    // The daemon of another copy of Bootvane names its private folder.
+    QFile command(QString::fromLatin1("/proc/" + pid + "/cmdline"));
+    if (command.open(QIODevice::ReadOnly) &&
+        command.readAll().contains(encodeFileName(containerExportsFolder()) + '/'))
+        return QStringLiteral("another copy of Bootvane is writing the image (its process %1): "
+                              "wait until it has done, then try again")
+            .arg(QString::fromLatin1(pid));
     return QStringLiteral("the image is in use by %1 (process %2): shut the emulator down first, "
                           "as two systems writing one disk damage it")
         .arg(QString::fromLocal8Bit(firstLine("/proc/" + pid + "/comm")), QString::fromLatin1(pid));
@@ -188,7 +207,11 @@ void cleanUp(const QString& folder)
     QProcess guard;
     guard.start(QStringLiteral("/bin/sh"),
                 {QStringLiteral("-c"), QLatin1String(guardScript), QStringLiteral("sh"), folder});
-    guard.waitForFinished(-1);
+    // It waits for a command still writing through the export; not for ever.
+    if (!guard.waitForFinished(60000)) {
+        guard.kill();
+        guard.waitForFinished(5000);
+    }
 }
 
 // Removes what the exports of copies that died left in root, once in each process: their
@@ -214,6 +237,16 @@ void sweep(const QString& root)
         if (!processNamed(encodeFileName(folder)))
             cleanUp(folder);
     }
+}
+
+// What programWritingTo() finds on the first of files that another program holds.
+std::optional<QString> programWritingToAny(const QStringList& files, qint64 ownDaemon = 0)
+{
+    for (const QString& file : files) {
+        if (std::optional<QString> why = programWritingTo(file, ownDaemon))
+            return why;
+    }
+    return std::nullopt;
 }
 
 // The daemon's control channel (QMP): one JSON object a line each way.
@@ -316,36 +349,64 @@ QString conversion(const ImageFormat& format, const QString& image)
 }
 
 // Refuses, saying what to do, an image whose other files QEMU would take on trust: a VMDK
-// extent that is no plain file beside its descriptor (writes would go there), and a base
-// image whose format the overlay does not record (QEMU would guess it).
-void checkOtherFiles(const QString& image, const ImageFormat& format)
+// extent that is no plain file beside its descriptor (writes would go there), a base image
+// whose format the overlay does not record (QEMU would guess it) or that QEMU would take for
+// another kind of source than a file, and a chain of base images that comes back on itself or
+// goes deeper than any emulator makes one (QEMU would open it without end). Gives the files
+// written with the image: its extents.
+QStringList checkOtherFiles(const QString& image, const ImageFormat& format)
 {
-    const QDir folder = QFileInfo(image).absoluteDir();
-    for (const QByteArray& extent : format.extents) {
+    QStringList written;
+    QSet<QPair<quint64, quint64>> met;
+    QString level = image;
+    ImageFormat levelFormat = format;
+    for (int depth = 0;; ++depth) {
         struct stat status {};
-        const QString name = decodeFileName(extent);
-        if (name.contains(QLatin1Char('/')) ||
-            ::lstat(encodeFileName(folder.filePath(name)).constData(), &status) != 0 ||
-            !S_ISREG(status.st_mode))
+        if (::stat(encodeFileName(level).constData(), &status) != 0)
+            return written; // QEMU says that the base is missing
+        const QPair<quint64, quint64> file{quint64(status.st_dev), quint64(status.st_ino)};
+        if (met.contains(file))
             fail(openImage, image,
-                 QStringLiteral("its descriptor names %1 as a part of the disk, which is no file "
-                                "beside it; Bootvane writes only to the disk's own files")
+                 QStringLiteral("its chain of base images comes back to %1, and QEMU would open "
+                                "it without end; name the right base: qemu-img rebase -u")
+                     .arg(displayFileName(level)));
+        met.insert(file);
+        const QDir folder = QFileInfo(level).absoluteDir();
+        for (const QByteArray& extent : levelFormat.extents) {
+            const QString name = decodeFileName(extent);
+            if (name.contains(QLatin1Char('/')) ||
+                ::lstat(encodeFileName(folder.filePath(name)).constData(), &status) != 0 ||
+                !S_ISREG(status.st_mode))
+                fail(openImage, image,
+                     QStringLiteral("its descriptor names %1 as a part of the disk, which is no "
+                                    "file beside it; Bootvane writes only to the disk's own files")
+                         .arg(displayFileName(name)));
+            if (depth == 0)
+                written.append(folder.filePath(name));
+        }
+        if (levelFormat.backingFile.isEmpty())
+            return written;
+        const QString name = decodeFileName(levelFormat.backingFile);
+        if (depth == maxBaseImages)
+            fail(openImage, image,
+                 QStringLiteral("its chain of base images is more than %1 deep").arg(depth));
+        // "nbd:host:1234", "json:{...}": QEMU opens a source of that kind, not a file.
+        const qsizetype colon = name.indexOf(QLatin1Char(':'));
+        if (colon >= 0 && !name.left(colon).contains(QLatin1Char('/')))
+            fail(openImage, image,
+                 QStringLiteral("its base image %1 is named as QEMU names another kind of source "
+                                "than a file, which Bootvane does not open")
                      .arg(displayFileName(name)));
-    }
-    QString overlay = image;
-    ImageFormat level = format;
-    for (int depth = 0; !level.backingFile.isEmpty() && depth < 16; ++depth) {
-        const QString name = decodeFileName(level.backingFile);
-        const QString base = QFileInfo(overlay).absoluteDir().absoluteFilePath(name);
-        QFile file;
+        const QString base = QFileInfo(level).absoluteDir().absoluteFilePath(name);
         std::optional<ImageFormat> baseFormat;
         try {
+            QFile file;
             openPlainFile(file, base, openImage, QStringLiteral("it is no file"));
-            baseFormat = imageFormat(file.read(64 * 1024), base);
+            baseFormat = imageFormat(file, base);
         } catch (const Error&) {
             // QEMU says what is wrong with the base when it opens it.
         }
-        if (level.backingFormat.isEmpty()) {
+        if (levelFormat.backingFormat.isEmpty()) {
             const QString guess = baseFormat && !baseFormat->driver.isEmpty()
                                       ? baseFormat->driver
                                       : QStringLiteral("raw");
@@ -354,12 +415,13 @@ void checkOtherFiles(const QString& image, const ImageFormat& format)
                                 "Bootvane does not let QEMU guess it; record it, then open the "
                                 "image again: qemu-img rebase -u -F %2 -b \"%3\" \"%4\"")
                      .arg(displayFileName(base), guess, displayFileName(name),
-                          displayFileName(overlay)));
+                          displayFileName(level)));
         }
-        if (!baseFormat)
-            return;
-        overlay = base;
-        level = *baseFormat;
+        // QEMU opens the base in the format recorded, which ends the chain where it is raw.
+        if (!baseFormat || baseFormat->driver != QString::fromLatin1(levelFormat.backingFormat))
+            return written;
+        level = base;
+        levelFormat = *baseFormat;
     }
 }
 
@@ -377,9 +439,10 @@ QJsonObject node(const char* driver, const char* name, bool readOnly)
 // One export of one image: its private folder, its guard and the daemon the guard started.
 class QemuExport {
 public:
-    // Exports the image with a private folder in root.
+    // Exports the image with a private folder in root. files are those the image is made of,
+    // which must all be free for it to be written.
     QemuExport(const QString& root, const QString& image, const ImageFormat& format,
-               std::optional<QString> readOnlyBecause);
+               const QStringList& files, std::optional<QString> readOnlyBecause);
     ~QemuExport();
     QemuExport(const QemuExport&) = delete;
     QemuExport& operator=(const QemuExport&) = delete;
@@ -402,13 +465,13 @@ private:
 };
 
 QemuExport::QemuExport(const QString& root, const QString& image, const ImageFormat& format,
-                       std::optional<QString> readOnlyBecause)
+                       const QStringList& files, std::optional<QString> readOnlyBecause)
     : m_readOnlyBecause(std::move(readOnlyBecause))
 {
     QString said = start(root, image, format);
     // An emulator that started meanwhile holds QEMU's lock: the image is read beside it.
     if (!said.isEmpty() && !m_readOnlyBecause && said.contains(QLatin1String("\" lock"))) {
-        m_readOnlyBecause = programWritingTo(image).value_or(said);
+        m_readOnlyBecause = programWritingToAny(files).value_or(said);
         said = start(root, image, format);
     }
     if (said.isEmpty()) {
@@ -446,6 +509,10 @@ QString QemuExport::start(const QString& root, const QString& image, const Image
         ::close(mountpoint);
     const bool readOnly = m_readOnlyBecause.has_value();
     QJsonObject file = node("file", "file", readOnly);
+    // Only read, the image takes no lock, so that a lock of another program's does not keep it
+    // from being read, as a raw image is read.
+    if (readOnly)
+        file.insert(QStringLiteral("locking"), QStringLiteral("off"));
     // A name that is no UTF-8 cannot be told in QEMU's JSON: the image is reached through a
     // link. A base image named relative to it is then looked for beside the link.
     QString reached = image;
@@ -482,11 +549,20 @@ QString QemuExport::start(const QString& root, const QString& image, const Image
                   QStringList{QStringLiteral("-c"), QLatin1String(guardScript),
                               QStringLiteral("sh"), m_folder} +
                       daemon);
-    if (m_guard.waitForReadyRead(60000) && m_guard.readLine() == "ready\n")
+    // The guard kills a daemon that has not opened the image within a minute.
+    QElapsedTimer started;
+    started.start();
+    if (m_guard.waitForReadyRead(75000) && m_guard.readLine() == "ready\n")
         return {};
-    // The guard has removed the folder.
-    m_guard.waitForFinished(-1);
+    // The guard has removed the folder, or is about to.
+    if (!m_guard.waitForFinished(15000)) {
+        m_guard.kill();
+        m_guard.waitForFinished(5000);
+        cleanUp(m_folder);
+    }
     m_folder.clear();
+    if (started.elapsed() >= 60000)
+        return QStringLiteral("qemu-storage-daemon did not open it within a minute");
     // "qemu-storage-daemon: --blockdev {...}: Unsupported qcow2 version 0"
     QString said = QString::fromLocal8Bit(m_guard.readAllStandardError()).simplified();
     if (said.startsWith(QLatin1String("qemu-storage-daemon: --")))
@@ -520,8 +596,11 @@ void QemuExport::stop()
     // The guard unmounts what is left mounted and removes the folder; had it died, the same is
     // done without it.
     m_guard.closeWriteChannel();
-    if (!m_guard.waitForFinished(-1))
+    if (!m_guard.waitForFinished(60000)) {
+        m_guard.kill();
+        m_guard.waitForFinished(5000);
         cleanUp(m_folder);
+    }
     m_folder.clear();
 }
 
@@ -545,10 +624,13 @@ RawDisk::View RawDisk::view()
     QFile image;
     openPlainFile(image, m_image, openImage,
                   QStringLiteral("it is a device, pipe or socket, not a disk image file"));
-    const ImageFormat format = imageFormat(image.read(64 * 1024), m_image);
+    const ImageFormat format = imageFormat(image, m_image);
     if (format.driver.isEmpty())
         return {m_image, format.diskOffset};
-    checkOtherFiles(m_image, format);
+    // QEMU finds a base image or an extent named relative to the image beside the file it is
+    // given: given a link, beside the link, where the emulator finds them beside the image.
+    const QString real = QFileInfo(m_image).canonicalFilePath();
+    m_files = QStringList{real} + checkOtherFiles(real, format);
     if (const std::optional<QString> why = whyContainersCannotBeOpened())
         fail(openImage, m_image,
              QStringLiteral("it is %1, which Bootvane opens through QEMU, but %2; or convert it "
@@ -557,7 +639,7 @@ RawDisk::View RawDisk::view()
     // A daemon that a copy killed a moment ago left would hold the image.
     const QString root = privateRoot();
     sweep(root);
-    m_export = std::make_unique<QemuExport>(root, m_image, format, whyNotWritable());
+    m_export = std::make_unique<QemuExport>(root, real, format, m_files, whyNotWritable());
     // One export for all that one action of the user reads and writes.
     QTimer::singleShot(0, &m_releaseContext, [this] { release(); });
     return {m_export->file(), 0};
@@ -565,8 +647,16 @@ RawDisk::View RawDisk::view()
 
 std::optional<QString> RawDisk::whyNotWritable()
 {
-    if (::access(encodeFileName(m_image).constData(), W_OK) != 0)
-        return QStringLiteral("the image file cannot be written (%1)").arg(systemReason(errno));
+    const QStringList files = m_files.isEmpty() ? QStringList{m_image} : m_files;
+    for (const QString& file : files) {
+        if (::access(encodeFileName(file).constData(), W_OK) == 0)
+            continue;
+        const QString reason = systemReason(errno);
+        return file == files.first()
+                   ? QStringLiteral("the image file cannot be written (%1)").arg(reason)
+                   : QStringLiteral("%1, a part of the image, cannot be written (%2)")
+                         .arg(displayFileName(file), reason);
+    }
     if (m_export && m_export->readOnlyBecause())
         return m_export->readOnlyBecause();
     // Looking through every process's open files takes milliseconds, and one apply asks for
@@ -574,7 +664,8 @@ std::optional<QString> RawDisk::whyNotWritable()
     constexpr qint64 stillFreeFor = 1000;
     if (m_seenFree.isValid() && m_seenFree.elapsed() < stillFreeFor)
         return std::nullopt;
-    if (std::optional<QString> why = programWritingTo(m_image, m_export ? m_export->daemon() : 0)) {
+    if (std::optional<QString> why =
+            programWritingToAny(files, m_export ? m_export->daemon() : 0)) {
         m_seenFree.invalidate();
         return why;
     }
@@ -624,6 +715,18 @@ std::optional<QString> RawDisk::holdForWriting()
         // turn with this one, never at once.
     }
     return whyNotWritable();
+}
+
+void sweepAbandonedExports()
+{
+    struct stat status {};
+    if (::lstat(encodeFileName(containerExportsFolder()).constData(), &status) != 0)
+        return;
+    try {
+        sweep(privateRoot());
+    } catch (const Error&) {
+        // A folder that is not private is said when an image is to be opened there.
+    }
 }
 
 std::optional<QString> whyContainersCannotBeOpened()

@@ -39,9 +39,10 @@ public:
     // cannot be opened so (QEMU or FUSE missing, a format QEMU cannot read fully).
     View view();
 
-    // Why nothing may be written to the image now, or nothing: the file is read-only, or
-    // another program writes to it or holds a lock on it (QEMU locks the images it runs).
-    // Bootvane's own daemon does not count.
+    // Why nothing may be written to the image now, or nothing: one of its files (a VMDK's
+    // extents too) is read-only, or another program writes to it or holds a lock on it (QEMU
+    // locks the images it runs). Bootvane's own daemon does not count. A qcow2 overlay's base
+    // does not count either: QEMU only reads it, and writes go to the overlay.
     std::optional<QString> whyNotWritable();
     // The same, before this copy writes: nothing, once it holds the image's lock, which another
     // copy of Bootvane sees as the image in use (programWritingTo) until control returns to the
@@ -53,6 +54,7 @@ private:
     void release();
 
     QString m_image;
+    QStringList m_files; // of a container: the image's real path and every file written with it
     std::unique_ptr<QemuExport> m_export;
     QObject m_releaseContext; // ends a pending release with this object
     QElapsedTimer m_seenFree; // since the image was last found free
@@ -63,6 +65,10 @@ private:
 // folder of its own: $XDG_RUNTIME_DIR/bootvane, else a folder of the user's in the temporary
 // folder. It may not exist yet.
 QString containerExportsFolder();
+
+// Removes what the exports of copies of Bootvane that died with their guards left: daemons,
+// mounts, folders. Done once in each process, at its start and before its first export.
+void sweepAbandonedExports();
 
 // Why a container cannot be opened on this machine (qemu-storage-daemon or FUSE missing),
 // naming the package to install; nothing when it can.

@@ -21,7 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ImageFormat format;
     FatVolume volume;
     try {
-        format = imageFormat(bytes.left(64 * 1024), path);
+        format = imageFormat(image, path);
         // A container's own bytes are QEMU's to read.
         if (!format.driver.isEmpty())
             return 0;

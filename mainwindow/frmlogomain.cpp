@@ -18,6 +18,7 @@
 #include "originals.h"
 #include "paths.h"
 #include "picture.h"
+#include "rawdisk.h"
 #include "setarchive.h"
 #include "setnamedialog.h"
 #include "setstore.h"
@@ -150,6 +151,8 @@ frmLogoMain::~frmLogoMain() = default;
 
 std::unique_ptr<frmLogoMain> frmLogoMain::start(const QString& drivePath, const QString& setsPath)
 {
+    // Cheap: it lists a private folder, and there is most often none.
+    sweepAbandonedExports();
     std::unique_ptr<Drive> drive;
     SetsFolder sets;
     bool startable = false;

@@ -14,6 +14,7 @@
 #include "tempimage.h"
 #include "windowdriver.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -60,6 +61,22 @@ void writeImageFile(const QString& image, qint64 offset, const QString& dosPath,
             bytes);
 }
 
+// Starts daemon on the node blockdev as the export of a copy of Bootvane whose process is
+// owner, with its pid file in the private folder it gives; with no owner, as a program of its
+// own, its pid file in the test's folder.
+QString startExport(const TempImage& image, qint64 owner, QProcess& daemon, const QString& blockdev)
+{
+    const QString root = image.drive.root() + QStringLiteral("/runtime/bootvane");
+    const QString folder = owner ? root + QStringLiteral("/%1-x").arg(owner) : image.drive.root();
+    if (!QDir().mkpath(folder) ||
+        (owner &&
+         !QFile::setPermissions(root, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner)))
+        throw std::runtime_error("cannot make a folder of an export");
+    daemon.start(QStringLiteral("qemu-storage-daemon"),
+                 {"--blockdev", blockdev, "--pidfile", folder + "/daemon.pid"});
+    return daemon.waitForStarted() ? folder : QString();
+}
+
 // Skips a test of a format that QEMU opens on a machine where it cannot.
 #define SKIP_WITHOUT_QEMU(format)                                                                  \
     if (!QString(format).isEmpty() && !QString(format).startsWith(QLatin1String("hd")) &&          \
@@ -100,6 +117,11 @@ void TestDiskImage::everyLayoutIsReadAndWrittenInPlace_data()
     QTest::newRow("a qcow2 overlay on a raw base") << TempImage::Layout::BareFat12 << "overlay";
     QTest::newRow("a VDI") << TempImage::Layout::SecondActive << "vdi";
     QTest::newRow("a VMDK") << TempImage::Layout::PartitionedFat16 << "vmdk";
+    QTest::newRow("a VMDK with a flat extent")
+        << TempImage::Layout::BareFat12 << "vmdk -o subformat=monolithicFlat";
+    // QEMU looks for the base beside the file it is given: here another of its name.
+    QTest::newRow("a qcow2 overlay opened through a link beside another base")
+        << TempImage::Layout::BareFat12 << "overlay, through a link";
     QTest::newRow("a VHDX") << TempImage::Layout::PartitionedFat16 << "vhdx";
     QTest::newRow("86Box's HDI") << TempImage::Layout::PartitionedFat16 << "hdi";
     QTest::newRow("86Box's HDX") << TempImage::Layout::BareFat12 << "hdx";
@@ -135,10 +157,16 @@ void TestDiskImage::everyLayoutIsReadAndWrittenInPlace()
     image.put(QStringLiteral("::/LOGO.BVN"), "whole");
     image.mtools(QStringLiteral("mdel"), {systemFileOnImage(0)});
     image.put(QStringLiteral("::/WINDOWS/LOGOW.BVW"), "half");
+    const QString link = image.drive.root() + QStringLiteral("/elsewhere/win95.qcow2");
     if (!format.isEmpty())
-        image.convertTo(format);
+        image.convertTo(format.section(QLatin1Char(','), 0, 0));
+    if (format.endsWith(QLatin1String("link"))) {
+        QVERIFY(QDir().mkpath(QFileInfo(link).path()));
+        writeFile(QFileInfo(link).path() + QStringLiteral("/win95.img"), QByteArray(1 << 20, 0));
+        QVERIFY(QFile::link(image.path(), link));
+    }
 
-    std::unique_ptr<Drive> drive = openDrive(image.path());
+    std::unique_ptr<Drive> drive = openDrive(QFile::exists(link) ? link : image.path());
     drive->removeAbandonedWork({systemDosPath(0), systemDosPath(1), systemDosPath(2)});
     QCOMPARE(image.get(systemFileOnImage(0)), QByteArray("whole"));
     QVERIFY(!image.get(QStringLiteral("::/WINDOWS/LOGOW.BVW")));
@@ -187,6 +215,14 @@ void TestDiskImage::otherImagesAreRefusedSayingWhatToDo_data()
     qToBigEndian<quint64>(600, overlay.data() + 8);
     qToBigEndian<quint32>(8, overlay.data() + 16);
     overlay.replace(600, 8, "base.img");
+    QByteArray ownBase = overlay; // win95.img, as the image is named, in the format recorded
+    ownBase.replace(600, 9, "win95.img");
+    qToBigEndian<quint32>(9, ownBase.data() + 16);
+    qToBigEndian<quint64>(0xe2792aca00000005ull, ownBase.data() + 72);
+    ownBase.replace(80, 5, "qcow2");
+    QByteArray kdmv = QByteArray("KDMV") + zeros; // of no size, its descriptor at sector 1
+    kdmv[28] = 1;
+    kdmv.replace(512, 48, "# Disk DescriptorFile\nRW 8192 FLAT \"/dev/sda\" 0\n");
     QByteArray dataFile = QByteArray("QFI\xfb\0\0\0\x03", 8) + zeros;
     dataFile[79] = 4; // its data in a file of its own
 
@@ -201,11 +237,23 @@ void TestDiskImage::otherImagesAreRefusedSayingWhatToDo_data()
     QTest::newRow("a differencing VHD")
         << QByteArray("conectix").leftJustified(60, '\0') + QByteArray("\0\0\0\x04", 4) + zeros
         << QStringList{"parent"};
+    QTest::newRow("the footer of a fixed VHD alone")
+        << QByteArray("conectix").leftJustified(63, '\0') + "\x02" + zeros.left(448)
+        << QStringList{"footer"};
     QTest::newRow("a VMDK whose extent is a device")
         << "# Disk DescriptorFile\nRW 8192 FLAT \"/dev/sda\" 0\n" + zeros
         << QStringList{"/dev/sda"};
     QTest::newRow("a qcow2 overlay that leaves its base's format to guess")
         << overlay << QStringList{"qemu-img rebase -u -F raw", "base.img"};
+    QTest::newRow("a VMDK whose extent line lies past its first 64 KB")
+        << "# Disk DescriptorFile\n" + QByteArray(70000, '#') + "\nRW 8192 FLAT \"/dev/sda\" 0\n"
+        << QStringList{"/dev/sda"};
+    QTest::newRow("a binary VMDK whose own descriptor names a device")
+        << kdmv << QStringList{"/dev/sda"};
+    QTest::newRow("a VMDK of the changes to a parent disk")
+        << "# Disk DescriptorFile\nparentFileNameHint=\"base.vmdk\"\n" + zeros
+        << QStringList{"parent"};
+    QTest::newRow("a qcow2 that is its own base") << ownBase << QStringList{"win95.img", "rebase"};
     QTest::newRow("a qcow2 with an external data file") << dataFile << QStringList{"separate"};
     QTest::newRow("an HDX holding no disk") << hdx << QStringList{"FAT"};
     QTest::newRow("a GPT disk") << mbrWithPartition(0xee) << QStringList{"GPT"};
@@ -249,21 +297,32 @@ void TestDiskImage::anImageInUseIsReadButNotWritten_data()
     QTest::newRow("QEMU, writing a qcow2 and holding its locks") << "qemu";
     // Between the two renames of its write: its LOGO.BVN is no dead copy's work.
     QTest::newRow("another copy of Bootvane, writing") << "copy";
+    QTest::newRow("another copy of Bootvane, writing a qcow2") << "qemu of Bootvane";
+    QTest::newRow("a POSIX write lock on a qcow2") << "posix write qcow2";
+    QTest::newRow("an emulator writing the flat extent of a VMDK")
+        << "writer vmdk -o subformat=monolithicFlat";
 }
 
 void TestDiskImage::anImageInUseIsReadButNotWritten()
 {
     QFETCH(QString, holder);
-    SKIP_WITHOUT_QEMU(holder == QLatin1String("qemu") ? "qcow2" : "");
+    const QString format = holder.endsWith(QLatin1String("Flat")) ? holder.mid(7)
+                           : holder.contains(QLatin1Char('q'))    ? "qcow2"
+                                                                  : "";
+    SKIP_WITHOUT_QEMU(format);
     TempImage image;
     image.writeSystemScreens();
-    if (holder == QLatin1String("qemu"))
-        image.convertTo(QStringLiteral("qcow2"));
-    const QByteArray before = fileBytes(image.path());
-    const QByteArray file = QFile::encodeName(image.path());
-    const bool writer = holder == QLatin1String("writer"), byFlock = holder == "flock";
+    if (!format.isEmpty())
+        image.convertTo(format);
+    // Of a VMDK, the disk's own file is held, not the descriptor.
+    const QString held = QString(image.path()).replace(QLatin1String(".vmdk"), "-flat.vmdk");
+    const QByteArray before = fileBytes(held);
+    const QByteArray file = QFile::encodeName(held);
+    const bool writer = holder.startsWith(QLatin1String("writer")), byFlock = holder == "flock";
+    const bool writeLock = holder.startsWith(QLatin1String("posix write"));
     const bool copy = holder == QLatin1String("copy");
     QProcess emulator;
+    QString exported; // where another copy's daemon keeps its pid file
     qint64 pid = 0;
     QTemporaryDir wrappers;
     if (copy) {
@@ -286,18 +345,16 @@ void TestDiskImage::anImageInUseIsReadButNotWritten()
                        {QStringLiteral("apply"), wrappers.filePath(QStringLiteral("report"))});
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(between), 60000);
         pid = emulator.processId();
-    } else if (holder == QLatin1String("qemu")) {
-        emulator.start(
-            QStringLiteral("qemu-storage-daemon"),
-            {"--blockdev",
-             "driver=qcow2,node-name=disk,file.driver=file,file.filename=" + image.path()});
-        QVERIFY(emulator.waitForStarted());
+    } else if (holder.startsWith(QLatin1String("qemu"))) {
+        exported = startExport(image, holder.endsWith("ane") ? ::getppid() : 0, emulator,
+                               "driver=qcow2,node-name=disk,file.driver=file,file.filename=" +
+                                   image.path());
         pid = emulator.processId();
     } else if ((pid = ::fork()) == 0) {
         // Only calls a forked copy of a threaded program may make.
-        const int fd = ::open(file.constData(), writer ? O_RDWR : O_RDONLY);
+        const int fd = ::open(file.constData(), writer || writeLock ? O_RDWR : O_RDONLY);
         struct flock lock {};
-        lock.l_type = F_RDLCK;
+        lock.l_type = writeLock ? F_WRLCK : F_RDLCK;
         if (!writer && (byFlock ? ::flock(fd, LOCK_SH) : ::fcntl(fd, F_SETLK, &lock)))
             ::_exit(1);
         ::pause();
@@ -306,7 +363,7 @@ void TestDiskImage::anImageInUseIsReadButNotWritten()
         if (emulator.processId() == 0 && ::kill(pid_t(pid), SIGKILL) == 0)
             ::waitpid(pid_t(pid), nullptr, 0);
     });
-    QTRY_VERIFY(programWritingTo(image.path()).has_value());
+    QTRY_VERIFY(programWritingTo(held).has_value());
 
     std::unique_ptr<Drive> drive = openDrive(image.path());
     drive->removeAbandonedWork({systemDosPath(0), systemDosPath(1), systemDosPath(2)});
@@ -315,7 +372,9 @@ void TestDiskImage::anImageInUseIsReadButNotWritten()
         drive->replace(systemDosPath(0), "new");
         QFAIL("an image in use was written");
     } catch (const Error& error) {
-        QVERIFY2(error.reason().contains(QString::number(pid)), qPrintable(error.message()));
+        QVERIFY2(error.reason().contains(QString::number(pid)) &&
+                     error.reason().contains(QLatin1String("Bootvane")) == holder.endsWith("ane"),
+                 qPrintable(error.message()));
     }
     drive.reset();
     if (copy) {
@@ -330,7 +389,8 @@ void TestDiskImage::anImageInUseIsReadButNotWritten()
     }
     emulator.kill();
     emulator.waitForFinished();
-    QCOMPARE(fileBytes(image.path()), before);
+    QVERIFY(!holder.endsWith("ane") || QDir(exported).removeRecursively());
+    QCOMPARE(fileBytes(held), before);
     QCOMPARE(image.leftovers(), QString());
 }
 
@@ -436,19 +496,27 @@ void TestDiskImage::aNewUserOnAnImage_data()
                                                       << "long name";
     QTest::newRow("a file whose long name is logo.sys") << ""
                                                         << "clash";
+    QTest::newRow("a raw image, after a copy killed with its guard left an export") << ""
+                                                                                    << "left";
 }
 
 void TestDiskImage::aNewUserOnAnImage()
 {
     QFETCH(QString, format);
     QFETCH(QString, setup);
-    SKIP_WITHOUT_QEMU(format);
+    SKIP_WITHOUT_QEMU(setup == QLatin1String("left") ? "qcow2" : format);
     const bool folder = setup == QLatin1String("folder");
     // Something else than the file stands where C:\LOGO.SYS is looked for.
     const bool taken = folder || setup == QLatin1String("clash");
     const int refusals = folder ? 2 : taken ? 1 : 0;
     const int clashLookups = taken && !folder ? 6 : 0;
     TempImage image;
+    QProcess left; // the daemon of a copy whose process is gone, holding a file of its own
+    if (setup == QLatin1String("left"))
+        QTRY_VERIFY(QFile::exists(
+            startExport(image, 999999999, left,
+                        "driver=file,node-name=f,read-only=on,filename=" + image.path()) +
+            "/daemon.pid"));
     image.writeSystemScreens();
     image.put(otherFile, "not a screen");
     if (!format.isEmpty())

@@ -176,7 +176,7 @@ void TempImage::convertTo(const QString& format)
     m_path = drive.root() + QStringLiteral("/win95.") +
              (format == QLatin1String("vpc")       ? QStringLiteral("vhd")
               : format == QLatin1String("overlay") ? QStringLiteral("qcow2")
-                                                   : format);
+                                                   : format.section(QLatin1Char(' '), 0, 0));
     if (!isContainer(format)) {
         // 86Box's headers: the HDI's size at offset 8, the HDX's signature; 512-byte sectors.
         const bool hdi = format == QLatin1String("hdi");

@@ -45,7 +45,8 @@ public:
 
     // Makes the image as another emulator keeps it, from the raw one, which path() then no
     // longer names: "vpc" (a dynamic VHD), "qcow2" (with a snapshot of the disk as it was),
-    // "overlay" (a qcow2 over the raw image as its base), "vdi", "vmdk", "vhdx"; "hdi" and
+    // "overlay" (a qcow2 over the raw image as its base), "vdi", "vmdk", "vhdx", each
+    // maybe with options ("vmdk -o subformat=monolithicFlat"); "hdi" and
     // "hdx" put 86Box's header before the raw disk. Nothing is put on a container: it is read
     // through qemu-img.
     void convertTo(const QString& format);
