@@ -182,7 +182,8 @@ SharedSet readSetFolder(const QString& folder)
     // The same places as in a zip, three levels down at most. What is there must be read: a
     // folder that cannot be listed, a link or a device named as a screen may be where a screen
     // is, and taking the screen in use instead would make another set than the one shared.
-    // Other links (a Wine drive C's links into the home folder) are neither followed nor read.
+    // Other links than those, and than a WINDOWS where screens are looked for (a Wine drive
+    // C's links into the home folder), are neither followed nor read.
     FoundPaths found;
     std::vector<QString> pending{QString()};
     while (!pending.empty()) {
@@ -206,7 +207,9 @@ SharedSet readSetFolder(const QString& folder)
                 pending.push_back(path);
             else if (type == EntryType::File)
                 takeCandidate(found, path, folder);
-            else if (type != EntryType::Folder && slotNamedBy(name))
+            else if (type != EntryType::Folder &&
+                     (screenAt(pathParts(path)) ||
+                      (isWindowsFolder(name) && pathParts(path).size() < 3)))
                 fail(importOperation, folder,
                      QStringLiteral("its \"%1\" is a link, a device, a pipe or a socket, not a "
                                     "file")
@@ -496,18 +499,6 @@ void requireExportDestination(const QString& base, const Drive* drive, const QSt
     if (type == EntryType::Other)
         fail(exportOperation, path,
              QStringLiteral("it is a device, pipe or socket, not a file a zip can replace"));
-    // A file that is no zip is not one the user means to replace with a set, though the save
-    // dialog asks only whether to: the base image of a qcow2 drive C, a VMDK's data, a
-    // document. A link there is replaced itself, never what it leads to.
-    if (type == EntryType::File) {
-        QFile existing(path);
-        if (existing.open(QIODevice::ReadOnly) && existing.size() > 0 &&
-            !existing.read(4).startsWith("PK"))
-            fail(exportOperation, path,
-                 QStringLiteral("it holds something other than a zip (a disk image or a "
-                                "document, say), which the zip would replace; give the zip a "
-                                "name of its own"));
-    }
     // The entry the zip replaces, and where it leads should it be a link: either may be the
     // user's screens by another path.
     const QFileInfo entry(path);
@@ -523,6 +514,26 @@ void requireExportDestination(const QString& base, const Drive* drive, const QSt
                  QStringLiteral("it lies on drive C, whose files change only with \"Set as "
                                 "Current\" and \"Restore originals\"; export to a folder "
                                 "outside it"));
+    }
+    // A file that is no zip is not one the user means to replace with a set, though the save
+    // dialog asks only whether to: the base image of a qcow2 drive C, a VMDK's data, a
+    // document. A link there is replaced itself, never what it leads to.
+    // A zip by another name (a .docx, an .odt, a .jar) is a document all the same.
+    if (type == EntryType::File && !path.endsWith(QLatin1String(".zip"), Qt::CaseInsensitive))
+        fail(exportOperation, path,
+             QStringLiteral("it is a file of another kind than a zip, which the zip would "
+                            "replace; give the zip a name of its own, ending in .zip"));
+    if (type == EntryType::File) {
+        QFile existing(path);
+        if (!existing.open(QIODevice::ReadOnly))
+            fail(exportOperation, path,
+                 QStringLiteral("it cannot be read to tell whether it is a zip (%1)")
+                     .arg(existing.errorString()));
+        if (existing.size() > 0 && !existing.read(4).startsWith("PK"))
+            fail(exportOperation, path,
+                 QStringLiteral("it holds something other than a zip (a disk image or a "
+                                "document, say), which the zip would replace; give the zip a "
+                                "name of its own"));
     }
 }
 

@@ -253,8 +253,10 @@ void replaceSetScreen(const QString& base, const QString& setFile, const QString
                             "they are"));
     // A folder of the user's among the sets (documents beside a logo.sys) is no set to change.
     const QString setFolder = QFileInfo(setFile).path();
-    if (setFolder.startsWith(base))
-        requireASet(base, setFolder.mid(base.size()), QStringLiteral("replace a screen in"));
+    if (!setFolder.startsWith(base))
+        fail(QStringLiteral("replace"), setFile,
+             QStringLiteral("it lies outside the folder of the sets"));
+    requireASet(base, setFolder.mid(base.size()), QStringLiteral("replace a screen in"));
     QFile file;
     openPlainFile(file, source, QStringLiteral("read"),
                   QStringLiteral("it is a device, pipe or socket, not a file"));

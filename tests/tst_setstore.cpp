@@ -583,12 +583,18 @@ void TestSetStore::sharedSetsAreImportedWholeOrNotAtAll_data()
     QList<ZipEntry> wine = set("Cool/") << ZipEntry{"Cool/Desktop", {}};
     wine.last().mode = 0120777;
     QTest::newRow("a folder with a link of its own") << wine << "folder" << true;
+    const QList<ZipEntry> windowsLink{{"logo.sys", screens[0]}, {"WINDOWS", {}, 0120777}};
+    QTest::newRow("a folder whose WINDOWS is a link") << windowsLink << "folder" << false;
+    QList<ZipEntry> deepLink = set("") << ZipEntry{"Program Files/App/logo.png", {}, 0120777};
+    QTest::newRow("a folder with a link named as a screen where none is")
+        << deepLink << "folder" << true;
     QTest::newRow("screens of two sets")
         << QList<ZipEntry>{{"SetA/logo.sys", screens[0]}, {"SetB/LOGOW.SYS", screens[1]}} << ""
         << false;
     QTest::newRow("exported into the set") << QList<ZipEntry>() << "into the set" << false;
     QTest::newRow("exported over drive C") << QList<ZipEntry>() << "over drive C" << false;
-    QTest::newRow("exported over a disk image") << QList<ZipEntry>() << "over an image" << false;
+    QTest::newRow("exported over a disk image") << QList<ZipEntry>() << "over base.img" << false;
+    QTest::newRow("exported over a document") << QList<ZipEntry>() << "over report.docx" << false;
     QTest::newRow("no screen at all")
         << QList<ZipEntry>{{"README.TXT", "x"}, {"sunrise.bmp", screens[0]}} << "" << false;
     QTest::newRow("a screen twice by two names")
@@ -642,11 +648,11 @@ void TestSetStore::sharedSetsAreImportedWholeOrNotAtAll()
         drive.makeSet(QStringLiteral("Exported"), pictures, photos ? "JPG" : "BMP");
         if (!imported) {
             const QString over = damage == QLatin1String("over drive C") ? drive.systemFile(0)
-                                 : damage == QLatin1String("over an image")
-                                     ? drive.root() + QStringLiteral("/base.img")
+                                 : damage.startsWith(QLatin1String("over "))
+                                     ? drive.root() + QLatin1Char('/') + damage.mid(5)
                                      : drive.workDir() + QStringLiteral("/Exported/logo.sys");
             if (!QFileInfo::exists(over))
-                writeFile(over, QByteArray(4096, '\0'));
+                writeFile(over, "PK\x03\x04" + QByteArray(4096, '\0'));
             const QByteArray kept = fileBytes(over);
             QVERIFY_THROWS_EXCEPTION(
                 Error, exportSet(basePath(), QStringLiteral("Exported"), over, driveC.get()));
