@@ -899,6 +899,11 @@ void removeFile(const QString& path)
 #endif
 }
 
+std::optional<QByteArray> readSmallFileNotLink(const QString& path, qint64 maxBytes)
+{
+    return entryType(path) == EntryType::File ? readSmallFile(path, maxBytes) : std::nullopt;
+}
+
 std::optional<QByteArray> readSmallFile(const QString& path, qint64 maxBytes)
 {
     QFile file;

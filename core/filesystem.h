@@ -97,6 +97,9 @@ void removeFile(const QString& path);
 // The bytes of a plain file no longer than maxBytes, or nothing when path is absent, no
 // plain file, longer or unreadable. Never waits on a pipe or a device.
 std::optional<QByteArray> readSmallFile(const QString& path, qint64 maxBytes);
+// The same, of the file at path itself: nothing when path is a link, whatever it leads to
+// (a link among Bootvane's own copies may lead to any file of the user's).
+std::optional<QByteArray> readSmallFileNotLink(const QString& path, qint64 maxBytes);
 
 // Renames a file or folder, failing rather than replacing anything already at destination.
 void renameWithoutReplacing(const QString& source, const QString& destination);

@@ -351,9 +351,7 @@ bool undoLastInstall(const QString& base, Drive& drive)
             updates[size_t(i)].removesFile = true;
         } else {
             // A link in a step may lead to any file of the user's, which would go on drive C.
-            const std::optional<QByteArray> kept = entryType(path) == EntryType::File
-                                                       ? readSmallFile(path, Drive::largestRead)
-                                                       : std::nullopt;
+            const std::optional<QByteArray> kept = readSmallFileNotLink(path, Drive::largestRead);
             if (!kept)
                 fail(QStringLiteral("undo with"), path,
                      QStringLiteral("the copy kept there cannot be read"));

@@ -388,9 +388,7 @@ void copyOriginals(const QString& base, const Originals& originals, const QStrin
             const QString path = originals.filePath(screenSlots[size_t(i)]);
             if (record.absent[size_t(i)] && isAbsent(path))
                 continue;
-            const std::optional<QByteArray> bytes = entryType(path) == EntryType::File
-                                                        ? readSmallFile(path, Drive::largestRead)
-                                                        : std::nullopt;
+            const std::optional<QByteArray> bytes = readSmallFileNotLink(path, Drive::largestRead);
             if (!bytes)
                 fail(QStringLiteral("copy"), path,
                      QStringLiteral("it is no file that can be read"));
@@ -419,9 +417,7 @@ std::optional<QString> claimOlderOriginals(const QString& base, const Drive& dri
     bool same = true;
     for (int i = 0; i < slotCount; ++i) {
         const QString path = originals->filePath(screenSlots[size_t(i)]);
-        same = same && (entryType(path) == EntryType::File
-                            ? readSmallFile(path, Drive::largestRead) == screens[size_t(i)]
-                            : !screens[size_t(i)]);
+        same = same && readSmallFileNotLink(path, Drive::largestRead) == screens[size_t(i)];
     }
     if (!same)
         kept = keepAsSet(base, screens);

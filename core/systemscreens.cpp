@@ -51,9 +51,7 @@ ScreenUpdate prepareScreenUpdate(const QString& path, const ScreenSlot& slot, bo
     if (writing == Writing::ByteForByte) {
         // What the drive had goes back as it was, picture or not (cut short, say): only the
         // screen in use then shows nothing.
-        const std::optional<QByteArray> bytes = entryType(path) == EntryType::File
-                                                    ? readSmallFile(path, Drive::largestRead)
-                                                    : std::nullopt;
+        const std::optional<QByteArray> bytes = readSmallFileNotLink(path, Drive::largestRead);
         if (!bytes)
             fail(QStringLiteral("read"), path,
                  QStringLiteral("it is no file of its own that can be read"));
