@@ -36,7 +36,7 @@ std::unique_ptr<Drive> openDrive(const QString& path)
     // A daemon a killed copy left would hold its image, whichever drive this start opens.
     sweepAbandonedExports();
     if (isFolder(path))
-        return FolderDrive::atFolder(QFileInfo(path).absoluteFilePath());
+        return FolderDrive::atFolder(absoluteFileName(path));
     return ImageDrive::open(path);
 }
 

@@ -640,6 +640,22 @@ QString realWriteTarget(const QString& path)
 #endif
 }
 
+QString absoluteFileName(const QString& path)
+{
+#ifdef Q_OS_WIN
+    return QFileInfo(path).absoluteFilePath();
+#else
+    if (path.startsWith(QLatin1Char('/')))
+        return QDir::cleanPath(path);
+    char* folder = ::getcwd(nullptr, 0);
+    if (!folder)
+        return QFileInfo(path).absoluteFilePath();
+    const QString absolute = decodeFileName(QByteArray(folder)) + QLatin1Char('/') + path;
+    ::free(folder);
+    return QDir::cleanPath(absolute);
+#endif
+}
+
 bool liesWithin(const QString& native, const QString& folder)
 {
     const QString path = QDir::fromNativeSeparators(native);

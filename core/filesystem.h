@@ -47,6 +47,10 @@ void writeNewFile(const QString& path, const QByteArray& bytes);
 // its own name.
 QString realWriteTarget(const QString& path);
 
+// path as an absolute path, links left as they are: Qt's own way loses the bytes of a relative
+// name that is not UTF-8.
+QString absoluteFileName(const QString& path);
+
 // Whether path, a real path (realWriteTarget), is folder, a real path too, or lies below it:
 // by its path or, where another path leads to the same folder (a bind mount, a file system
 // that ignores case), by device and inode.

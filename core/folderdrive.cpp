@@ -150,7 +150,7 @@ QString FolderDrive::identity() const
 
 QString FolderDrive::folderIdentity() const
 {
-    return QStringLiteral("folder:") + QFileInfo(root()).canonicalFilePath().toLower();
+    return QStringLiteral("folder:") + realWriteTarget(root()).toLower();
 }
 
 QStringList FolderDrive::formerIdentities() const

@@ -92,7 +92,7 @@ Kind kindOf(const ImageDrive::Found& found, const QString& path)
 
 std::unique_ptr<ImageDrive> ImageDrive::open(const QString& path)
 {
-    std::unique_ptr<ImageDrive> drive(new ImageDrive(QFileInfo(path).absoluteFilePath()));
+    std::unique_ptr<ImageDrive> drive(new ImageDrive(absoluteFileName(path)));
     (void)drive->volume();
     return drive;
 }
@@ -131,8 +131,7 @@ QStringList ImageDrive::formerIdentities() const
 
 QString ImageDrive::place() const
 {
-    const QString real = QFileInfo(m_path).canonicalFilePath();
-    return real.isEmpty() ? m_path : real;
+    return realWriteTarget(m_path);
 }
 
 bool ImageDrive::changedByWriting(const QString& path) const

@@ -337,9 +337,13 @@ private:
 QString conversion(const ImageFormat& format, const QString& image)
 {
     const QFileInfo file(image);
-    QString convert = QStringLiteral("qemu-img convert -O raw \"%1\" \"%2.img\" (Debian's "
-                                     "qemu-utils)")
-                          .arg(file.fileName(), file.completeBaseName());
+    // Never a command that would write over the image itself, or over a file beside it (its
+    // base, as like as not).
+    QString raw = file.completeBaseName() + QStringLiteral(".img");
+    if (file.dir().exists(raw))
+        raw = file.completeBaseName() + QStringLiteral("-raw.img");
+    QString convert = QStringLiteral("qemu-img convert -O raw \"%1\" \"%2\" (Debian's qemu-utils)")
+                          .arg(file.fileName(), raw);
     // An emulator that takes a dynamic VHD takes a fixed one too, which is read as it is.
     if (format.driver == QLatin1String("vpc"))
         convert += QStringLiteral(", or to a fixed VHD: qemu-img convert -O vpc -o "
@@ -381,6 +385,22 @@ QStringList checkOtherFiles(const QString& image, const ImageFormat& format)
                      QStringLiteral("its descriptor names %1 as a part of the disk, which is no "
                                     "file beside it; Bootvane writes only to the disk's own files")
                          .arg(displayFileName(name)));
+            // A binary VMDK of no size is a descriptor, and QEMU opens the files it names in
+            // turn: files that no check here has seen.
+            std::optional<ImageFormat> extentFormat;
+            try {
+                QFile file(folder.filePath(name));
+                if (file.open(QIODevice::ReadOnly))
+                    extentFormat = imageFormat(file, file.fileName());
+            } catch (const Error&) {
+                // QEMU says what is wrong with the extent when it opens it.
+            }
+            if (extentFormat && !extentFormat->extents.isEmpty())
+                fail(openImage, image,
+                     QStringLiteral("its descriptor names %1 as a part of the disk, which is a "
+                                    "descriptor naming further files; Bootvane writes only to "
+                                    "the disk's own files")
+                         .arg(displayFileName(name)));
             if (depth == 0)
                 written.append(folder.filePath(name));
         }
@@ -417,6 +437,15 @@ QStringList checkOtherFiles(const QString& image, const ImageFormat& format)
                      .arg(displayFileName(base), guess, displayFileName(name),
                           displayFileName(level)));
         }
+        // A format of QEMU's that Bootvane does not read may have a base of its own, which no
+        // check here would follow.
+        static const QList<QByteArray> readFormats{"raw", "qcow2", "vpc", "vhdx", "vdi", "vmdk"};
+        if (!readFormats.contains(levelFormat.backingFormat))
+            fail(openImage, image,
+                 QStringLiteral("its base image %1 is recorded as %2, a format Bootvane does not "
+                                "open")
+                     .arg(displayFileName(base),
+                          QString::fromLatin1(levelFormat.backingFormat.left(32))));
         // QEMU opens the base in the format recorded, which ends the chain where it is raw.
         if (!baseFormat || baseFormat->driver != QString::fromLatin1(levelFormat.backingFormat))
             return written;
@@ -629,7 +658,7 @@ RawDisk::View RawDisk::view()
         return {m_image, format.diskOffset};
     // QEMU finds a base image or an extent named relative to the image beside the file it is
     // given: given a link, beside the link, where the emulator finds them beside the image.
-    const QString real = QFileInfo(m_image).canonicalFilePath();
+    const QString real = realWriteTarget(m_image);
     m_files = QStringList{real} + checkOtherFiles(real, format);
     if (const std::optional<QString> why = whyContainersCannotBeOpened())
         fail(openImage, m_image,
@@ -649,9 +678,16 @@ std::optional<QString> RawDisk::whyNotWritable()
 {
     const QStringList files = m_files.isEmpty() ? QStringList{m_image} : m_files;
     for (const QString& file : files) {
-        if (::access(encodeFileName(file).constData(), W_OK) == 0)
+        const QByteArray name = encodeFileName(file);
+        struct stat status {};
+        QString reason;
+        if (::access(name.constData(), W_OK) != 0)
+            reason = systemReason(errno);
+        // Root may write any file: an image the user made read-only is kept so all the same.
+        else if (::stat(name.constData(), &status) == 0 && (status.st_mode & 0222) == 0)
+            reason = QStringLiteral("it is marked read-only");
+        else
             continue;
-        const QString reason = systemReason(errno);
         return file == files.first()
                    ? QStringLiteral("the image file cannot be written (%1)").arg(reason)
                    : QStringLiteral("%1, a part of the image, cannot be written (%2)")
