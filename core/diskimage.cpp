@@ -293,6 +293,7 @@ ImageFormat imageFormat(QIODevice& image, const QString& path)
             readVmdkDescriptor(image, -1, sectorSize, format, path);
     } else if (head.startsWith("COWD")) {
         container("vmdk", "a VMDK image");
+        readVmdkDescriptor(image, -1, sectorSize, format, path);
     } else if (head.startsWith("# Disk DescriptorFile")) {
         container("vmdk", "a VMDK image");
         readVmdkDescriptor(image, 0, 0, format, path);

@@ -619,7 +619,8 @@ void writeNewFile(const QString& path, const QByteArray& bytes)
 QString realWriteTarget(const QString& path)
 {
 #ifdef Q_OS_WIN
-    return QFileInfo(path).absoluteFilePath();
+    const QString real = QFileInfo(path).canonicalFilePath();
+    return real.isEmpty() ? QFileInfo(path).absoluteFilePath() : real;
 #else
     // The whole path when it leads somewhere (a link to its target); else its folder's real
     // path and its own name, which is what a new file there would be.

@@ -16,6 +16,7 @@
 #include <QStandardPaths>
 #include <QThread>
 #include <QTimer>
+#include <QtEndian>
 #include <csignal>
 #include <dirent.h>
 #include <fcntl.h>
@@ -334,22 +335,54 @@ private:
     QStringList m_events;
 };
 
+// stem + ending, or stem-2 + ending and so on: the first name no file beside image has. A
+// command the user is told to run never writes over the image, or over a file beside it (its
+// base, as like as not).
+QString freeNameBeside(const QString& image, const QString& stem, const QString& ending)
+{
+    const QString folder = image.left(image.lastIndexOf(QLatin1Char('/')) + 1);
+    QString name = stem + ending;
+    for (int number = 2; number < 100; ++number) {
+        struct stat status {};
+        if (::lstat(encodeFileName(folder + name).constData(), &status) != 0 && errno == ENOENT)
+            break;
+        name = QStringLiteral("%1-%2%3").arg(stem).arg(number).arg(ending);
+    }
+    return displayFileName(name);
+}
+
 QString conversion(const ImageFormat& format, const QString& image)
 {
-    const QFileInfo file(image);
-    // Never a command that would write over the image itself, or over a file beside it (its
-    // base, as like as not).
-    QString raw = file.completeBaseName() + QStringLiteral(".img");
-    if (file.dir().exists(raw))
-        raw = file.completeBaseName() + QStringLiteral("-raw.img");
+    const QString file = image.mid(image.lastIndexOf(QLatin1Char('/')) + 1);
+    const QString stem = QFileInfo(file).completeBaseName();
+    const QString ending = QStringLiteral(".img");
+    QString raw = freeNameBeside(image, stem, ending);
+    if (raw != displayFileName(stem + ending))
+        raw = freeNameBeside(image, stem + QStringLiteral("-raw"), ending);
     QString convert = QStringLiteral("qemu-img convert -O raw \"%1\" \"%2\" (Debian's qemu-utils)")
-                          .arg(file.fileName(), raw);
+                          .arg(displayFileName(file), raw);
     // An emulator that takes a dynamic VHD takes a fixed one too, which is read as it is.
     if (format.driver == QLatin1String("vpc"))
-        convert += QStringLiteral(", or to a fixed VHD: qemu-img convert -O vpc -o "
-                                  "subformat=fixed \"%1\" \"%2-fixed.vhd\"")
-                       .arg(file.fileName(), file.completeBaseName());
+        convert +=
+            QStringLiteral(", or to a fixed VHD: qemu-img convert -O vpc -o "
+                           "subformat=fixed \"%1\" \"%2\"")
+                .arg(displayFileName(file), freeNameBeside(image, stem + QStringLiteral("-fixed"),
+                                                           QStringLiteral(".vhd")));
     return convert;
+}
+
+// Whether the extent at path is a binary VMDK of no size, a descriptor whose files QEMU opens
+// in turn, or cannot be read to tell.
+bool isVmdkDescriptor(const QString& path)
+{
+    QByteArray header(32, '\0');
+    const int file = ::open(encodeFileName(path).constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    const bool read = file >= 0 && ::read(file, header.data(), size_t(header.size())) >= 0;
+    if (file >= 0)
+        ::close(file);
+    return !read ||
+           (header.startsWith("KDMV") && qFromLittleEndian<quint64>(header.constData() + 12) == 0 &&
+            qFromLittleEndian<quint64>(header.constData() + 28) != 0);
 }
 
 // Refuses, saying what to do, an image whose other files QEMU would take on trust: a VMDK
@@ -385,21 +418,11 @@ QStringList checkOtherFiles(const QString& image, const ImageFormat& format)
                      QStringLiteral("its descriptor names %1 as a part of the disk, which is no "
                                     "file beside it; Bootvane writes only to the disk's own files")
                          .arg(displayFileName(name)));
-            // A binary VMDK of no size is a descriptor, and QEMU opens the files it names in
-            // turn: files that no check here has seen.
-            std::optional<ImageFormat> extentFormat;
-            try {
-                QFile file(folder.filePath(name));
-                if (file.open(QIODevice::ReadOnly))
-                    extentFormat = imageFormat(file, file.fileName());
-            } catch (const Error&) {
-                // QEMU says what is wrong with the extent when it opens it.
-            }
-            if (extentFormat && !extentFormat->extents.isEmpty())
+            if (isVmdkDescriptor(folder.filePath(name)))
                 fail(openImage, image,
                      QStringLiteral("its descriptor names %1 as a part of the disk, which is a "
-                                    "descriptor naming further files; Bootvane writes only to "
-                                    "the disk's own files")
+                                    "descriptor naming further files, or cannot be read; "
+                                    "Bootvane writes only to the disk's own files")
                          .arg(displayFileName(name)));
             if (depth == 0)
                 written.append(folder.filePath(name));
@@ -423,8 +446,14 @@ QStringList checkOtherFiles(const QString& image, const ImageFormat& format)
             QFile file;
             openPlainFile(file, base, openImage, QStringLiteral("it is no file"));
             baseFormat = imageFormat(file, base);
-        } catch (const Error&) {
-            // QEMU says what is wrong with the base when it opens it.
+        } catch (const Error& error) {
+            // QEMU says what is wrong with a base that is missing or read as raw; one in another
+            // format may have a base of its own that it would follow unchecked.
+            if (!isAbsent(base) && !levelFormat.backingFormat.isEmpty() &&
+                levelFormat.backingFormat != "raw")
+                fail(openImage, image,
+                     QStringLiteral("its base image %1 cannot be opened: %2")
+                         .arg(displayFileName(base), error.reason()));
         }
         if (levelFormat.backingFormat.isEmpty()) {
             const QString guess = baseFormat && !baseFormat->driver.isEmpty()
@@ -439,7 +468,8 @@ QStringList checkOtherFiles(const QString& image, const ImageFormat& format)
         }
         // A format of QEMU's that Bootvane does not read may have a base of its own, which no
         // check here would follow.
-        static const QList<QByteArray> readFormats{"raw", "qcow2", "vpc", "vhdx", "vdi", "vmdk"};
+        static const QList<QByteArray> readFormats{"raw",  "qcow2", "qcow", "vpc",
+                                                   "vhdx", "vdi",   "vmdk"};
         if (!readFormats.contains(levelFormat.backingFormat))
             fail(openImage, image,
                  QStringLiteral("its base image %1 is recorded as %2, a format Bootvane does not "

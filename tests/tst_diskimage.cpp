@@ -265,6 +265,9 @@ void TestDiskImage::otherImagesAreRefusedSayingWhatToDo_data()
     QTest::newRow("a VMDK of the changes to a parent disk")
         << "# Disk DescriptorFile\nparentFileNameHint=\"base.vmdk\"\n" + zeros
         << QStringList{"parent"};
+    QTest::newRow("an older VMDK of the changes to a parent disk")
+        << QByteArray("COWD") + zeros.left(508) + "parentFileNameHint=\"win95.img\"\n" + zeros
+        << QStringList{"parent"};
     QTest::newRow("a qcow2 that is its own base") << ownBase << QStringList{"win95.img", "rebase"};
     QTest::newRow("a qcow2 over a base in a format QEMU reads on") << qedBase << QStringList{"qed"};
     QTest::newRow("a binary VMDK whose extent is a descriptor")
