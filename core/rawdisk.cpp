@@ -371,18 +371,23 @@ QString conversion(const ImageFormat& format, const QString& image)
     return convert;
 }
 
-// Whether the extent at path is a binary VMDK of no size, a descriptor whose files QEMU opens
-// in turn, or cannot be read to tell.
-bool isVmdkDescriptor(const QString& path)
+// Why QEMU would take the extent at path for more than a part of the disk: it is a binary VMDK
+// of no size, a descriptor whose files QEMU opens in turn, or it cannot be read to tell.
+std::optional<QString> whyExtentIsNoPart(const QString& path)
 {
-    QByteArray header(32, '\0');
-    const int file = ::open(encodeFileName(path).constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-    const bool read = file >= 0 && ::read(file, header.data(), size_t(header.size())) >= 0;
+    QByteArray header(64, '\0');
+    const int file =
+        ::open(encodeFileName(path).constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    const ssize_t read = file < 0 ? -1 : ::read(file, header.data(), size_t(header.size()));
+    const int error = errno;
     if (file >= 0)
         ::close(file);
-    return !read ||
-           (header.startsWith("KDMV") && qFromLittleEndian<quint64>(header.constData() + 12) == 0 &&
-            qFromLittleEndian<quint64>(header.constData() + 28) != 0);
+    if (read < 0)
+        return QStringLiteral("cannot be read (%1)").arg(systemReason(error));
+    if (header.startsWith("KDMV") && qFromLittleEndian<quint64>(header.constData() + 12) == 0 &&
+        qFromLittleEndian<quint64>(header.constData() + 28) != 0)
+        return QStringLiteral("is a descriptor naming further files");
+    return std::nullopt;
 }
 
 // Refuses, saying what to do, an image whose other files QEMU would take on trust: a VMDK
@@ -418,12 +423,11 @@ QStringList checkOtherFiles(const QString& image, const ImageFormat& format)
                      QStringLiteral("its descriptor names %1 as a part of the disk, which is no "
                                     "file beside it; Bootvane writes only to the disk's own files")
                          .arg(displayFileName(name)));
-            if (isVmdkDescriptor(folder.filePath(name)))
+            if (const std::optional<QString> why = whyExtentIsNoPart(folder.filePath(name)))
                 fail(openImage, image,
-                     QStringLiteral("its descriptor names %1 as a part of the disk, which is a "
-                                    "descriptor naming further files, or cannot be read; "
+                     QStringLiteral("its descriptor names %1 as a part of the disk, which %2; "
                                     "Bootvane writes only to the disk's own files")
-                         .arg(displayFileName(name)));
+                         .arg(displayFileName(name), *why));
             if (depth == 0)
                 written.append(folder.filePath(name));
         }
