@@ -335,39 +335,34 @@ private:
     QStringList m_events;
 };
 
-// stem + ending, or stem-2 + ending and so on: the first name no file beside image has. A
-// command the user is told to run never writes over the image, or over a file beside it (its
-// base, as like as not).
-QString freeNameBeside(const QString& image, const QString& stem, const QString& ending)
+// stem + ending, or stem-2 + ending and so on: the first name no file in folder has. A command
+// the user is told to run never writes over the image, or over a file beside it (its base, as
+// like as not).
+QString freeName(const QString& folder, const QString& stem, const QString& ending)
 {
-    const QString folder = image.left(image.lastIndexOf(QLatin1Char('/')) + 1);
     QString name = stem + ending;
-    for (int number = 2; number < 100; ++number) {
-        struct stat status {};
-        if (::lstat(encodeFileName(folder + name).constData(), &status) != 0 && errno == ENOENT)
-            break;
+    for (int number = 2; number < 100 && !isAbsent(folder + name); ++number)
         name = QStringLiteral("%1-%2%3").arg(stem).arg(number).arg(ending);
-    }
     return displayFileName(name);
 }
 
 QString conversion(const ImageFormat& format, const QString& image)
 {
-    const QString file = image.mid(image.lastIndexOf(QLatin1Char('/')) + 1);
+    const qsizetype slash = image.lastIndexOf(QLatin1Char('/'));
+    const QString folder = image.left(slash + 1);
+    const QString file = image.mid(slash + 1);
     const QString stem = QFileInfo(file).completeBaseName();
     const QString ending = QStringLiteral(".img");
-    QString raw = freeNameBeside(image, stem, ending);
-    if (raw != displayFileName(stem + ending))
-        raw = freeNameBeside(image, stem + QStringLiteral("-raw"), ending);
+    const QString raw = freeName(
+        folder, isAbsent(folder + stem + ending) ? stem : stem + QStringLiteral("-raw"), ending);
     QString convert = QStringLiteral("qemu-img convert -O raw \"%1\" \"%2\" (Debian's qemu-utils)")
                           .arg(displayFileName(file), raw);
     // An emulator that takes a dynamic VHD takes a fixed one too, which is read as it is.
     if (format.driver == QLatin1String("vpc"))
-        convert +=
-            QStringLiteral(", or to a fixed VHD: qemu-img convert -O vpc -o "
-                           "subformat=fixed \"%1\" \"%2\"")
-                .arg(displayFileName(file), freeNameBeside(image, stem + QStringLiteral("-fixed"),
-                                                           QStringLiteral(".vhd")));
+        convert += QStringLiteral(", or to a fixed VHD: qemu-img convert -O vpc -o "
+                                  "subformat=fixed \"%1\" \"%2\"")
+                       .arg(displayFileName(file), freeName(folder, stem + QStringLiteral("-fixed"),
+                                                            QStringLiteral(".vhd")));
     return convert;
 }
 
